@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Every test: installs what is missing, builds the native, win32 and win64
+# targets, and runs the native tests and the win64 tests under wine64.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+
+jobs=$(nproc)
+for preset in native win32 win64; do
+  echo "== build $preset"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j"$jobs"
+done
+
+echo "== Windows outputs"
+find build/win32 build/win64 -maxdepth 3 -name '*.exe' -not -path '*/googletest/*' -print0 | xargs -0 -r file
+
+status=0
+echo "== native tests"
+ctest --preset native || status=1
+echo "== win64 tests under wine64"
+ctest --preset win64 || status=1
+exit $status

@@ -1,0 +1,18 @@
+// Splitting a text into fields at separator bytes.
+#pragma once
+
+#include <string_view>
+
+#include "locale.h"
+#include "text.h"
+
+namespace brisko {
+
+// Clears `fields`, then fills it with the non-empty fields of `text` cut at
+// any byte of `separators`. A double-quoted stretch is taken literally (the
+// quotes dropped, the closing quote ending the field); bytes of double-byte
+// characters are never separators.
+void SplitString(std::string_view text, std::string_view separators, StringList& fields,
+                 const Locale& locale);
+
+}  // namespace brisko

@@ -1,0 +1,76 @@
+#include "tiny_cnf.h"
+
+#include <utility>
+
+#include "script_lines.h"
+
+namespace brisko {
+
+namespace {
+
+// Replaces every occurrence left to right; inserted text is not scanned again.
+Text ReplaceAll(const Text& text, std::string_view from, std::string_view to) {
+  Text out;
+  out.reserve(text.size());
+  std::size_t pos = 0;
+  for (;;) {
+    const std::size_t hit = text.find(from, pos);
+    if (hit == Text::npos) break;
+    out.append(text, pos, hit - pos);
+    out.append(to);
+    pos = hit + from.size();
+  }
+  out.append(text, pos, Text::npos);
+  return out;
+}
+
+}  // namespace
+
+TTinyCnf::TTinyCnf(const StringList& source, const Locale& locale)
+    : lines(source), locale_(locale) {}
+
+bool TTinyCnf::GetValue(std::string key, Text& value) const {
+  if (key.empty()) return false;
+  key = TrimControl(key);
+  if (key.empty() || key[0] != '*') return false;
+  const int i = FindKey(key);
+  if (i < 0) return false;
+  const std::size_t next = static_cast<std::size_t>(i) + 1;
+  value = next < lines.size() ? Unescape(TrimControl(lines[next])) : Text();
+  return true;
+}
+
+bool TTinyCnf::GetList(std::string key, StringList& items) const {
+  if (key.empty()) return false;
+  key = TrimControl(key);
+  if (key.empty() || key[0] != '%') return false;
+  const int i = FindKey(key);
+  if (i < 0) return false;
+  const int end = FindSectionEnd(i);
+  items.clear();
+  for (int j = i + 1; j < end; ++j) items.push_back(Unescape(TrimControl(lines[j])));
+  return true;
+}
+
+Text TTinyCnf::Unescape(Text text) {
+  static const std::pair<std::string_view, std::string_view> kEscapes[] = {
+      {"&AMPERSAND;", "&"}, {"&TAB;", "\t"}, {"&SPACE;", " "},
+      {"&ASTERISK;", "*"},  {"&PERCENT;", "%"},
+  };
+  for (const auto& [from, to] : kEscapes) text = ReplaceAll(text, from, to);
+  return text;
+}
+
+int TTinyCnf::FindKey(const std::string& key) const {
+  for (std::size_t i = 0; i < lines.size(); ++i)
+    if (locale_.EqualsIgnoreCase(lines[i], key)) return static_cast<int>(i);
+  return -1;
+}
+
+int TTinyCnf::FindSectionEnd(int start) const {
+  for (std::size_t i = static_cast<std::size_t>(start < 0 ? 0 : start); i < lines.size(); ++i)
+    if (locale_.EqualsIgnoreCase(lines[i], "%%")) return static_cast<int>(i);
+  return static_cast<int>(lines.size());
+}
+
+}  // namespace brisko
