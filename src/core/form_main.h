@@ -1,0 +1,132 @@
+// TFormMain: the installer's main window as a model. It holds the window's
+// state (caption, folder text, the actions' enabled states and captions, the
+// background picture and the script's settings) and its event handlers; the
+// Windows view shows that state and forwards the user's input.
+#pragma once
+
+#include <memory>
+#include <optional>
+
+#include "bitmap.h"
+#include "locale.h"
+#include "platform.h"
+#include "text.h"
+#include "tiny_cnf.h"
+
+namespace brisko {
+
+class TFormMain;
+
+// The start-up stage that finds the target folder (step 10 of FormCreate).
+class TargetDiscovery {
+ public:
+  virtual ~TargetDiscovery() = default;
+  // Looks up "%LinkPath" in `reader` into `scriptLines` (which it clears and
+  // refills) and on success puts the folder into the form's field with
+  // SetTargetDirText. Returns false, after showing its message, when start-up
+  // is to end. May throw; the exception then ends start-up as any other.
+  virtual bool Run(const TTinyCnf& reader, StringList& scriptLines, TFormMain& form) = 0;
+};
+
+// Until shortcuts are searched: behaves as if no shortcut was found.
+class NoTargetDiscovery final : public TargetDiscovery {
+ public:
+  bool Run(const TTinyCnf& reader, StringList& scriptLines, TFormMain& form) override;
+};
+
+// What the view implements to follow the model.
+class FormObserver {
+ public:
+  virtual ~FormObserver() = default;
+  // Something shown changed; the view re-reads the state. Called before every
+  // message box, so that the window is up to date while the box is open.
+  virtual void FormChanged() = 0;
+  // The cancel action ran: close the window.
+  virtual void CloseRequested() = 0;
+};
+
+enum class Action { Start, Cancel, ChangePath };
+
+class TFormMain {
+ public:
+  struct Services {
+    Resources& resources;
+    FileSystem& files;
+    UserInterface& ui;
+    const Locale& locale;
+    TargetDiscovery& discovery;
+  };
+
+  explicit TFormMain(Services services);
+  TFormMain(const TFormMain&) = delete;
+  TFormMain& operator=(const TFormMain&) = delete;
+  ~TFormMain();
+
+  void SetObserver(FormObserver* observer) { observer_ = observer; }
+
+  // Runs the start-up sequence once, inside the guard that reports any
+  // exception through the exception report.
+  void Create();
+
+  // --- input from the view ---
+  // The field's text changed (typed) or is set by the program. Runs the
+  // folder check only when the text differs from what the field held.
+  void SetTargetDirText(const Text& text);
+  // Runs the action's handler only while the action is enabled.
+  void Execute(Action action);
+  // A click on the "ここ" label.
+  void lblChangePathClick();
+
+  // --- state the view shows ---
+  const Text& caption() const { return caption_; }
+  const Text& targetDir() const { return targetDir_; }
+  bool enabled(Action action) const;
+  const Text& actionCaption(Action action) const;
+  // Null when absent; empty when loading it failed.
+  const Bitmap* background() const { return bmpBackground.get(); }
+
+  // --- the script's settings (read by tests and the discovery stage) ---
+  const Text& GetGameTitle() const { return gameTitle; }
+  int GetPatchType() const { return patchType; }
+  // Null while absent (start-up ended before reading the section).
+  const StringList* GetOutFiles() const { return outFiles.get(); }
+  const StringList* GetCheckTargetFilenames() const { return checkTargetFilenames.get(); }
+  const Locale& locale() const { return services_.locale; }
+  UserInterface& ui() { return services_.ui; }
+
+ private:
+  struct ActionState {
+    Text caption;
+    bool enabled;
+  };
+
+  void FormCreate();
+  void edtTargetDirChange();
+  void actStartExecute();
+  void actCancelExecute();
+  void actChangePathExecute();
+  void WritePayloadFiles();
+  void ShowMessage(const Text& text);
+  void SetEnabled(Action action, bool enabled);
+  void Changed();
+  ActionState& state(Action action);
+  const ActionState& state(Action action) const;
+
+  Services services_;
+  FormObserver* observer_ = nullptr;
+  Text caption_;
+  Text targetDir_;
+  ActionState actStart_;
+  ActionState actCancel_;
+  ActionState actChangePath_;
+
+  // Declared in this order so that destruction frees checkTargetFilenames,
+  // then outFiles, then gameTitle, then bmpBackground.
+  std::unique_ptr<Bitmap> bmpBackground;
+  Text gameTitle;
+  int patchType = 0;
+  std::unique_ptr<StringList> outFiles;
+  std::unique_ptr<StringList> checkTargetFilenames;
+};
+
+}  // namespace brisko
