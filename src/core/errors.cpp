@@ -1,0 +1,26 @@
+#include "errors.h"
+
+#include "texts.h"
+
+namespace brisko {
+
+ResourceNotFound::ResourceNotFound(const Text& name)
+    : Error(FormatText(texts::kErrResourceNotFoundFmt, name)) {}
+
+Text FormatText(const char* format, const Text& argument) {
+  // Only the one "%s" is replaced; the argument is never read as a format.
+  Text result(format);
+  const std::size_t at = result.find("%s");
+  if (at != Text::npos) result.replace(at, 2, argument);
+  return result;
+}
+
+Text ExceptionReportText(const Text& message) {
+  // The last character's code decides. A double-byte character's bytes are
+  // all above "." (lead 0x81 and up, trail 0x40 and up), so the last byte
+  // gives the same answer as the last character.
+  if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') return message + ".";
+  return message;
+}
+
+}  // namespace brisko

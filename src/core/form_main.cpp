@@ -1,0 +1,204 @@
+#include "form_main.h"
+
+#include <string>
+
+#include "errors.h"
+#include "path.h"
+#include "script_lines.h"
+#include "texts.h"
+
+namespace brisko {
+
+namespace {
+
+// Reads an optional sign and decimal digits that fit a 32-bit signed integer.
+bool ParseInt32(const Text& text, int& out) {
+  std::size_t i = 0;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  if (i == text.size()) return false;
+  long long value = 0;
+  for (; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+    value = value * 10 + (text[i] - '0');
+    if (value > 2147483648LL) return false;
+  }
+  if (negative) value = -value;
+  if (value > 2147483647LL) return false;
+  out = static_cast<int>(value);
+  return true;
+}
+
+}  // namespace
+
+bool NoTargetDiscovery::Run(const TTinyCnf&, StringList&, TFormMain& form) {
+  form.ui().ShowMessage(texts::kMsgTargetNotFound);
+  return false;
+}
+
+TFormMain::TFormMain(Services services)
+    : services_(services),
+      caption_(texts::kDefaultCaption),
+      actStart_{texts::kCaptionStart, false},
+      actCancel_{texts::kCaptionCancel, true},
+      actChangePath_{texts::kCaptionChangePath, true} {}
+
+TFormMain::~TFormMain() = default;
+
+void TFormMain::Create() {
+  // Whatever start-up raises is reported; the window opens in the state
+  // reached so far.
+  Text error;
+  bool failed = false;
+  try {
+    FormCreate();
+  } catch (const Error& e) {
+    failed = true;
+    error = e.message();
+  } catch (const std::exception& e) {
+    failed = true;
+    error = e.what();
+  }
+  Changed();
+  if (failed) services_.ui.ShowError(ExceptionReportText(error));
+}
+
+void TFormMain::FormCreate() {
+  bmpBackground = std::make_unique<Bitmap>();
+  *bmpBackground = DecodeBitmapFile(services_.resources.Open("BMP", "RESOURCE_BACKGROUND"));
+
+  StringList scriptLines = SplitLines(services_.resources.Open("TEXT", "RESOURCE_SCRIPT"));
+  const TTinyCnf reader(scriptLines, services_.locale);
+
+  Text value;
+  if (reader.GetValue("*Caption", value)) {
+    caption_ = value;
+    Changed();
+  }
+  reader.GetValue("*GameTitle", gameTitle);
+  if (reader.GetValue("*PatchType", value) && !ParseInt32(value, patchType)) patchType = 1;
+
+  checkTargetFilenames = std::make_unique<StringList>();
+  if (!reader.GetList("%CheckTargetFilename", *checkTargetFilenames)) {
+    ShowMessage(texts::kMsgNoCheckTargetSection);
+    return;
+  }
+
+  if (!services_.discovery.Run(reader, scriptLines, *this)) return;
+
+  // Start stays as the folder check left it: enabling it here regardless
+  // would let the payload go into a folder that failed the check.
+  auto list = std::make_unique<StringList>();
+  if (reader.GetList("%OutFiles", *list)) {
+    outFiles = std::move(list);
+  } else if (patchType == 1) {
+    // Without the section there is nothing to write; outFiles stays absent
+    // so that Start reports failure rather than a success with no files.
+    ShowMessage(texts::kMsgNoOutFilesSection);
+  } else {
+    outFiles = std::move(list);
+  }
+}
+
+void TFormMain::SetTargetDirText(const Text& text) {
+  if (text == targetDir_) return;
+  targetDir_ = text;
+  edtTargetDirChange();
+  Changed();
+}
+
+void TFormMain::edtTargetDirChange() {
+  SetEnabled(Action::Start, false);
+  if (targetDir_.empty() || !checkTargetFilenames) return;
+  // Every entry is tried; none disables the action again.
+  for (const Text& name : *checkTargetFilenames)
+    if (services_.files.FileExists(JoinPath(services_.locale, targetDir_, name)))
+      SetEnabled(Action::Start, true);
+}
+
+void TFormMain::Execute(Action action) {
+  if (!enabled(action)) return;
+  switch (action) {
+    case Action::Start: actStartExecute(); break;
+    case Action::Cancel: actCancelExecute(); break;
+    case Action::ChangePath: actChangePathExecute(); break;
+  }
+}
+
+void TFormMain::lblChangePathClick() { Execute(Action::ChangePath); }
+
+void TFormMain::actChangePathExecute() {
+  const Text prompt = FormatText(texts::kChooserPromptFmt, gameTitle);
+  const Text chosen = services_.ui.SelectFolder(prompt, targetDir_);
+  if (!chosen.empty()) SetTargetDirText(chosen);
+}
+
+void TFormMain::actCancelExecute() {
+  if (observer_) observer_->CloseRequested();
+}
+
+void TFormMain::actStartExecute() {
+  SetEnabled(Action::Start, false);
+  SetEnabled(Action::Cancel, false);
+  Changed();
+  if (patchType == 1) WritePayloadFiles();
+  SetEnabled(Action::Cancel, true);
+  Changed();
+}
+
+void TFormMain::WritePayloadFiles() {
+  bool ok = true;
+  try {
+    if (!outFiles) {
+      ok = false;
+    } else {
+      for (std::size_t i = 0; ok && i < outFiles->size(); ++i) {
+        const Text& entry = (*outFiles)[i];
+        if (entry.empty()) continue;  // a blank entry still uses up its number
+        const Text destination = JoinPath(services_.locale, targetDir_, entry);
+        const std::string_view bytes =
+            services_.resources.Open("BIN", "RESOURCE_FILE" + std::to_string(i));
+        ok = services_.files.WriteWholeFile(destination, bytes);
+      }
+    }
+  } catch (...) {
+    ok = false;
+  }
+  if (ok) {
+    ShowMessage(texts::kMsgPatchSucceeded);
+    actCancel_.caption = texts::kCaptionClose;
+    Changed();
+  } else {
+    ShowMessage(texts::kMsgPatchFailed);
+  }
+}
+
+void TFormMain::ShowMessage(const Text& text) {
+  Changed();
+  services_.ui.ShowMessage(text);
+}
+
+bool TFormMain::enabled(Action action) const { return state(action).enabled; }
+
+const Text& TFormMain::actionCaption(Action action) const { return state(action).caption; }
+
+void TFormMain::SetEnabled(Action action, bool enabled) { state(action).enabled = enabled; }
+
+void TFormMain::Changed() {
+  if (observer_) observer_->FormChanged();
+}
+
+TFormMain::ActionState& TFormMain::state(Action action) {
+  return const_cast<ActionState&>(static_cast<const TFormMain*>(this)->state(action));
+}
+
+const TFormMain::ActionState& TFormMain::state(Action action) const {
+  switch (action) {
+    case Action::Start: return actStart_;
+    case Action::Cancel: return actCancel_;
+    case Action::ChangePath: break;
+  }
+  return actChangePath_;
+}
+
+}  // namespace brisko
