@@ -1,0 +1,35 @@
+#include "core/errors.h"
+
+#include <gtest/gtest.h>
+
+#include "core/texts.h"
+
+namespace brisko {
+namespace {
+
+struct ReportCase {
+  Text message, shown;
+};
+
+class ExceptionReportTest : public ::testing::TestWithParam<ReportCase> {};
+
+TEST_P(ExceptionReportTest, AddsAFullStopAfterHigherCodes) {
+  EXPECT_EQ(ExceptionReportText(GetParam().message), GetParam().shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ExceptionReportTest,
+                         ::testing::Values(ReportCase{"", ""}, ReportCase{"done.", "done."},
+                                           ReportCase{"a-", "a-"}, ReportCase{"x", "x."},
+                                           ReportCase{"1/", "1/."},
+                                           // A double-byte last character (す = 82 B7).
+                                           ReportCase{"\x82\xB7", "\x82\xB7."}));
+
+TEST(FormatText, InsertsTheArgumentAsText) {
+  EXPECT_EQ(FormatText("'%s' x", "a%sb"), "'a%sb' x");
+  EXPECT_EQ(ResourceNotFound("RESOURCE_FILE3").message(),
+            FormatText(texts::kErrResourceNotFoundFmt, "RESOURCE_FILE3"));
+  EXPECT_EQ(ResourceNotFound("RESOURCE_FILE3").message().substr(0, 15), "RESOURCE_FILE3 ");
+}
+
+}  // namespace
+}  // namespace brisko

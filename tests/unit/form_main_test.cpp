@@ -1,0 +1,431 @@
+#include "core/form_main.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "core/texts.h"
+#include "fakes.h"
+#include "test_locale.h"
+
+namespace brisko {
+namespace {
+
+// A 2 x 1 24-bit bitmap file.
+std::string TinyBitmap() {
+  std::string b = "BM";
+  auto u32 = [&](std::uint32_t v) { for (int i = 0; i < 4; ++i) b += static_cast<char>(v >> (8 * i)); };
+  auto u16 = [&](std::uint16_t v) { b += static_cast<char>(v); b += static_cast<char>(v >> 8); };
+  u32(14 + 40 + 8); u32(0); u32(14 + 40);
+  u32(40); u32(2); u32(1); u16(1); u16(24); u32(0); u32(8); u32(0); u32(0); u32(0); u32(0);
+  b += std::string("\x01\x02\x03\x04\x05\x06\0\0", 8);
+  return b;
+}
+
+// Discovery stand-in: finds `folder` (or nothing) without any shortcut.
+class StubDiscovery : public TargetDiscovery {
+ public:
+  bool Run(const TTinyCnf&, StringList& lines, TFormMain& form) override {
+    ++runs;
+    linesSeen = lines;
+    if (!folder) {
+      form.ui().ShowMessage("not found");
+      return false;
+    }
+    form.SetTargetDirText(*folder);
+    startEnabledAfterFolder = form.enabled(Action::Start);
+    return true;
+  }
+  std::optional<Text> folder = Text("C:\\Game");
+  int runs = 0;
+  StringList linesSeen;
+  bool startEnabledAfterFolder = false;
+};
+
+class Observer : public FormObserver {
+ public:
+  void FormChanged() override { ++changes; }
+  void CloseRequested() override { ++closes; }
+  int changes = 0, closes = 0;
+};
+
+struct Fixture {
+  test::FakeResources resources;
+  test::FakeFileSystem files;
+  test::FakeUi ui;
+  StubDiscovery discovery;
+  Observer observer;
+  TFormMain form{{resources, files, ui, test::ShiftJis(), discovery}};
+
+  explicit Fixture(const std::string& script) {
+    resources.Add("BMP", "RESOURCE_BACKGROUND", TinyBitmap());
+    resources.Add("TEXT", "RESOURCE_SCRIPT", script);
+    form.SetObserver(&observer);
+  }
+};
+
+const char kCheck[] = "%CheckTargetFilename\r\n\tgame.exe\r\n%%\r\n";
+const char kOut[] = "%OutFiles\r\n\ta.dat\r\n\r\n\tb.txt\r\n%%\r\n";
+
+// ---- start-up -------------------------------------------------------------
+
+struct StartupCase {
+  const char* name;
+  std::string script;
+  bool gameExePresent;
+  std::optional<std::string> message;  // the one message start-up shows
+  bool checkListPresent;
+  bool outFilesPresent;
+  bool startEnabled;
+  int patchType;
+};
+
+class StartupTest : public ::testing::TestWithParam<StartupCase> {};
+
+TEST_P(StartupTest, EndsInTheExpectedState) {
+  const StartupCase& c = GetParam();
+  Fixture f(c.script);
+  if (c.gameExePresent) f.files.files["C:\\Game\\game.exe"] = "";
+  f.form.Create();
+
+  if (c.message) {
+    ASSERT_EQ(f.ui.messages.size(), 1u);
+    EXPECT_EQ(f.ui.messages[0], *c.message);
+  } else {
+    EXPECT_TRUE(f.ui.messages.empty());
+  }
+  EXPECT_TRUE(f.ui.errors.empty());
+  EXPECT_EQ(f.form.GetCheckTargetFilenames() != nullptr, c.checkListPresent);
+  EXPECT_EQ(f.form.GetOutFiles() != nullptr, c.outFilesPresent);
+  EXPECT_EQ(f.form.enabled(Action::Start), c.startEnabled);
+  EXPECT_EQ(f.form.GetPatchType(), c.patchType);
+  EXPECT_TRUE(f.form.enabled(Action::Cancel));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ends, StartupTest,
+    ::testing::Values(
+        StartupCase{"Complete", std::string("*PatchType\r\n1\r\n") + kCheck + kOut, true, std::nullopt, true,
+                    true, true, 1},
+        // Start follows the folder check, not the completion of start-up.
+        StartupCase{"CompleteButFolderFailsCheck", std::string("*PatchType\r\n1\r\n") + kCheck + kOut, false,
+                    std::nullopt, true, true, false, 1},
+        StartupCase{"NoCheckSection", std::string("*PatchType\r\n1\r\n") + kOut, true,
+                    std::string(texts::kMsgNoCheckTargetSection), true, false, false, 1},
+        // Without OutFiles a patch of type 1 must not later report success.
+        StartupCase{"NoOutFilesWithType1", std::string("*PatchType\r\n1\r\n") + kCheck, true,
+                    std::string(texts::kMsgNoOutFilesSection), true, false, true, 1},
+        StartupCase{"NoOutFilesWithType0", kCheck, true, std::nullopt, true, true, true, 0},
+        StartupCase{"EmptyCheckSection", std::string("%CheckTargetFilename\r\n%%\r\n") + kOut, true,
+                    std::nullopt, true, true, false, 0},
+        StartupCase{"InvalidPatchTypeReadsAsOne", std::string("*PatchType\r\nx\r\n") + kCheck + kOut, true,
+                    std::nullopt, true, true, true, 1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct PatchTypeCase {
+  std::string valueLines;
+  int expected;
+};
+
+class PatchTypeTest : public ::testing::TestWithParam<PatchTypeCase> {};
+
+TEST_P(PatchTypeTest, ReadsTheValueAsAnInteger) {
+  Fixture f(GetParam().valueLines + kCheck + kOut);
+  f.form.Create();
+  EXPECT_EQ(f.form.GetPatchType(), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, PatchTypeTest,
+                         ::testing::Values(PatchTypeCase{"", 0}, PatchTypeCase{"*PatchType\r\n1\r\n", 1},
+                                           PatchTypeCase{"*PatchType\r\n\t2\r\n", 2},
+                                           PatchTypeCase{"*PatchType\r\nx\r\n", 1},
+                                           PatchTypeCase{"*PatchType\r\n\r\n", 1},
+                                           PatchTypeCase{"*PatchType\r\n-7\r\n", -7},
+                                           PatchTypeCase{"*PatchType\r\n1.0\r\n", 1},
+                                           PatchTypeCase{"*PatchType\r\n99999999999\r\n", 1}));
+
+TEST(Startup, DiscoveryEndingStartUpLeavesOutFilesAbsent) {
+  Fixture f(std::string("*PatchType\r\n1\r\n") + kCheck + kOut);
+  f.discovery.folder.reset();
+  f.form.Create();
+  EXPECT_EQ(f.discovery.runs, 1);
+  EXPECT_EQ(f.form.GetOutFiles(), nullptr);
+  EXPECT_FALSE(f.form.enabled(Action::Start));
+  EXPECT_EQ(f.ui.messages, std::vector<Text>{"not found"});
+}
+
+TEST(Startup, MissingBackgroundIsReportedAndNothingIsRead) {
+  Fixture f(std::string("*Caption\r\nX\r\n") + kCheck + kOut);
+  f.resources.Remove("BMP", "RESOURCE_BACKGROUND");
+  f.form.Create();
+  ASSERT_EQ(f.ui.errors.size(), 1u);
+  // "RESOURCE_BACKGROUND リソースが見つかりません" and the report's final ".".
+  EXPECT_EQ(f.ui.errors[0], FormatText(texts::kErrResourceNotFoundFmt, "RESOURCE_BACKGROUND") + ".");
+  EXPECT_EQ(f.form.caption(), texts::kDefaultCaption);
+  EXPECT_FALSE(f.form.enabled(Action::Start));
+  EXPECT_EQ(f.discovery.runs, 0);
+  ASSERT_NE(f.form.background(), nullptr);
+  EXPECT_TRUE(f.form.background()->empty());
+}
+
+TEST(Startup, BackgroundThatIsNoBitmapIsReported) {
+  Fixture f(kCheck);
+  f.resources.Add("BMP", "RESOURCE_BACKGROUND", "not a bitmap at all, just some bytes");
+  f.form.Create();
+  EXPECT_EQ(f.ui.errors, std::vector<Text>{Text(texts::kErrBadBitmap) + "."});
+  EXPECT_TRUE(f.form.background()->empty());
+  EXPECT_EQ(f.form.GetCheckTargetFilenames(), nullptr);
+}
+
+TEST(Startup, MissingScriptKeepsTheDecodedBackground) {
+  Fixture f(kCheck);
+  f.resources.Remove("TEXT", "RESOURCE_SCRIPT");
+  f.form.Create();
+  ASSERT_EQ(f.ui.errors.size(), 1u);
+  EXPECT_EQ(f.form.background()->width, 2);
+}
+
+TEST(Startup, CaptionAndTitleComeFromTheScript) {
+  Fixture f(std::string("*GameTitle\r\n\tTitle\r\n") + kCheck + kOut + "*Caption");
+  f.form.Create();
+  // The key line is the script's last line: an empty caption.
+  EXPECT_EQ(f.form.caption(), "");
+  EXPECT_EQ(f.form.GetGameTitle(), "Title");
+}
+
+TEST(Startup, DiscoveryGetsTheScriptLinesAndRunsTheCheckOnce) {
+  Fixture f(std::string(kCheck) + kOut);
+  f.files.files["C:\\Game\\game.exe"] = "";
+  f.form.Create();
+  EXPECT_EQ(f.discovery.linesSeen.size(), 8u);
+  EXPECT_TRUE(f.discovery.startEnabledAfterFolder);
+  EXPECT_EQ(f.form.targetDir(), "C:\\Game");
+}
+
+// ---- folder check ---------------------------------------------------------
+
+struct CheckCase {
+  const char* name;
+  Text folder;
+  StringList checkNames;
+  std::vector<Text> existingFiles;
+  std::vector<Text> existingFolders;
+  bool enabled;
+};
+
+class FolderCheckTest : public ::testing::TestWithParam<CheckCase> {};
+
+TEST_P(FolderCheckTest, EnablesStartOnlyWhenACheckFileExists) {
+  const CheckCase& c = GetParam();
+  std::string script = "%CheckTargetFilename\r\n";
+  for (const auto& n : c.checkNames) script += n + "\r\n";
+  script += "%%\r\n";
+  Fixture f(script + kOut);
+  f.discovery.folder = Text("Z:\\start");
+  f.form.Create();
+  for (const auto& p : c.existingFiles) f.files.files[p] = "";
+  for (const auto& p : c.existingFolders) {
+    f.files.files[p] = "";
+    f.files.folders.insert(p);
+  }
+  f.form.SetTargetDirText(c.folder);
+  EXPECT_EQ(f.form.enabled(Action::Start), c.enabled);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FolderCheckTest,
+    ::testing::Values(
+        CheckCase{"NoDelimiter", "C:\\Games\\Title", {"target.exe"}, {"C:\\Games\\Title\\target.exe"}, {}, true},
+        CheckCase{"TrailingDelimiter", "C:\\Games\\Title\\", {"target.exe"}, {"C:\\Games\\Title\\target.exe"}, {}, true},
+        CheckCase{"DriveRoot", "C:\\", {"target.exe"}, {"C:\\target.exe"}, {}, true},
+        // ソ = 83 5C ends the folder name; the delimiter is still added.
+        CheckCase{"EndsInSo", "C:\\\x83\x5C", {"t.exe"}, {"C:\\\x83\x5C\\t.exe"}, {}, true},
+        CheckCase{"EndsInSoWithoutDelimiterFound", "C:\\\x83\x5C", {"t.exe"}, {"C:\\\x83\x5Ct.exe"}, {}, false},
+        CheckCase{"SecondEntryMatches", "C:\\G", {"a.exe", "b.exe"}, {"C:\\G\\b.exe"}, {}, true},
+        CheckCase{"NoEntryMatches", "C:\\G", {"a.exe", "b.exe"}, {}, {}, false},
+        CheckCase{"SubFolderNamedLikeCheckFile", "C:\\G", {"a.exe"}, {}, {"C:\\G\\a.exe"}, false},
+        CheckCase{"EmptyEntryNeverCounts", "C:\\G", {""}, {"C:\\G"}, {}, false},
+        CheckCase{"EmptyField", "", {"a.exe"}, {"\\a.exe"}, {}, false},
+        CheckCase{"EmptyList", "C:\\G", {}, {"C:\\G\\a.exe"}, {}, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(FolderCheck, SettingTheSameTextRunsNoCheck) {
+  Fixture f(std::string(kCheck) + kOut);
+  f.form.Create();
+  EXPECT_FALSE(f.form.enabled(Action::Start));
+  f.files.files["C:\\Game\\game.exe"] = "";  // appears only now
+  f.form.SetTargetDirText("C:\\Game");
+  EXPECT_FALSE(f.form.enabled(Action::Start));
+  f.form.SetTargetDirText("C:\\Game\\");
+  EXPECT_TRUE(f.form.enabled(Action::Start));
+  f.form.SetTargetDirText("");
+  EXPECT_FALSE(f.form.enabled(Action::Start));
+}
+
+TEST(FolderCheck, WithoutACheckListNothingPasses) {
+  Fixture f(kOut);  // start-up ends before the list is made
+  f.resources.Remove("TEXT", "RESOURCE_SCRIPT");
+  f.form.Create();
+  f.form.SetTargetDirText("C:\\Game");
+  EXPECT_FALSE(f.form.enabled(Action::Start));
+}
+
+// ---- folder chooser ---------------------------------------------------------
+
+TEST(ChangePath, PromptQuotesTheTitleAndStartsAtTheField) {
+  Fixture f(std::string("*GameTitle\r\nT%sX\r\n") + kCheck + kOut);
+  f.form.Create();
+  f.ui.chooserResult = "D:\\Other";
+  f.files.files["D:\\Other\\game.exe"] = "";
+  f.form.lblChangePathClick();
+  ASSERT_EQ(f.ui.prompts.size(), 1u);
+  // The title is inserted as text, never read as a format.
+  EXPECT_EQ(f.ui.prompts[0], FormatText(texts::kChooserPromptFmt, "T%sX"));
+  EXPECT_EQ(f.ui.prompts[0].substr(0, 6), "\"T%sX\"");
+  EXPECT_EQ(f.ui.initialFolders[0], "C:\\Game");
+  EXPECT_EQ(f.form.targetDir(), "D:\\Other");
+  EXPECT_TRUE(f.form.enabled(Action::Start));
+}
+
+TEST(ChangePath, CancelledChooserChangesNothing) {
+  Fixture f(kCheck);
+  f.files.files["C:\\Game\\game.exe"] = "";
+  f.form.Create();
+  ASSERT_TRUE(f.form.enabled(Action::Start));
+  f.ui.chooserResult = "";
+  f.form.Execute(Action::ChangePath);
+  EXPECT_EQ(f.form.targetDir(), "C:\\Game");
+  EXPECT_TRUE(f.form.enabled(Action::Start));
+  EXPECT_EQ(f.ui.prompts[0].substr(0, 2), "\"\"");
+}
+
+// ---- applying ---------------------------------------------------------------
+
+struct ApplyCase {
+  const char* name;
+  std::string typeAndOut;          // *PatchType and %OutFiles lines
+  std::vector<int> resources;      // payload numbers in the package
+  std::vector<Text> failingPaths;  // destinations whose write fails
+  std::optional<Text> message;
+  std::map<Text, std::string> written;
+  bool closeCaption;
+};
+
+class ApplyTest : public ::testing::TestWithParam<ApplyCase> {};
+
+TEST_P(ApplyTest, WritesPayloadsAndReports) {
+  const ApplyCase& c = GetParam();
+  Fixture f(c.typeAndOut + kCheck);
+  for (int n : c.resources) f.resources.Add("BIN", "RESOURCE_FILE" + std::to_string(n), "payload" + std::to_string(n));
+  f.files.files["C:\\Game\\game.exe"] = "exe";
+  for (const auto& p : c.failingPaths) f.files.failing.insert(p);
+  f.form.Create();
+  f.ui.messages.clear();
+  ASSERT_TRUE(f.form.enabled(Action::Start));
+
+  f.form.Execute(Action::Start);
+
+  if (c.message) {
+    EXPECT_EQ(f.ui.messages, std::vector<Text>{*c.message});
+  } else {
+    EXPECT_TRUE(f.ui.messages.empty());
+  }
+  auto written = f.files.files;
+  written.erase("C:\\Game\\game.exe");
+  EXPECT_EQ(written, c.written);
+  EXPECT_FALSE(f.form.enabled(Action::Start));
+  EXPECT_TRUE(f.form.enabled(Action::Cancel));
+  EXPECT_EQ(f.form.actionCaption(Action::Cancel), c.closeCaption ? texts::kCaptionClose : texts::kCaptionCancel);
+}
+
+const std::string kType1 = "*PatchType\r\n1\r\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Outcomes, ApplyTest,
+    ::testing::Values(
+        // A blank entry uses up its number: files come from payloads 0 and 2.
+        ApplyCase{"BlankEntrySkipped", kType1 + kOut, {0, 2}, {}, Text(texts::kMsgPatchSucceeded),
+                  {{"C:\\Game\\a.dat", "payload0"}, {"C:\\Game\\b.txt", "payload2"}}, true},
+        ApplyCase{"SecondPayloadMissing", kType1 + kOut, {0}, {}, Text(texts::kMsgPatchFailed),
+                  {{"C:\\Game\\a.dat", "payload0"}}, false},
+        ApplyCase{"FirstWriteFailsStopsThere", kType1 + kOut, {0, 2}, {"C:\\Game\\a.dat"},
+                  Text(texts::kMsgPatchFailed), {}, false},
+        ApplyCase{"EmptyListSucceeds", kType1 + "%OutFiles\r\n%%\r\n", {}, {}, Text(texts::kMsgPatchSucceeded), {},
+                  true},
+        ApplyCase{"SameNameTwiceLaterWins", kType1 + "%OutFiles\r\nx\r\nx\r\n%%\r\n", {0, 1}, {},
+                  Text(texts::kMsgPatchSucceeded), {{"C:\\Game\\x", "payload1"}}, true},
+        ApplyCase{"SubFolderEntry", kType1 + "%OutFiles\r\nsub\\f.dat\r\n%%\r\n", {0}, {},
+                  Text(texts::kMsgPatchSucceeded), {{"C:\\Game\\sub\\f.dat", "payload0"}}, true},
+        ApplyCase{"PatchType0WritesNothing", "*PatchType\r\n0\r\n" + std::string(kOut), {0, 2}, {}, std::nullopt,
+                  {}, false},
+        ApplyCase{"PatchType2WritesNothing", "*PatchType\r\n2\r\n" + std::string(kOut), {0, 2}, {}, std::nullopt,
+                  {}, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Apply, EleventhEntryReadsPayloadTen) {
+  std::string out = "%OutFiles\r\n";
+  for (int i = 0; i < 11; ++i) out += "f" + std::to_string(i) + "\r\n";
+  Fixture f(kType1 + out + "%%\r\n" + kCheck);
+  for (int i = 0; i < 11; ++i) f.resources.Add("BIN", "RESOURCE_FILE" + std::to_string(i), "p");
+  f.files.files["C:\\Game\\game.exe"] = "";
+  f.form.Create();
+  f.resources.opened.clear();
+  f.form.Execute(Action::Start);
+  ASSERT_EQ(f.resources.opened.size(), 11u);
+  EXPECT_EQ(f.resources.opened[9], "BIN/RESOURCE_FILE9");
+  EXPECT_EQ(f.resources.opened[10], "BIN/RESOURCE_FILE10");
+}
+
+TEST(Apply, MissingOutFilesWithType1ReportsFailureNotSuccess) {
+  Fixture f(kType1 + std::string(kCheck));
+  f.files.files["C:\\Game\\game.exe"] = "";
+  f.form.Create();
+  ASSERT_TRUE(f.form.enabled(Action::Start));
+  f.ui.messages.clear();
+  f.form.Execute(Action::Start);
+  EXPECT_EQ(f.ui.messages, std::vector<Text>{texts::kMsgPatchFailed});
+  EXPECT_EQ(f.form.actionCaption(Action::Cancel), texts::kCaptionCancel);
+}
+
+TEST(Apply, DisabledStartDoesNothing) {
+  Fixture f(kType1 + std::string(kCheck) + kOut);
+  f.form.Create();  // game.exe is missing: Start stays disabled
+  f.form.Execute(Action::Start);
+  EXPECT_TRUE(f.files.writes.empty());
+  EXPECT_TRUE(f.ui.messages.empty());
+}
+
+TEST(Apply, ButtonsAreGreyWhileTheMessageIsOpen) {
+  struct Ui : test::FakeUi {
+    TFormMain* form = nullptr;
+    bool cancelEnabledDuringMessage = true;
+    void ShowMessage(const Text& text) override {
+      if (form) cancelEnabledDuringMessage = form->enabled(Action::Cancel);
+      FakeUi::ShowMessage(text);
+    }
+  };
+  test::FakeResources resources;
+  test::FakeFileSystem files;
+  Ui ui;
+  StubDiscovery discovery;
+  TFormMain form{{resources, files, ui, test::ShiftJis(), discovery}};
+  resources.Add("BMP", "RESOURCE_BACKGROUND", TinyBitmap());
+  resources.Add("TEXT", "RESOURCE_SCRIPT", kType1 + "%OutFiles\r\n%%\r\n" + kCheck);
+  files.files["C:\\Game\\game.exe"] = "";
+  form.Create();
+  ui.form = &form;
+  form.Execute(Action::Start);
+  EXPECT_FALSE(ui.cancelEnabledDuringMessage);
+  EXPECT_TRUE(form.enabled(Action::Cancel));
+}
+
+TEST(Cancel, AsksTheViewToClose) {
+  Fixture f(kCheck);
+  f.form.Create();
+  f.form.Execute(Action::Cancel);
+  EXPECT_EQ(f.observer.closes, 1);
+}
+
+}  // namespace
+}  // namespace brisko
