@@ -1,0 +1,49 @@
+#include "target_discovery.h"
+
+#include <cstdint>
+#include <memory>
+
+#include "path.h"
+#include "texts.h"
+
+namespace brisko {
+
+bool StartMenuDiscovery::Run(const TTinyCnf& reader, StringList& scriptLines, TFormMain& form) {
+  scriptLines.clear();
+  if (!reader.GetList("%LinkPath", scriptLines)) {
+    form.ui().ShowMessage(texts::kMsgNoLinkPathSection);
+    return false;
+  }
+  if (!Search(scriptLines, form)) {
+    form.ui().ShowMessage(texts::kMsgTargetNotFound);
+    return false;
+  }
+  return true;
+}
+
+bool StartMenuDiscovery::Search(const StringList& entries, TFormMain& form) const {
+  const auto file = std::make_unique<TvhFile>(system_);
+  for (const Text& entry : entries) {
+    // A blank line in the section names no shortcut; asking the Programs menu
+    // for it would only fail on its missing first character.
+    if (entry.empty()) continue;
+
+    Text shortcutPath;
+    std::uint32_t flags = 0;
+    if (!file->FindInProgramsMenu(entry, shortcutPath, flags)) continue;
+
+    Text target;
+    if (file->GetShortcutTarget(shortcutPath, target) == 0) continue;
+
+    // A shortcut to a shell item that is no file (or a bare file name) has
+    // no folder to offer; a lone "\" would send the user to the drive root.
+    const Text folder = ExtractFolder(system_.locale, target);
+    if (folder.empty()) continue;
+
+    form.SetTargetDirText(IncludeTrailingDelimiter(system_.locale, folder));
+    return true;
+  }
+  return false;
+}
+
+}  // namespace brisko
