@@ -1,0 +1,178 @@
+// Owners for the Windows layer's handles and COM pointers.
+//
+// Each handle kind gets a traits struct that names its type, its invalid
+// value and its close call; unique_handle<Traits> frees the handle on every
+// way out. Closing keeps GetLastError, so an owner going out of scope after a
+// failed call does not overwrite the error the caller is about to report.
+#pragma once
+
+#include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+
+#include <type_traits>
+#include <utility>
+
+namespace brisko {
+
+template <typename Traits>
+class unique_handle {
+ public:
+  using pointer = typename Traits::pointer;
+
+  static_assert(std::is_trivially_copyable_v<pointer>, "handles are plain values");
+  static_assert(std::is_same_v<decltype(Traits::invalid()), pointer>,
+                "traits name the invalid value of their own handle type");
+  static_assert(noexcept(Traits::close(std::declval<pointer>())), "closing never throws");
+
+  unique_handle() noexcept = default;
+  explicit unique_handle(pointer value) noexcept : value_(value) {}
+  unique_handle(const unique_handle&) = delete;
+  unique_handle& operator=(const unique_handle&) = delete;
+  unique_handle(unique_handle&& other) noexcept : value_(other.release()) {}
+  unique_handle& operator=(unique_handle&& other) noexcept {
+    if (this != &other) reset(other.release());
+    return *this;
+  }
+  ~unique_handle() { reset(); }
+
+  pointer get() const noexcept { return value_; }
+  explicit operator bool() const noexcept { return value_ != Traits::invalid(); }
+
+  pointer release() noexcept { return std::exchange(value_, Traits::invalid()); }
+
+  // Storing the handle already held does nothing; anything else closes the
+  // old one first.
+  void reset(pointer value = Traits::invalid()) noexcept {
+    if (value_ == value) return;
+    const pointer old = std::exchange(value_, value);
+    if (old != Traits::invalid()) {
+      const DWORD error = GetLastError();
+      Traits::close(old);
+      SetLastError(error);
+    }
+  }
+
+  // Frees what is held and hands out the slot for an out-parameter.
+  pointer* put() noexcept {
+    reset();
+    return &value_;
+  }
+
+ private:
+  pointer value_ = Traits::invalid();
+};
+
+// Kernel objects opened with CreateFile and friends: INVALID_HANDLE_VALUE.
+struct FileHandleTraits {
+  using pointer = HANDLE;
+  static pointer invalid() noexcept { return INVALID_HANDLE_VALUE; }
+  static void close(pointer h) noexcept { ::CloseHandle(h); }
+};
+
+// Kernel objects whose failure value is null (processes, threads, events).
+struct KernelHandleTraits {
+  using pointer = HANDLE;
+  static pointer invalid() noexcept { return nullptr; }
+  static void close(pointer h) noexcept { ::CloseHandle(h); }
+};
+
+struct FindHandleTraits {
+  using pointer = HANDLE;
+  static pointer invalid() noexcept { return INVALID_HANDLE_VALUE; }
+  static void close(pointer h) noexcept { ::FindClose(h); }
+};
+
+struct RegKeyTraits {
+  using pointer = HKEY;
+  static pointer invalid() noexcept { return nullptr; }
+  static void close(pointer h) noexcept { ::RegCloseKey(h); }
+};
+
+// Fonts, brushes, bitmaps.
+template <typename T>
+struct GdiObjectTraits {
+  using pointer = T;
+  static pointer invalid() noexcept { return nullptr; }
+  static void close(pointer h) noexcept { ::DeleteObject(h); }
+};
+
+struct HookTraits {
+  using pointer = HHOOK;
+  static pointer invalid() noexcept { return nullptr; }
+  static void close(pointer h) noexcept { ::UnhookWindowsHookEx(h); }
+};
+
+// Shell item lists belong to the shell allocator. When the allocator cannot
+// be had, nothing is released: that is all the shell offers then.
+struct ItemListTraits {
+  using pointer = LPITEMIDLIST;
+  static pointer invalid() noexcept { return nullptr; }
+  static void close(pointer list) noexcept {
+    IMalloc* allocator = nullptr;
+    if (FAILED(::SHGetMalloc(&allocator)) || allocator == nullptr) return;
+    allocator->Free(list);
+    allocator->Release();
+  }
+};
+
+using unique_hfile = unique_handle<FileHandleTraits>;
+using unique_kernel_handle = unique_handle<KernelHandleTraits>;
+using unique_hfind = unique_handle<FindHandleTraits>;
+using unique_hkey = unique_handle<RegKeyTraits>;
+using unique_hfont = unique_handle<GdiObjectTraits<HFONT>>;
+using unique_hbrush = unique_handle<GdiObjectTraits<HBRUSH>>;
+using unique_hbitmap = unique_handle<GdiObjectTraits<HBITMAP>>;
+using unique_hhook = unique_handle<HookTraits>;
+using unique_item_list = unique_handle<ItemListTraits>;
+
+// An owning pointer to a COM interface: Release on every way out.
+template <typename T>
+class com_ptr {
+ public:
+  com_ptr() noexcept = default;
+  com_ptr(const com_ptr&) = delete;
+  com_ptr& operator=(const com_ptr&) = delete;
+  com_ptr(com_ptr&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
+  com_ptr& operator=(com_ptr&& other) noexcept {
+    if (this != &other) {
+      reset();
+      p_ = std::exchange(other.p_, nullptr);
+    }
+    return *this;
+  }
+  ~com_ptr() { reset(); }
+
+  T* get() const noexcept { return p_; }
+  T* operator->() const noexcept { return p_; }
+  explicit operator bool() const noexcept { return p_ != nullptr; }
+
+  void reset() noexcept {
+    if (T* old = std::exchange(p_, nullptr)) {
+      const DWORD error = GetLastError();
+      old->Release();
+      SetLastError(error);
+    }
+  }
+
+  // For T** out-parameters; releases what is held first.
+  T** put() noexcept {
+    reset();
+    return &p_;
+  }
+  // For the void** out-parameters of CoCreateInstance and QueryInterface.
+  void** put_void() noexcept { return reinterpret_cast<void**>(put()); }
+
+  // QueryInterface into another owner; empty on failure.
+  template <typename U>
+  com_ptr<U> as(REFIID iid) const noexcept {
+    com_ptr<U> other;
+    if (p_ != nullptr) p_->QueryInterface(iid, other.put_void());
+    return other;
+  }
+
+ private:
+  T* p_ = nullptr;
+};
+
+}  // namespace brisko

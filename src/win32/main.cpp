@@ -1,0 +1,35 @@
+// The installer's entry: builds the platform services and the main window,
+// runs start-up and the message loop. Reads no command line.
+#include <windows.h>
+
+#include <exception>
+
+#include "core/errors.h"
+#include "core/form_main.h"
+#include "main_window.h"
+#include "win_file_system.h"
+#include "win_locale.h"
+#include "win_resources.h"
+#include "win_user_interface.h"
+
+using namespace brisko;
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  WinUserInterface ui;
+  try {
+    const WinLocale& locale = WinLocale::System();
+    WinResources resources;
+    WinFileSystem files(locale);
+    NoTargetDiscovery discovery;
+    TFormMain form({resources, files, ui, locale, discovery});
+    MainWindow window(instance, form);
+    window.Create();
+    ui.SetOwner(window.handle());
+    window.Run();
+  } catch (const std::exception& error) {
+    ui.ShowError(ExceptionReportText(error.what()));
+  } catch (...) {
+    ui.ShowError(ExceptionReportText("Unknown exception"));
+  }
+  return 0;
+}

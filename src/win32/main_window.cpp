@@ -1,0 +1,311 @@
+#include "main_window.h"
+
+#include <string>
+
+#include "core/errors.h"
+#include "core/texts.h"
+#include "main_window_ids.h"
+#include "wide_text.h"
+
+namespace brisko {
+namespace {
+
+constexpr int kClientWidth = 600;
+constexpr int kClientHeight = 300;
+constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPSIBLINGS;
+// Delphi's clBlue.
+constexpr COLORREF kLinkColour = RGB(0, 0, 255);
+
+Text WindowTextA(HWND hwnd) {
+  const int length = GetWindowTextLengthA(hwnd);
+  if (length <= 0) return {};
+  std::string text(static_cast<std::size_t>(length) + 1, '\0');
+  const int copied = GetWindowTextA(hwnd, text.data(), length + 1);
+  text.resize(copied > 0 ? static_cast<std::size_t>(copied) : 0);
+  return text;
+}
+
+std::wstring WindowTextW(HWND hwnd) {
+  const int length = GetWindowTextLengthW(hwnd);
+  if (length <= 0) return {};
+  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+  const int copied = GetWindowTextW(hwnd, text.data(), length + 1);
+  text.resize(copied > 0 ? static_cast<std::size_t>(copied) : 0);
+  return text;
+}
+
+unique_hfont MakeFont(bool underline) {
+  // 12 pixels of character height (Delphi's Height -12), laid out for 96
+  // pixels per inch whatever the screen says.
+  return unique_hfont(CreateFontW(-12, 0, 0, 0, FW_NORMAL, FALSE, underline, FALSE, SHIFTJIS_CHARSET,
+                                  OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                  DEFAULT_PITCH | FF_DONTCARE, FixedTextToWide(texts::kFontName).c_str()));
+}
+
+SIZE TextSize(HFONT font, const std::wstring& text) {
+  SIZE size{0, 12};
+  if (HDC dc = GetDC(nullptr)) {
+    const HGDIOBJ old = SelectObject(dc, font);
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    SelectObject(dc, old);
+    ReleaseDC(nullptr, dc);
+  }
+  return size;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(HINSTANCE instance, TFormMain& form) : instance_(instance), form_(form) {}
+
+MainWindow::~MainWindow() {
+  form_.SetObserver(nullptr);
+  if (hwnd_ != nullptr) DestroyWindow(hwnd_);
+}
+
+void MainWindow::Create() {
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = WindowProc;
+  windowClass.hInstance = instance_;
+  windowClass.hIcon = LoadIconA(instance_, "MAINICON");
+  windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  windowClass.lpszClassName = ids::kMainWindowClass;
+  RegisterClassExW(&windowClass);
+
+  RECT frame{0, 0, kClientWidth, kClientHeight};
+  AdjustWindowRectEx(&frame, kWindowStyle, FALSE, 0);
+  const int width = frame.right - frame.left;
+  const int height = frame.bottom - frame.top;
+  const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+  const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+  hwnd_ = CreateWindowExW(0, ids::kMainWindowClass, AnsiToWide(form_.caption()).c_str(), kWindowStyle, left, top,
+                          width, height, nullptr, nullptr, instance_, this);
+  if (hwnd_ == nullptr) throw Error("CreateWindowEx failed");
+  CreateControls();
+  Refresh();
+
+  form_.SetObserver(this);
+  form_.Create();
+  Refresh();
+
+  ShowWindow(hwnd_, SW_SHOWNORMAL);
+  UpdateWindow(hwnd_);
+  FocusFirstEnabled();
+}
+
+HWND MainWindow::CreateLabel(int id, const char* text, int left, int top, DWORD extraStyle, HFONT font) {
+  const std::wstring wide = FixedTextToWide(text);
+  // Labels size themselves to their text in the window's font.
+  const SIZE size = TextSize(font, wide);
+  HWND label = CreateWindowExW(0, L"STATIC", wide.c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX | extraStyle,
+                               left, top, size.cx, size.cy, hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                               instance_, nullptr);
+  SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  return label;
+}
+
+void MainWindow::CreateControls() {
+  font_ = MakeFont(false);
+  linkFont_ = MakeFont(true);
+  SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+
+  lblTargetDir_ = CreateLabel(ids::kLblTargetDir, texts::kLabelTargetDir, 8, 240, 0, font_.get());
+  label1_ = CreateLabel(ids::kLabel1, texts::kLabelHint, 8, 280, 0, font_.get());
+  lblChangePath_ = CreateLabel(ids::kLblChangePath, texts::kLabelChangePath, 304, 280, SS_NOTIFY, linkFont_.get());
+  label3_ = CreateLabel(ids::kLabel3, texts::kLabelHintEnd, 328, 280, 0, font_.get());
+
+  edtTargetDir_ = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL,
+                                  8, 256, 473, 20, hwnd_,
+                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(ids::kEdtTargetDir)), instance_, nullptr);
+  SendMessageW(edtTargetDir_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+  // No length limit: 0 asks for the largest the control supports.
+  SendMessageW(edtTargetDir_, EM_SETLIMITTEXT, 0, 0);
+
+  const auto makeButton = [this](int id, int top) {
+    HWND button = CreateWindowExW(0, L"BUTTON", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 488, top, 107,
+                                  25, hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
+    SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+    return button;
+  };
+  btnStart_ = makeButton(ids::kBtnStart, 240);
+  btnCancel_ = makeButton(ids::kBtnCancel, 272);
+  SetTabOrder();
+}
+
+void MainWindow::SetTabOrder() {
+  // The dialog manager tabs through the children in Z order: Start, Cancel,
+  // then the field.
+  const UINT flags = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE;
+  SetWindowPos(btnStart_, HWND_TOP, 0, 0, 0, 0, flags);
+  SetWindowPos(btnCancel_, btnStart_, 0, 0, 0, 0, flags);
+  SetWindowPos(edtTargetDir_, btnCancel_, 0, 0, 0, 0, flags);
+}
+
+int MainWindow::Run() {
+  MSG message;
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    // The dialog manager gives Tab, the arrow keys and the buttons'
+    // mnemonics (Alt+S, Alt+C) their usual meaning.
+    if (hwnd_ != nullptr && IsDialogMessageW(hwnd_, &message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  return 0;
+}
+
+void MainWindow::FormChanged() { Refresh(); }
+
+void MainWindow::CloseRequested() {
+  if (hwnd_ != nullptr) PostMessageW(hwnd_, WM_CLOSE, 0, 0);
+}
+
+void MainWindow::Refresh() {
+  if (hwnd_ == nullptr) return;
+  if (WindowTextA(hwnd_) != form_.caption()) SetWindowTextA(hwnd_, form_.caption().c_str());
+  if (WindowTextA(edtTargetDir_) != form_.targetDir()) {
+    settingText_ = true;
+    SetWindowTextA(edtTargetDir_, form_.targetDir().c_str());
+    settingText_ = false;
+  }
+  const auto showAction = [this](HWND button, Action action) {
+    const std::wstring caption = FixedTextToWide(form_.actionCaption(action));
+    if (WindowTextW(button) != caption) SetWindowTextW(button, caption.c_str());
+    const bool enabled = form_.enabled(action);
+    if ((IsWindowEnabled(button) != FALSE) != enabled) EnableWindow(button, enabled);
+  };
+  showAction(btnStart_, Action::Start);
+  showAction(btnCancel_, Action::Cancel);
+  if (form_.background() != shownBackground_) {
+    shownBackground_ = form_.background();
+    InvalidateRect(hwnd_, nullptr, TRUE);
+  }
+  // A button that was disabled while it had the focus leaves the keyboard
+  // with nowhere to go.
+  HWND focus = GetFocus();
+  if (IsWindowVisible(hwnd_) && (focus == nullptr || (IsChild(hwnd_, focus) && !IsWindowEnabled(focus))))
+    FocusFirstEnabled();
+}
+
+void MainWindow::FocusFirstEnabled() {
+  for (HWND control : {btnStart_, btnCancel_, edtTargetDir_}) {
+    if (IsWindowEnabled(control)) {
+      SetFocus(control);
+      return;
+    }
+  }
+}
+
+void MainWindow::Paint() {
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(hwnd_, &paint);
+  const Bitmap* picture = form_.background();
+  if (picture != nullptr && !picture->empty()) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = picture->width;
+    info.bmiHeader.biHeight = -picture->height;  // top-down rows
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    // At its own size from the origin; the client area clips a larger one.
+    StretchDIBits(dc, 0, 0, picture->width, picture->height, 0, 0, picture->width, picture->height,
+                  picture->pixels.data(), &info, DIB_RGB_COLORS, SRCCOPY);
+  }
+  EndPaint(hwnd_, &paint);
+}
+
+void MainWindow::OnCommand(int id, int code, HWND control) {
+  switch (id) {
+    case ids::kBtnStart:
+      if (code == BN_CLICKED) form_.Execute(Action::Start);
+      break;
+    case ids::kBtnCancel:
+      if (code == BN_CLICKED) form_.Execute(Action::Cancel);
+      break;
+    case ids::kLblChangePath:
+      if (code == STN_CLICKED) form_.lblChangePathClick();
+      break;
+    case ids::kEdtTargetDir:
+      if (code == EN_CHANGE && !settingText_) form_.SetTargetDirText(WindowTextA(edtTargetDir_));
+      break;
+    case IDOK: {
+      // Enter: the dialog manager asks for the default button, and there is
+      // none. A focused button is pressed; in the field nothing happens.
+      HWND focus = GetFocus();
+      if ((focus == btnStart_ || focus == btnCancel_) && IsWindowEnabled(focus))
+        OnCommand(GetDlgCtrlID(focus), BN_CLICKED, focus);
+      break;
+    }
+    default:  // IDCANCEL (Escape) presses nothing.
+      break;
+  }
+  (void)control;
+}
+
+LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_PAINT:
+      Paint();
+      return 0;
+    case WM_COMMAND:
+      OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
+      return 0;
+    case WM_CTLCOLORSTATIC: {
+      HDC dc = reinterpret_cast<HDC>(wParam);
+      HWND control = reinterpret_cast<HWND>(lParam);
+      if (control == edtTargetDir_) break;
+      // Transparent labels: the picture painted beneath shows through.
+      SetBkMode(dc, TRANSPARENT);
+      SetTextColor(dc, control == lblChangePath_ ? kLinkColour : GetSysColor(COLOR_WINDOWTEXT));
+      return reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH));
+    }
+    case WM_CTLCOLOREDIT: {
+      HDC dc = reinterpret_cast<HDC>(wParam);
+      SetBkColor(dc, GetSysColor(COLOR_INFOBK));
+      SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+      return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_INFOBK));
+    }
+    case WM_SETCURSOR:
+      if (reinterpret_cast<HWND>(wParam) == lblChangePath_) {
+        SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_HAND)));
+        return TRUE;
+      }
+      break;
+    case WM_DESTROY:
+      // Closing the main window ends the program.
+      PostQuitMessage(0);
+      return 0;
+    default:
+      break;
+  }
+  return DefWindowProcW(hwnd_, message, wParam, lParam);
+}
+
+LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* self = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    self->hwnd_ = hwnd;
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+  }
+  auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (self == nullptr) return DefWindowProcW(hwnd, message, wParam, lParam);
+  if (message == WM_NCDESTROY) {
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+    self->hwnd_ = nullptr;
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+  }
+  // Exceptions must not unwind through the system's frames: an event that
+  // fails is reported and the program goes on, as the framework's own
+  // exception report does.
+  try {
+    return self->Handle(message, wParam, lParam);
+  } catch (const std::exception& error) {
+    self->form_.ui().ShowError(ExceptionReportText(error.what()));
+  } catch (...) {
+    self->form_.ui().ShowError(ExceptionReportText("Unknown exception"));
+  }
+  return 0;
+}
+
+}  // namespace brisko

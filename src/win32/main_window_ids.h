@@ -1,0 +1,20 @@
+// Names by which the main window and its controls can be found, shared with
+// the end-to-end tests that drive the installer from another process.
+#pragma once
+
+namespace brisko::ids {
+
+// Window class of the main window.
+inline constexpr wchar_t kMainWindowClass[] = L"TFormMain";
+
+// Control identifiers (GetDlgCtrlID). IDOK and IDCANCEL (1 and 2) are left
+// free: the dialog manager sends them for Enter and Escape.
+inline constexpr int kLblTargetDir = 100;
+inline constexpr int kLabel1 = 101;
+inline constexpr int kLblChangePath = 102;
+inline constexpr int kLabel3 = 103;
+inline constexpr int kEdtTargetDir = 104;
+inline constexpr int kBtnStart = 105;
+inline constexpr int kBtnCancel = 106;
+
+}  // namespace brisko::ids
