@@ -1,0 +1,13 @@
+// Environment expansion for TvhFile: ExpandEnvironmentStringsA.
+#pragma once
+
+#include "core/tvh_file.h"
+
+namespace brisko {
+
+class WinEnvironment final : public EnvironmentApi {
+ public:
+  std::uint32_t Expand(const char* text, char* buffer, std::uint32_t size) override;
+};
+
+}  // namespace brisko

@@ -1,0 +1,17 @@
+// The registry operations of TvhRegistry: RegOpenKeyExA with KEY_READ,
+// RegQueryValueExA and RegCloseKey.
+#pragma once
+
+#include "core/tvh_registry.h"
+
+namespace brisko {
+
+class WinRegistry final : public RegistryApi {
+ public:
+  bool OpenKey(RegistryRoot root, Key parent, const Text& name, Key& opened) override;
+  bool QueryValue(Key key, const Text& name, std::uint32_t& type, std::uint32_t& size) override;
+  bool FetchValue(Key key, const Text& name, std::uint32_t& type, std::string& data) override;
+  void CloseKey(Key key) override;
+};
+
+}  // namespace brisko

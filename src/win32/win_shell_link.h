@@ -1,0 +1,15 @@
+// Shortcut files for TvhFile, read through the shell-link object
+// (IShellLinkA, IPersistFile). The target is taken as stored: the shortcut is
+// never resolved, so no search for a moved target and no window.
+#pragma once
+
+#include "core/tvh_file.h"
+
+namespace brisko {
+
+class WinShortcuts final : public ShortcutApi {
+ public:
+  bool ReadTarget(const Text& path, Text& target) override;
+};
+
+}  // namespace brisko

@@ -1,0 +1,124 @@
+#include "win32/win_shell_folders.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "core/tvh_file.h"
+#include "system_test_helpers.h"
+#include "win32/win_environment.h"
+#include "win32/win_file_system.h"
+#include "win32/win_locale.h"
+#include "win32/win_registry.h"
+#include "win32/win_shell_link.h"
+
+namespace brisko {
+namespace {
+
+bool IsFolder(const Text& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// TvhFile over every real backend.
+struct RealSystem {
+  WinRegistry registry;
+  WinShellFolders shell;
+  WinEnvironment environment;
+  WinShortcuts shortcuts;
+  WinFileSystem files{WinLocale::System()};
+  TvhFile file{{registry, shell, environment, shortcuts, files, WinLocale::System()}};
+};
+
+TEST(WinShellFolders, NamesBothProgramsMenus) {
+  RealSystem s;
+  Text user, common;
+  ASSERT_TRUE(s.file.GetSpecialFolder(TvhFile::kCsidlPrograms, user));
+  ASSERT_TRUE(s.file.GetSpecialFolder(TvhFile::kCsidlCommonPrograms, common));
+  EXPECT_TRUE(IsFolder(user)) << user;
+  EXPECT_TRUE(IsFolder(common)) << common;
+  EXPECT_NE(user, common);
+}
+
+TEST(WinShellFolders, UnknownFolderLeavesTheTextAlone) {
+  RealSystem s;
+  Text folder = "unchanged";
+  EXPECT_FALSE(s.file.GetSpecialFolder(0xFE, folder));
+  EXPECT_EQ(folder, "unchanged");
+}
+
+// A folder of the test's own in both Programs menus.
+class ProgramsMenus : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Text user, common;
+    ASSERT_TRUE(s_.file.GetSpecialFolder(TvhFile::kCsidlPrograms, user));
+    ASSERT_TRUE(s_.file.GetSpecialFolder(TvhFile::kCsidlCommonPrograms, common));
+    user_.emplace(user + "\\" + name_);
+    common_.emplace(common + "\\" + name_);
+    ASSERT_TRUE(IsFolder(user_->path()));
+    ASSERT_TRUE(IsFolder(common_->path()));
+  }
+
+  bool Find(const Text& relative, Text& fullPath, std::uint32_t& flags) {
+    return s_.file.FindInProgramsMenu(name_ + "\\" + relative, fullPath, flags);
+  }
+
+  RealSystem s_;
+  const Text name_ = test::UniqueName("BriskoTest");
+  std::optional<test::ScopedFolder> user_, common_;
+};
+
+TEST_F(ProgramsMenus, UserMenuWins) {
+  ASSERT_TRUE(test::WriteBytes(*user_ / "t.lnk", "x"));
+  ASSERT_TRUE(test::WriteBytes(*common_ / "t.lnk", "x"));
+  Text fullPath;
+  std::uint32_t flags = 0xFFFF;
+  EXPECT_TRUE(Find("t.lnk", fullPath, flags));
+  EXPECT_EQ(fullPath, *user_ / "t.lnk");
+  EXPECT_EQ(flags, 0u);
+}
+
+TEST_F(ProgramsMenus, AllUsersMenuWhenTheUserHasNone) {
+  ASSERT_TRUE(test::WriteBytes(*common_ / "t.lnk", "x"));
+  Text fullPath;
+  std::uint32_t flags = 0;
+  EXPECT_TRUE(Find("t.lnk", fullPath, flags));
+  EXPECT_EQ(fullPath, *common_ / "t.lnk");
+  EXPECT_EQ(flags, 0x100u);
+}
+
+TEST_F(ProgramsMenus, InNeither) {
+  Text fullPath = "unchanged";
+  std::uint32_t flags = 0;
+  EXPECT_FALSE(Find("t.lnk", fullPath, flags));
+  EXPECT_EQ(fullPath, "unchanged");
+  EXPECT_EQ(flags, 0x300u);
+}
+
+TEST_F(ProgramsMenus, FolderNamedLikeTheShortcutDoesNotCount) {
+  ASSERT_TRUE(CreateDirectoryA((*user_ / "t.lnk").c_str(), nullptr));
+  Text fullPath;
+  std::uint32_t flags = 0;
+  EXPECT_FALSE(Find("t.lnk", fullPath, flags));
+  EXPECT_EQ(flags, 0x300u);
+}
+
+TEST_F(ProgramsMenus, ShiftJisFolderName) {
+  // 表示 (95 5C 8E A6): the folder's first character ends in 0x5C.
+  const Text folder = "\x95\x5C\x8E\xA6";
+  ASSERT_TRUE(CreateDirectoryA((*user_ / folder).c_str(), nullptr));
+  ASSERT_TRUE(test::WriteBytes(*user_ / folder + "\\t.lnk", "x"));
+  Text fullPath;
+  std::uint32_t flags = 0;
+  EXPECT_TRUE(Find(folder + "\\t.lnk", fullPath, flags));
+  EXPECT_EQ(fullPath, *user_ / folder + "\\t.lnk");
+  EXPECT_EQ(flags, 0u);
+}
+
+}  // namespace
+}  // namespace brisko
