@@ -10,6 +10,7 @@
 #include "win_file_system.h"
 #include "win_locale.h"
 #include "win_resources.h"
+#include "win_target_discovery.h"
 #include "win_user_interface.h"
 
 using namespace brisko;
@@ -20,7 +21,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     const WinLocale& locale = WinLocale::System();
     WinResources resources;
     WinFileSystem files(locale);
-    NoTargetDiscovery discovery;
+    WinTargetDiscovery discovery(files, locale);
     TFormMain form({resources, files, ui, locale, discovery});
     MainWindow window(instance, form);
     window.Create();
