@@ -1,0 +1,195 @@
+// Shared helpers for the packer's tests: scratch folders, files, bitmaps, a
+// tiny PE image built byte by byte, and the MinGW-built test stubs.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <initializer_list>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "byte_order.h"
+
+namespace brisko::pack::test {
+
+namespace fs = std::filesystem;
+
+// A fresh folder, removed with its contents at the end of the test.
+class TempDir {
+ public:
+  TempDir() {
+    static int counter = 0;
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string("briskopack-") + (info ? info->name() : "test") + "-" +
+                       std::to_string(++counter);
+    for (char& c : name)
+      if (c == '/') c = '_';
+    path_ = fs::temp_directory_path() / name;
+    fs::remove_all(path_);
+    fs::create_directories(path_);
+  }
+  ~TempDir() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+  }
+  const fs::path& path() const { return path_; }
+  fs::path operator/(const std::string& name) const { return path_ / name; }
+
+ private:
+  fs::path path_;
+};
+
+inline std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void WriteFile(const fs::path& path, const std::string& bytes) {
+  fs::create_directories(path.parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// Every entry of a folder, for "nothing was left behind" checks.
+inline std::vector<std::string> Listing(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::recursive_directory_iterator(folder)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Lines joined with CR LF, the last one included.
+inline std::string Script(std::initializer_list<const char*> lines) {
+  std::string text;
+  for (const char* line : lines) text += std::string(line) + "\r\n";
+  return text;
+}
+
+// A script that passes lint, with %OutFiles as given.
+inline std::string CleanScript(std::initializer_list<const char*> outFiles) {
+  std::string text = Script({"*PatchType", "\t1", "", "%LinkPath", "\tMaker\\Title\\Title.lnk", "%%", "",
+                             "*Caption", "\tTitle patch 1.0", "", "*GameTitle", "\tTitle", "*Version", "1.0", "",
+                             "%CheckTargetFilename", "\ttarget.exe", "%%", "", "%OutFiles"});
+  for (const char* name : outFiles) text += std::string(name) + "\r\n";
+  return text + "%%\r\n";
+}
+
+// An uncompressed 24-bit bitmap file.
+inline std::string Bitmap(int width, int height) {
+  const std::uint32_t row = (static_cast<std::uint32_t>(width) * 3 + 3) & ~3u;
+  const std::uint32_t pixels = row * static_cast<std::uint32_t>(height);
+  std::string b = "BM";
+  Append32(b, 54 + pixels);
+  Append32(b, 0);
+  Append32(b, 54);
+  Append32(b, 40);
+  Append32(b, static_cast<std::uint32_t>(width));
+  Append32(b, static_cast<std::uint32_t>(height));
+  Append16(b, 1);
+  Append16(b, 24);
+  for (int i = 0; i < 6; ++i) Append32(b, 0);
+  for (std::uint32_t i = 0; i < pixels; ++i) b += static_cast<char>(i * 7);
+  return b;
+}
+
+// A minimal PE image put together byte by byte: headers, then sections laid
+// out one after the other. Enough for the packer, not for running.
+struct SyntheticSection {
+  std::string name;
+  std::string data;
+  std::uint32_t virtualSize = 0;  // 0: the data's size
+  std::uint32_t characteristics = 0x40000040;
+};
+
+struct SyntheticPe {
+  bool is64 = false;
+  std::uint32_t sectionAlignment = 0x1000;
+  std::uint32_t fileAlignment = 0x200;
+  std::uint32_t sizeOfHeaders = 0x400;
+  std::uint16_t characteristics = 0x0102;  // executable, 32-bit machine
+  std::vector<SyntheticSection> sections;
+  int resourceSection = -1;  // the section that directory 2 covers
+  std::string overlay;       // bytes after the last section
+
+  std::uint32_t VirtualAddress(std::size_t index) const {
+    std::uint64_t va = sectionAlignment;
+    for (std::size_t i = 0; i < index; ++i) {
+      const auto& s = sections[i];
+      va = AlignUp(va + (s.virtualSize ? s.virtualSize : s.data.size()), sectionAlignment);
+    }
+    return static_cast<std::uint32_t>(va);
+  }
+
+  std::string Build() const {
+    std::string b(sizeOfHeaders, '\0');
+    b[0] = 'M';
+    b[1] = 'Z';
+    Put32(b, 0x3C, 0x80);
+    b.replace(0x80, 4, std::string("PE\0\0", 4));
+    const std::size_t coff = 0x84, opt = 0x98;
+    const std::uint16_t optSize = is64 ? 240 : 224;
+    Put16(b, coff, is64 ? 0x8664 : 0x14C);
+    Put16(b, coff + 2, static_cast<std::uint16_t>(sections.size()));
+    Put16(b, coff + 16, optSize);
+    Put16(b, coff + 18, characteristics);
+    Put16(b, opt, is64 ? 0x20B : 0x10B);
+    Put32(b, opt + 32, sectionAlignment);
+    Put32(b, opt + 36, fileAlignment);
+    Put32(b, opt + 60, sizeOfHeaders);
+    const std::size_t dirs = opt + (is64 ? 112 : 96);
+    Put32(b, dirs - 4, 16);
+    std::uint32_t initialized = 0;
+    std::uint64_t raw = sizeOfHeaders;
+    std::string body;
+    for (std::size_t i = 0; i < sections.size(); ++i) {
+      const auto& s = sections[i];
+      const std::size_t at = opt + optSize + 40 * i;
+      const std::uint32_t rawSize = static_cast<std::uint32_t>(AlignUp(s.data.size(), fileAlignment));
+      b.replace(at, s.name.size(), s.name);
+      Put32(b, at + 8, s.virtualSize ? s.virtualSize : static_cast<std::uint32_t>(s.data.size()));
+      Put32(b, at + 12, VirtualAddress(i));
+      Put32(b, at + 16, rawSize);
+      Put32(b, at + 20, rawSize ? static_cast<std::uint32_t>(raw) : 0);
+      Put32(b, at + 36, s.characteristics);
+      if (s.characteristics & 0x40) initialized += rawSize;
+      body += s.data + std::string(rawSize - s.data.size(), '\0');
+      raw += rawSize;
+      if (static_cast<int>(i) == resourceSection) {
+        Put32(b, dirs + 16, VirtualAddress(i));
+        Put32(b, dirs + 20, static_cast<std::uint32_t>(s.data.size()));
+      }
+    }
+    Put32(b, opt + 8, initialized);
+    Put32(b, opt + 56, VirtualAddress(sections.size()));
+    return b + body + overlay;
+  }
+};
+
+// The standard synthetic stub: code, data and relocations, no resources.
+inline SyntheticPe PlainPe(bool is64) {
+  SyntheticPe pe;
+  pe.is64 = is64;
+  pe.sections = {{".text", std::string(0x345, '\xC3'), 0, 0x60000020},
+                 {".data", std::string(0x1234, 'd'), 0x3000, 0xC0000040},
+                 {".reloc", std::string(0x40, 'r'), 0, 0x42000040}};
+  return pe;
+}
+
+// The MinGW-built test stubs (see CMakeLists.txt); empty when the MinGW
+// compilers were not found at configure time.
+inline fs::path TestStub(const std::string& name) {
+  const fs::path dir = BRISKOPACK_TEST_STUBS;
+  return dir.empty() ? fs::path() : dir / (name + ".exe");
+}
+
+#define BRISKOPACK_REQUIRE_STUB(path)                                         \
+  do {                                                                       \
+    if ((path).empty() || !std::filesystem::exists(path)) GTEST_SKIP() << "no MinGW test stub"; \
+  } while (0)
+
+}  // namespace brisko::pack::test

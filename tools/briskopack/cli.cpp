@@ -1,0 +1,246 @@
+#include "cli.h"
+
+#include <algorithm>
+#include <map>
+#include <optional>
+#include <ostream>
+
+#include "core/bitmap.h"
+#include "core/errors.h"
+#include "core/locale.h"
+#include "core/script_lines.h"
+#include "core/tiny_cnf.h"
+#include "file_io.h"
+#include "lint.h"
+#include "native_names.h"
+#include "package.h"
+#include "script_outline.h"
+#include "sha256.h"
+
+#ifndef BRISKOPACK_VERSION
+#define BRISKOPACK_VERSION "0"
+#endif
+
+namespace brisko::pack {
+
+namespace {
+
+const char kUsage[] =
+    "usage:\n"
+    "  briskopack build --stub STUB.exe -o OUT.exe [PATCH_DIR]\n"
+    "                   [--script FILE] [--background FILE] [--payload DIR]\n"
+    "  briskopack lint (SCRIPT | PATCH_DIR) [--background FILE] [--payload DIR]\n"
+    "  briskopack list INSTALLER.exe\n"
+    "  briskopack extract INSTALLER.exe DIR\n"
+    "A patch folder holds script.txt, background.bmp and payload/; options override its parts.\n"
+    "Exit codes: 0 ok, 1 lint warnings, 2 lint errors (build refused), 3 bad input or I/O failure, 4 usage.\n";
+
+struct UsageError {
+  std::string message;
+};
+
+// Options of the form --name VALUE (or -o VALUE) and plain arguments.
+struct Arguments {
+  std::map<std::string, std::string> options;
+  std::vector<std::string> plain;
+
+  std::optional<std::string> Option(const std::string& name) const {
+    auto it = options.find(name);
+    if (it == options.end()) return std::nullopt;
+    return it->second;
+  }
+};
+
+Arguments Parse(const std::vector<std::string>& args, std::size_t first, const std::vector<std::string>& known) {
+  Arguments parsed;
+  for (std::size_t i = first; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a.size() > 1 && a[0] == '-') {
+      const std::string name = a == "-o" ? "--output" : a;
+      if (std::find(known.begin(), known.end(), name) == known.end())
+        throw UsageError{"unknown option " + a};
+      if (i + 1 >= args.size()) throw UsageError{"option " + a + " needs a value"};
+      if (!parsed.options.emplace(name, args[++i]).second) throw UsageError{"option " + a + " given twice"};
+    } else {
+      parsed.plain.push_back(a);
+    }
+  }
+  return parsed;
+}
+
+bool IsFolder(const fs::path& path) {
+  std::error_code ec;
+  return fs::is_directory(path, ec);
+}
+
+// Prints findings; returns the lint exit code they call for.
+int Report(const std::vector<Finding>& findings, std::ostream& stream) {
+  for (const Finding& f : findings) stream << FormatFinding(f) << '\n';
+  if (HasErrors(findings)) return kExitLintErrors;
+  return findings.empty() ? kExitOk : kExitLintWarnings;
+}
+
+int Build(const Arguments& a, std::ostream& out, std::ostream& err) {
+  if (a.plain.size() > 1) throw UsageError{"build takes at most one patch folder"};
+  const auto stub = a.Option("--stub");
+  const auto output = a.Option("--output");
+  if (!stub) throw UsageError{"build needs --stub STUB.exe"};
+  if (!output) throw UsageError{"build needs -o OUT.exe"};
+  BuildRequest request;
+  request.stub = *stub;
+  request.output = *output;
+  const std::optional<fs::path> folder = a.plain.empty() ? std::nullopt : std::optional<fs::path>(a.plain[0]);
+  if (folder && !IsFolder(*folder)) throw PackError(DisplayName(*folder), "is not a patch folder");
+  auto pick = [&](const char* option, const char* conventional) -> std::optional<fs::path> {
+    if (auto value = a.Option(option)) return fs::path(*value);
+    if (folder) return *folder / conventional;
+    return std::nullopt;
+  };
+  const auto script = pick("--script", kScriptFileName);
+  const auto background = pick("--background", kBackgroundFileName);
+  if (!script) throw UsageError{"build needs --script FILE or a patch folder"};
+  if (!background) throw UsageError{"build needs --background FILE or a patch folder"};
+  request.script = *script;
+  request.background = *background;
+  request.payloadFolder = pick("--payload", kPayloadFolderName);
+
+  const BuildResult result = BuildInstaller(request);
+  Report(result.findings, err);
+  if (!result.written) {
+    err << "briskopack: " << DisplayName(request.script) << ": the script has errors; nothing was written\n";
+    return kExitLintErrors;
+  }
+  out << DisplayName(request.output) << ": " << result.outputSize << " bytes, " << result.payloadCount
+      << " payload file" << (result.payloadCount == 1 ? "" : "s")
+      << (result.replacedPackage ? " (the stub's old package was replaced)" : "") << '\n';
+  return kExitOk;
+}
+
+int LintCommand(const Arguments& a, std::ostream& out) {
+  if (a.plain.size() != 1) throw UsageError{"lint takes one script or patch folder"};
+  const fs::path target = a.plain[0];
+  const bool folder = IsFolder(target);
+  LintInput input;
+  const fs::path script = folder ? target / kScriptFileName : target;
+  input.scriptName = DisplayName(script);
+  input.script = ReadWholeFile(script, kMaxScriptSize);
+  std::optional<fs::path> background;
+  if (auto b = a.Option("--background"))
+    background = *b;
+  else if (folder)
+    background = target / kBackgroundFileName;
+  if (background) input.background.emplace(DisplayName(*background), ReadWholeFile(*background, kMaxBackgroundSize));
+  if (auto p = a.Option("--payload")) {
+    input.payloadFolder = fs::path(*p);
+  } else if (folder) {
+    input.payloadFolder = target / kPayloadFolderName;
+  }
+  if (input.payloadFolder && !IsFolder(*input.payloadFolder))
+    throw PackError(DisplayName(*input.payloadFolder), "is not a folder");
+  return Report(Lint(input), out);
+}
+
+class HashSink final : public ByteSink {
+ public:
+  void Write(const void* data, std::size_t size) override { sha_.Update(data, size); }
+  std::string Hex() { return Sha256::Hex(sha_.Finish()); }
+
+ private:
+  Sha256 sha_;
+};
+
+std::string Sha(const ResourceData& data) {
+  HashSink sink;
+  data.WriteTo(sink);
+  return sink.Hex();
+}
+
+int List(const Arguments& a, std::ostream& out) {
+  if (a.plain.size() != 1) throw UsageError{"list takes one installer"};
+  InstalledPackage package{fs::path(a.plain[0])};
+  const PeImage& image = package.image();
+  out << package.file().name() << ": " << (image.is64() ? "PE32+" : "PE32") << ", "
+      << package.resources().leafCount() << " resources\n";
+
+  const StringList lines = SplitLines(package.script());
+  out << "script: " << package.script().size() << " bytes, " << lines.size() << " lines\n";
+  for (const OutlineSection& s : Outline(lines).sections) {
+    if (s.kind == OutlineSection::Kind::Value) {
+      const Text value = s.firstLine < s.endLine ? TTinyCnf::Unescape(TrimControl(lines[s.firstLine - 1])) : Text();
+      out << "  " << ForDisplay(s.key) << " = " << ForDisplay(value) << '\n';
+    } else {
+      out << "  " << ForDisplay(s.key) << " (" << (s.endLine - s.firstLine) << " entries)\n";
+      for (int line = s.firstLine; line < s.endLine; ++line)
+        out << "    " << ForDisplay(TTinyCnf::Unescape(TrimControl(lines[line - 1]))) << '\n';
+    }
+  }
+
+  if (const ResourceLeaf* bg = package.background()) {
+    out << "background: " << bg->data.size() << " bytes";
+    try {
+      const Bitmap bitmap = DecodeBitmapFile(bg->data.Read());
+      out << ", " << bitmap.width << " x " << bitmap.height;
+    } catch (const brisko::Error&) {
+      out << ", not a valid bitmap";
+    }
+    out << ", sha256 " << Sha(bg->data) << '\n';
+  } else {
+    out << "background: missing\n";
+  }
+
+  out << "payload:\n";
+  for (const auto& p : package.payloads()) {
+    out << "  " << p.index << "  ";
+    if (p.name.empty()) {
+      out << "(blank entry)\n";
+    } else if (!p.leaf) {
+      out << ForDisplay(p.name) << "  MISSING\n";
+    } else {
+      out << ForDisplay(p.name) << "  " << p.leaf->data.size() << " bytes  sha256 " << Sha(p.leaf->data) << '\n';
+    }
+  }
+  for (const auto& [name, leaf] : package.UnusedPayloads())
+    out << "unused: " << name << "  " << leaf->data.size() << " bytes\n";
+  return kExitOk;
+}
+
+int Extract(const Arguments& a, std::ostream& out) {
+  if (a.plain.size() != 2) throw UsageError{"extract takes an installer and a folder"};
+  ExtractPackage(a.plain[0], a.plain[1]);
+  out << DisplayName(a.plain[1]) << ": patch folder written\n";
+  return kExitOk;
+}
+
+}  // namespace
+
+int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  try {
+    if (args.empty()) throw UsageError{"no command given"};
+    const std::string& command = args[0];
+    if (command == "--help" || command == "-h" || command == "help") {
+      out << kUsage;
+      return kExitOk;
+    }
+    if (command == "--version") {
+      out << "briskopack " << BRISKOPACK_VERSION << '\n';
+      return kExitOk;
+    }
+    if (command == "build")
+      return Build(Parse(args, 1, {"--stub", "--output", "--script", "--background", "--payload"}), out, err);
+    if (command == "lint") return LintCommand(Parse(args, 1, {"--background", "--payload"}), out);
+    if (command == "list") return List(Parse(args, 1, {}), out);
+    if (command == "extract") return Extract(Parse(args, 1, {}), out);
+    throw UsageError{"unknown command " + command};
+  } catch (const UsageError& e) {
+    err << "briskopack: " << e.message << "\n" << kUsage;
+    return kExitUsage;
+  } catch (const PackError& e) {
+    err << "briskopack: " << e.what() << '\n';
+    return kExitFailure;
+  } catch (const std::exception& e) {
+    err << "briskopack: " << e.what() << '\n';
+    return kExitFailure;
+  }
+}
+
+}  // namespace brisko::pack

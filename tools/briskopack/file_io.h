@@ -1,0 +1,117 @@
+// Files as the packer uses them: random-access input that is never loaded
+// whole, output written under a temporary name and moved into place only when
+// complete, and one error type that names the file at fault.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+
+namespace brisko::pack {
+
+namespace fs = std::filesystem;
+
+// A failure that concerns one file; shown as "<file>: <cause>".
+class PackError : public std::runtime_error {
+ public:
+  PackError(std::string file, std::string cause);
+  const std::string& file() const { return file_; }
+  const std::string& cause() const { return cause_; }
+
+ private:
+  std::string file_;
+  std::string cause_;
+};
+
+// The path as text for messages.
+std::string DisplayName(const fs::path& path);
+
+// The C library's text for errno `error`.
+std::string ErrorText(int error);
+
+// Somewhere bytes can be written in order.
+class ByteSink {
+ public:
+  virtual ~ByteSink() = default;
+  virtual void Write(const void* data, std::size_t size) = 0;
+  void WriteZeros(std::uint64_t count);
+};
+
+// A regular file opened for reading at any offset.
+class InputFile {
+ public:
+  // Throws PackError when the file is missing, is a folder or cannot be read.
+  explicit InputFile(const fs::path& path);
+
+  const std::string& name() const { return name_; }
+  std::uint64_t size() const { return size_; }
+
+  // Reads exactly `size` bytes at `offset`; throws PackError when the file
+  // ends before them.
+  void ReadAt(std::uint64_t offset, void* data, std::size_t size);
+  std::string ReadAt(std::uint64_t offset, std::size_t size);
+
+  // Streams `size` bytes from `offset` into `sink` through a fixed buffer.
+  void CopyTo(std::uint64_t offset, std::uint64_t size, ByteSink& sink);
+
+ private:
+  std::string name_;
+  std::ifstream in_;
+  std::uint64_t size_ = 0;
+};
+
+// The whole of a small file; throws PackError beyond `limit` bytes.
+std::string ReadWholeFile(const fs::path& path, std::uint64_t limit);
+
+// A file written beside `destination` under a temporary name. Commit moves it
+// into place; an uncommitted file is removed when the object ends, so that a
+// failure never leaves a partial destination behind.
+class OutputFile final : public ByteSink {
+ public:
+  explicit OutputFile(fs::path destination);
+  ~OutputFile() override;
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  void Write(const void* data, std::size_t size) override;
+  // Overwrites bytes already written, then continues at the end.
+  void WriteAt(std::uint64_t offset, const void* data, std::size_t size);
+  std::uint64_t position() const { return position_; }
+  const std::string& name() const { return name_; }
+
+  void Commit();
+
+ private:
+  [[noreturn]] void Fail(const std::string& what) const;
+
+  fs::path destination_;
+  fs::path temporary_;
+  std::string name_;
+  std::ofstream out_;
+  std::uint64_t position_ = 0;
+  bool committed_ = false;
+};
+
+// A folder filled under a temporary name beside `destination` and renamed to
+// it by Commit; removed with everything in it when not committed. The
+// destination must not exist, or be an empty folder.
+class OutputFolder {
+ public:
+  explicit OutputFolder(fs::path destination);
+  ~OutputFolder();
+  OutputFolder(const OutputFolder&) = delete;
+  OutputFolder& operator=(const OutputFolder&) = delete;
+
+  const fs::path& path() const { return temporary_; }
+  void Commit();
+
+ private:
+  fs::path destination_;
+  fs::path temporary_;
+  bool committed_ = false;
+};
+
+}  // namespace brisko::pack

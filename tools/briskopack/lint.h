@@ -1,0 +1,49 @@
+// Checks a patch script (and optionally its background and payload folder)
+// for what would go wrong when the installer runs it. The script is read
+// exactly as the installer reads it: the same line splitting and the same
+// TTinyCnf look-ups.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "file_io.h"
+
+namespace brisko::pack {
+
+enum class Severity { Warning, Error };
+
+struct Finding {
+  Severity severity = Severity::Error;
+  std::string file;  // display name of the file concerned
+  int line = 0;      // 1-based; 0 when the finding concerns the whole file
+  std::string message;
+};
+
+// "file:line: error: message", the form compilers use.
+std::string FormatFinding(const Finding& finding);
+
+struct LintInput {
+  std::string scriptName;
+  std::string script;  // the script's bytes
+  // The background's name and bytes, when it is to be checked.
+  std::optional<std::pair<std::string, std::string>> background;
+  // The payload folder, when it is to be checked.
+  std::optional<fs::path> payloadFolder;
+};
+
+// Findings in the order of the lines they concern.
+std::vector<Finding> Lint(const LintInput& input);
+
+bool HasErrors(const std::vector<Finding>& findings);
+
+// The patch type as the installer derives it: 0 without a *PatchType value,
+// the value when it is a whole number, 1 otherwise.
+int InstallerPatchType(const std::string& script);
+
+// "*PatchType" values the installer reads as numbers: an optional sign and
+// decimal digits within the range of a 32-bit integer.
+bool ParseWholeNumber(const std::string& text, int& value);
+
+}  // namespace brisko::pack

@@ -1,0 +1,190 @@
+#include "package.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "core/locale.h"
+#include "core/script_lines.h"
+#include "core/tiny_cnf.h"
+#include "native_names.h"
+
+namespace brisko::pack {
+
+namespace {
+
+constexpr char kPayloadPrefix[] = "RESOURCE_FILE";
+const ResourceId kNeutral = ResourceId::Number(0);
+
+// The %OutFiles entries as the installer's reader returns them, with the
+// line of each; empty when the section is missing.
+std::vector<std::pair<Text, int>> OutFiles(const std::string& script) {
+  const StringList lines = SplitLines(script);
+  const TTinyCnf reader(lines, TableLocale::ShiftJis());
+  StringList items;
+  std::vector<std::pair<Text, int>> entries;
+  if (!reader.GetList("%OutFiles", items)) return entries;
+  int key = 0;
+  while (!TableLocale::ShiftJis().EqualsIgnoreCase(lines[key], "%OutFiles")) ++key;
+  for (std::size_t j = 0; j < items.size(); ++j) entries.emplace_back(items[j], key + 2 + static_cast<int>(j));
+  return entries;
+}
+
+bool IsPayloadName(const ResourceId& name) {
+  if (!name.isName()) return false;
+  const std::u16string& n = name.name();
+  const std::size_t prefix = sizeof kPayloadPrefix - 1;
+  if (n.size() <= prefix) return false;
+  for (std::size_t i = 0; i < n.size(); ++i) {
+    const char16_t c = n[i];
+    if (i < prefix ? (c != static_cast<unsigned char>(kPayloadPrefix[i]) &&
+                      c != static_cast<unsigned char>(std::tolower(kPayloadPrefix[i])))
+                   : (c < u'0' || c > u'9'))
+      return false;
+  }
+  return true;
+}
+
+std::string PayloadResourceName(std::size_t index) { return kPayloadPrefix + std::to_string(index); }
+
+}  // namespace
+
+bool IsPackageResource(const ResourceId& type, const ResourceId& name) {
+  return (type.NameEquals("TEXT") && name.NameEquals("RESOURCE_SCRIPT")) ||
+         (type.NameEquals("BMP") && name.NameEquals("RESOURCE_BACKGROUND")) ||
+         (type.NameEquals("BIN") && IsPayloadName(name));
+}
+
+BuildResult BuildInstaller(const BuildRequest& request) {
+  BuildResult result;
+  const std::string script = ReadWholeFile(request.script, kMaxScriptSize);
+  const std::string background = ReadWholeFile(request.background, kMaxBackgroundSize);
+  if (request.payloadFolder) {
+    std::error_code ec;
+    const fs::file_status status = fs::status(*request.payloadFolder, ec);
+    if (!fs::exists(status)) throw PackError(DisplayName(*request.payloadFolder), "no such folder");
+    if (!fs::is_directory(status)) throw PackError(DisplayName(*request.payloadFolder), "is not a folder");
+  }
+
+  LintInput lint;
+  lint.scriptName = DisplayName(request.script);
+  lint.script = script;
+  lint.background.emplace(DisplayName(request.background), background);
+  lint.payloadFolder = request.payloadFolder;
+  result.findings = Lint(lint);
+  if (HasErrors(result.findings)) return result;
+
+  const std::string outputName = DisplayName(request.output);
+  std::optional<OutputFile> out;
+  {
+    InputFile stub(request.stub);
+    const PeImage image = PeImage::Read(stub);
+    ResourceTree tree = ResourceTree::Parse(image, stub);
+    result.replacedPackage = tree.RemoveIf(IsPackageResource) > 0;
+
+    tree.Put(ResourceId::Ascii("TEXT"), ResourceId::Ascii("RESOURCE_SCRIPT"), kNeutral, ResourceData::Bytes(script));
+    tree.Put(ResourceId::Ascii("BMP"), ResourceId::Ascii("RESOURCE_BACKGROUND"), kNeutral,
+             ResourceData::Bytes(background));
+    const auto entries = OutFiles(script);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      const Text& entry = entries[i].first;
+      if (entry.empty()) continue;  // a blank entry keeps its number unused
+      if (!request.payloadFolder)
+        throw PackError(lint.scriptName, "line " + std::to_string(entries[i].second) +
+                                             " names a payload file, but no payload folder was given");
+      const fs::path path = FindScriptFile(*request.payloadFolder, entry);
+      const std::uint64_t size = InputFile(path).size();
+      if (size > 0xFFFFFFFFu) throw PackError(DisplayName(path), "too large for a resource (4 GiB or more)");
+      tree.Put(ResourceId::Ascii("BIN"), ResourceId::Ascii(PayloadResourceName(i)), kNeutral,
+               ResourceData::File(path, static_cast<std::uint32_t>(size)));
+      ++result.payloadCount;
+    }
+
+    const ResourceSection section(tree);
+    const ResourceSectionPlan plan =
+        PlanResourceSection(image, section.size(), stub.name(), outputName, request.maxImageSize);
+    out.emplace(request.output);
+    WriteImage(image, stub, plan, section, *out);
+    result.outputSize = out->position();
+  }
+  // The stub is closed first: on Windows a file still open cannot be replaced
+  // when the output is written over the stub itself.
+  out->Commit();
+  result.written = true;
+  return result;
+}
+
+InstalledPackage::InstalledPackage(const fs::path& installer)
+    : file_(installer), image_(PeImage::Read(file_)), tree_(ResourceTree::Parse(image_, file_)) {
+  const ResourceLeaf* script = tree_.Find("TEXT", "RESOURCE_SCRIPT");
+  if (!script) throw PackError(file_.name(), "carries no patch package (no TEXT/RESOURCE_SCRIPT resource)");
+  if (script->data.size() > kMaxScriptSize)
+    throw PackError(file_.name(), "the script resource is implausibly large (" +
+                                      std::to_string(script->data.size()) + " bytes)");
+  script_ = script->data.Read();
+  background_ = tree_.Find("BMP", "RESOURCE_BACKGROUND");
+  const auto entries = OutFiles(script_);
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    Payload p;
+    p.index = i;
+    p.name = entries[i].first;
+    p.line = entries[i].second;
+    if (!p.name.empty()) p.leaf = tree_.Find("BIN", PayloadResourceName(i));
+    payloads_.push_back(std::move(p));
+  }
+}
+
+std::vector<std::pair<std::string, const ResourceLeaf*>> InstalledPackage::UnusedPayloads() const {
+  std::vector<std::pair<std::string, const ResourceLeaf*>> unused;
+  for (const auto& [type, typeNode] : tree_.types()) {
+    if (!type.NameEquals("BIN")) continue;
+    for (const auto& [name, nameNode] : typeNode.names) {
+      if (!IsPayloadName(name) || nameNode.languages.empty()) continue;
+      bool used = false;
+      for (const Payload& p : payloads_)
+        used = used || (p.leaf && name.NameEquals(PayloadResourceName(p.index)));
+      if (!used) unused.emplace_back(name.ToString(), &nameNode.languages.begin()->second);
+    }
+  }
+  return unused;
+}
+
+void ExtractPackage(const fs::path& installer, const fs::path& folder) {
+  InstalledPackage package(installer);
+  const std::string name = package.file().name();
+  if (!package.background()) throw PackError(name, "carries no background (no BMP/RESOURCE_BACKGROUND resource)");
+  for (const auto& p : package.payloads()) {
+    if (p.name.empty()) continue;
+    const std::string where = "payload " + std::to_string(p.index) + " (" + ForDisplay(p.name) + ")";
+    if (!p.leaf) throw PackError(name, where + " is missing: no BIN/" + PayloadResourceName(p.index) + " resource");
+    const auto parts = SplitScriptPath(p.name);
+    if (IsAbsoluteScriptPath(p.name) || std::find(parts.begin(), parts.end(), "..") != parts.end())
+      throw PackError(name, where + " would be written outside the payload folder");
+  }
+
+  OutputFolder target(folder);
+  auto write = [](const fs::path& path, const ResourceData& data) {
+    OutputFile out(path);
+    data.WriteTo(out);
+    out.Commit();
+  };
+  {
+    OutputFile out(target.path() / kScriptFileName);
+    out.Write(package.script().data(), package.script().size());
+    out.Commit();
+  }
+  write(target.path() / kBackgroundFileName, package.background()->data);
+  const fs::path payload = target.path() / kPayloadFolderName;
+  std::error_code ec;
+  fs::create_directory(payload, ec);
+  if (ec) throw PackError(DisplayName(payload), "cannot create: " + ec.message());
+  for (const auto& p : package.payloads()) {
+    if (p.name.empty()) continue;
+    const fs::path path = NativePath(payload, p.name);
+    fs::create_directories(path.parent_path(), ec);
+    if (ec) throw PackError(DisplayName(path.parent_path()), "cannot create: " + ec.message());
+    write(path, p.leaf->data);
+  }
+  target.Commit();
+}
+
+}  // namespace brisko::pack

@@ -1,0 +1,90 @@
+// A patch package: the script, the background and the payload files that an
+// installer carries as resources "TEXT"/"RESOURCE_SCRIPT",
+// "BMP"/"RESOURCE_BACKGROUND" and "BIN"/"RESOURCE_FILE<i>". Building puts
+// them into a stub; reading takes them back out of an installer.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/text.h"
+#include "file_io.h"
+#include "lint.h"
+#include "pe_image.h"
+#include "resource_tree.h"
+
+namespace brisko::pack {
+
+// The files of a patch folder, by convention.
+constexpr char kScriptFileName[] = "script.txt";
+constexpr char kBackgroundFileName[] = "background.bmp";
+constexpr char kPayloadFolderName[] = "payload";
+
+constexpr std::uint64_t kMaxScriptSize = 16u << 20;
+constexpr std::uint64_t kMaxBackgroundSize = 64u << 20;
+
+struct BuildRequest {
+  fs::path stub;
+  fs::path script;
+  fs::path background;
+  std::optional<fs::path> payloadFolder;
+  fs::path output;
+  std::uint64_t maxImageSize = kMaxImageSize;
+};
+
+struct BuildResult {
+  // The lint findings; with any error nothing was written.
+  std::vector<Finding> findings;
+  bool written = false;
+  std::size_t payloadCount = 0;
+  // The stub already carried a package, which was replaced.
+  bool replacedPackage = false;
+  std::uint64_t outputSize = 0;
+};
+
+// Lints the script with the background and payload, then writes the
+// installer. Throws PackError on unreadable or unusable input; the output
+// file is then left as it was.
+BuildResult BuildInstaller(const BuildRequest& request);
+
+// True for the resources that make up a package.
+bool IsPackageResource(const ResourceId& type, const ResourceId& name);
+
+// The package inside an installer, read on demand from the file.
+class InstalledPackage {
+ public:
+  struct Payload {
+    std::size_t index = 0;    // position in %OutFiles: the resource number
+    Text name;                // the entry, empty for a blank one
+    int line = 0;             // the entry's line in the script
+    const ResourceLeaf* leaf = nullptr;  // nullptr when the resource is missing
+  };
+
+  // Throws PackError when the file is no PE image or carries no script.
+  explicit InstalledPackage(const fs::path& installer);
+
+  InputFile& file() { return file_; }
+  const PeImage& image() const { return image_; }
+  const ResourceTree& resources() const { return tree_; }
+  const std::string& script() const { return script_; }
+  const ResourceLeaf* background() const { return background_; }
+  const std::vector<Payload>& payloads() const { return payloads_; }
+  // "BIN" resources named RESOURCE_FILE<n> that no entry asks for.
+  std::vector<std::pair<std::string, const ResourceLeaf*>> UnusedPayloads() const;
+
+ private:
+  InputFile file_;
+  PeImage image_;
+  ResourceTree tree_;
+  std::string script_;
+  const ResourceLeaf* background_ = nullptr;
+  std::vector<Payload> payloads_;
+};
+
+// Writes the package of `installer` as a patch folder `folder` (script,
+// background and payload folder by the convention above). Throws PackError;
+// the folder is then not created.
+void ExtractPackage(const fs::path& installer, const fs::path& folder);
+
+}  // namespace brisko::pack

@@ -1,0 +1,359 @@
+#include "pe_image.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "byte_order.h"
+
+namespace brisko::pack {
+
+namespace {
+
+constexpr std::uint16_t kMagicPe32 = 0x10B;
+constexpr std::uint16_t kMagicPe32Plus = 0x20B;
+constexpr std::uint16_t kFileExecutable = 0x0002;
+constexpr std::uint16_t kFileDll = 0x2000;
+constexpr std::uint32_t kSectionHeaderSize = 40;
+constexpr std::uint32_t kSymbolSize = 18;
+constexpr std::uint32_t kPageSize = 0x1000;
+
+// Offsets inside the optional header that PE32 and PE32+ share.
+constexpr std::uint32_t kOptSizeOfInitializedData = 8;
+constexpr std::uint32_t kOptSectionAlignment = 32;
+constexpr std::uint32_t kOptFileAlignment = 36;
+constexpr std::uint32_t kOptSizeOfImage = 56;
+constexpr std::uint32_t kOptSizeOfHeaders = 60;
+
+bool IsPowerOfTwo(std::uint32_t v) { return v != 0 && (v & (v - 1)) == 0; }
+
+std::string Hex(std::uint64_t v) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string s;
+  do {
+    s.insert(s.begin(), kDigits[v & 15]);
+    v >>= 4;
+  } while (v != 0);
+  return "0x" + s;
+}
+
+SectionHeader ParseSection(const std::string& b, std::size_t at) {
+  SectionHeader s;
+  std::memcpy(s.name, b.data() + at, 8);
+  s.virtualSize = Get32(b, at + 8);
+  s.virtualAddress = Get32(b, at + 12);
+  s.sizeOfRawData = Get32(b, at + 16);
+  s.pointerToRawData = Get32(b, at + 20);
+  s.characteristics = Get32(b, at + 36);
+  return s;
+}
+
+void PutSection(std::string& b, std::size_t at, const SectionHeader& s) {
+  std::memcpy(&b[at], s.name, 8);
+  Put32(b, at + 8, s.virtualSize);
+  Put32(b, at + 12, s.virtualAddress);
+  Put32(b, at + 16, s.sizeOfRawData);
+  Put32(b, at + 20, s.pointerToRawData);
+  std::memset(&b[at + 24], 0, 12);  // relocations and line numbers: none in an image
+  Put32(b, at + 36, s.characteristics);
+}
+
+void SetName(SectionHeader& s, const char* name) {
+  std::memset(s.name, 0, sizeof s.name);
+  std::memcpy(s.name, name, std::min(std::strlen(name), sizeof s.name));
+}
+
+// Feeds every byte written to the output into the checksum as well.
+class ChecksumSink final : public ByteSink {
+ public:
+  explicit ChecksumSink(OutputFile& out) : out_(out) {}
+  void Write(const void* data, std::size_t size) override {
+    checksum_.Add(data, size);
+    out_.Write(data, size);
+    written_ += size;
+  }
+  std::uint64_t written() const { return written_; }
+  std::uint32_t Finish() const { return checksum_.Finish(); }
+
+ private:
+  OutputFile& out_;
+  PeChecksum checksum_;
+  std::uint64_t written_ = 0;
+};
+
+}  // namespace
+
+std::string SectionHeader::Name() const { return std::string(name, strnlen(name, sizeof name)); }
+
+PeImage PeImage::Read(InputFile& file) {
+  PeImage image;
+  image.name_ = file.name();
+  image.fileSize_ = file.size();
+  auto corrupt = [&](const std::string& what) { return PackError(file.name(), what); };
+
+  if (file.size() < 64) throw corrupt("not a Windows program: too short for an MZ header");
+  const std::string dos = file.ReadAt(0, 64);
+  if (dos[0] != 'M' || dos[1] != 'Z') throw corrupt("not a Windows program: no MZ signature");
+  image.peOffset_ = Get32(dos, 0x3C);
+  if (image.peOffset_ < 4 || std::uint64_t{image.peOffset_} + 24 > file.size())
+    throw corrupt("not a PE image: the PE header offset points outside the file");
+  const std::string coff = file.ReadAt(image.peOffset_, 24);
+  if (coff.compare(0, 4, std::string("PE\0\0", 4)) != 0) throw corrupt("not a PE image: no PE signature");
+  image.machine_ = Get16(coff, 4);
+  const std::uint16_t numberOfSections = Get16(coff, 6);
+  const std::uint32_t pointerToSymbolTable = Get32(coff, 12);
+  const std::uint32_t numberOfSymbols = Get32(coff, 16);
+  const std::uint16_t sizeOfOptionalHeader = Get16(coff, 20);
+  const std::uint16_t characteristics = Get16(coff, 22);
+  if (!(characteristics & kFileExecutable)) throw corrupt("not an executable image (object file?)");
+  if (characteristics & kFileDll) throw corrupt("is a DLL, not a program");
+  if (numberOfSections == 0) throw corrupt("corrupted PE image: no sections");
+
+  const std::uint32_t opt = image.optionalHeaderOffset();
+  if (sizeOfOptionalHeader < 2 || std::uint64_t{opt} + sizeOfOptionalHeader > file.size())
+    throw corrupt("truncated PE image: the optional header runs past the end of the file");
+  const std::string optional = file.ReadAt(opt, sizeOfOptionalHeader);
+  const std::uint16_t magic = Get16(optional, 0);
+  if (magic != kMagicPe32 && magic != kMagicPe32Plus)
+    throw corrupt("not a PE image: unknown optional header magic " + Hex(magic));
+  image.is64_ = magic == kMagicPe32Plus;
+  const std::uint32_t directoriesAt = image.is64_ ? 112 : 96;
+  if (sizeOfOptionalHeader < directoriesAt) throw corrupt("corrupted PE image: optional header too small");
+  image.numberOfDirectories_ = Get32(optional, directoriesAt - 4);
+  if (std::uint64_t{image.numberOfDirectories_} * 8 > sizeOfOptionalHeader - directoriesAt)
+    throw corrupt("corrupted PE image: more data directories than the optional header holds");
+  image.directoriesOffset_ = opt + directoriesAt;
+  image.sectionAlignment_ = Get32(optional, kOptSectionAlignment);
+  image.fileAlignment_ = Get32(optional, kOptFileAlignment);
+  image.sizeOfImage_ = Get32(optional, kOptSizeOfImage);
+  const std::uint32_t sizeOfHeaders = Get32(optional, kOptSizeOfHeaders);
+  if (!IsPowerOfTwo(image.fileAlignment_) || image.fileAlignment_ < 512 || image.fileAlignment_ > 0x10000)
+    throw corrupt("corrupted PE image: FileAlignment " + Hex(image.fileAlignment_) + " is invalid");
+  if (!IsPowerOfTwo(image.sectionAlignment_) || image.sectionAlignment_ < image.fileAlignment_)
+    throw corrupt("corrupted PE image: SectionAlignment " + Hex(image.sectionAlignment_) + " is invalid");
+
+  image.sectionTableOffset_ = opt + sizeOfOptionalHeader;
+  const std::uint64_t tableEnd =
+      std::uint64_t{image.sectionTableOffset_} + std::uint64_t{numberOfSections} * kSectionHeaderSize;
+  if (tableEnd > sizeOfHeaders) throw corrupt("corrupted PE image: the section table runs past SizeOfHeaders");
+  if (sizeOfHeaders > file.size()) throw corrupt("truncated PE image: the file ends inside its headers");
+  image.headers_ = file.ReadAt(0, sizeOfHeaders);
+
+  image.endOfSectionData_ = sizeOfHeaders;
+  std::uint64_t nextVirtual = 0;
+  for (std::uint16_t i = 0; i < numberOfSections; ++i) {
+    const SectionHeader s = ParseSection(image.headers_, image.sectionTableOffset_ + i * kSectionHeaderSize);
+    const std::string label = "section " + std::to_string(i) + " (" + s.Name() + ")";
+    if (s.sizeOfRawData != 0) {
+      const std::uint64_t end = std::uint64_t{s.pointerToRawData} + s.sizeOfRawData;
+      if (end > file.size())
+        throw corrupt("truncated PE image: " + label + " runs past the end of the file (" + Hex(end) +
+                      " > " + Hex(file.size()) + ")");
+      if (s.pointerToRawData < sizeOfHeaders) throw corrupt("corrupted PE image: " + label + " overlaps the headers");
+      image.endOfSectionData_ = std::max(image.endOfSectionData_, end);
+    }
+    if (s.virtualAddress < nextVirtual || s.virtualAddress % image.sectionAlignment_ != 0)
+      throw corrupt("corrupted PE image: " + label + " is out of order, overlaps or is misaligned");
+    nextVirtual = AlignUp(std::uint64_t{s.virtualAddress} + s.MappedSize(), image.sectionAlignment_);
+    image.sections_.push_back(s);
+  }
+  if (nextVirtual > image.sizeOfImage_) throw corrupt("corrupted PE image: sections extend past SizeOfImage");
+
+  if (pointerToSymbolTable != 0) {
+    const std::uint64_t symbols = pointerToSymbolTable;
+    const std::uint64_t strings = symbols + std::uint64_t{numberOfSymbols} * kSymbolSize;
+    if (symbols < image.endOfSectionData_)
+      throw corrupt("corrupted PE image: the COFF symbol table lies inside the sections");
+    if (strings + 4 > file.size()) throw corrupt("truncated PE image: the COFF symbol table runs past the end");
+    const std::uint32_t stringTableSize = std::max<std::uint32_t>(4, Get32(file.ReadAt(strings, 4), 0));
+    if (strings + stringTableSize > file.size())
+      throw corrupt("truncated PE image: the COFF string table runs past the end");
+    // Only a table that directly follows the sections can be moved behind a
+    // new one; bytes in between would be overlay.
+    if (symbols == image.endOfSectionData_) {
+      image.symbolTableOffset_ = symbols;
+      image.symbolTableSize_ = strings + stringTableSize - symbols;
+    }
+  }
+  return image;
+}
+
+DataDirectory PeImage::directory(int index) const {
+  if (index < 0 || static_cast<std::uint32_t>(index) >= numberOfDirectories_) return {};
+  return {Get32(headers_, directoryOffset(index)), Get32(headers_, directoryOffset(index) + 4)};
+}
+
+int PeImage::SectionOf(std::uint32_t rva) const {
+  for (std::size_t i = 0; i < sections_.size(); ++i) {
+    const SectionHeader& s = sections_[i];
+    if (rva >= s.virtualAddress && rva - s.virtualAddress < s.MappedSize()) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+std::optional<std::uint64_t> PeImage::FileOffsetOf(std::uint32_t rva, std::uint32_t size) const {
+  const int i = SectionOf(rva);
+  if (i < 0) return std::nullopt;
+  const SectionHeader& s = sections_[i];
+  const std::uint32_t loaded = std::min(s.MappedSize(), s.sizeOfRawData);
+  const std::uint64_t offset = rva - s.virtualAddress;
+  if (offset + size > loaded) return std::nullopt;
+  return std::uint64_t{s.pointerToRawData} + offset;
+}
+
+ResourceSectionPlan PlanResourceSection(const PeImage& image, std::uint64_t contentSize,
+                                        const std::string& stubName, const std::string& outputName,
+                                        std::uint64_t maxImageSize) {
+  auto refuse = [&](const std::string& what) { return PackError(stubName, what); };
+
+  if (image.directory(kCertificateDirectory).size != 0 || image.directory(kCertificateDirectory).rva != 0)
+    throw refuse(
+        "carries an Authenticode signature (certificate table); packing would break it: "
+        "pack the unsigned stub and sign the result");
+  if (image.overlaySize() != 0)
+    throw refuse("carries " + std::to_string(image.overlaySize()) +
+                 " bytes of overlay data after its last section; packing would lose them: "
+                 "use a stub without appended data");
+  if (image.numberOfDirectories() <= kResourceDirectory)
+    throw refuse("has no resource directory entry in its optional header");
+  if (image.sectionAlignment() < kPageSize)
+    throw refuse("uses a section alignment below the page size, which this packer does not rewrite");
+
+  const auto& sections = image.sections();
+  const std::size_t last = sections.size() - 1;
+  const DataDirectory resources = image.directory(kResourceDirectory);
+  const int old = resources.size != 0 ? image.SectionOf(resources.rva) : -1;
+
+  ResourceSectionPlan plan;
+  if (old == static_cast<int>(last) && resources.rva == sections[last].virtualAddress) {
+    // Replace the old resource section in place when nothing else lives in it
+    // and its bytes end the section data: repacking then never grows the file.
+    bool shared = false;
+    for (int d = 0; d < static_cast<int>(image.numberOfDirectories()); ++d)
+      if (d != kResourceDirectory && d != kCertificateDirectory && image.directory(d).size != 0 &&
+          image.SectionOf(image.directory(d).rva) == old)
+        shared = true;
+    const bool atEnd = sections[last].sizeOfRawData == 0 ||
+                       std::uint64_t{sections[last].pointerToRawData} + sections[last].sizeOfRawData ==
+                           image.endOfSectionData();
+    plan.replacesLast = !shared && atEnd;
+  }
+
+  std::uint64_t keptEnd = image.sizeOfHeaders();
+  std::uint64_t virtualEnd = 0;
+  for (std::size_t i = 0; i < sections.size(); ++i) {
+    if (plan.replacesLast && i == last) continue;
+    const SectionHeader& s = sections[i];
+    if (s.sizeOfRawData != 0) keptEnd = std::max(keptEnd, std::uint64_t{s.pointerToRawData} + s.sizeOfRawData);
+    virtualEnd = std::max(virtualEnd, std::uint64_t{s.virtualAddress} + s.MappedSize());
+  }
+  if (plan.replacesLast) {
+    plan.virtualAddress = sections[last].virtualAddress;
+  } else {
+    plan.virtualAddress = static_cast<std::uint32_t>(AlignUp(virtualEnd, image.sectionAlignment()));
+    if (old >= 0 && sections[old].Name() == ".rsrc") plan.renamedSection = old;
+
+    const std::uint64_t tableEnd = image.sectionTableOffset() + sections.size() * kSectionHeaderSize;
+    std::uint64_t firstData = image.sizeOfHeaders();
+    for (const SectionHeader& s : sections)
+      if (s.sizeOfRawData != 0) firstData = std::min<std::uint64_t>(firstData, s.pointerToRawData);
+    bool room = tableEnd + kSectionHeaderSize <= firstData;
+    for (std::uint64_t i = tableEnd; room && i < tableEnd + kSectionHeaderSize; ++i)
+      room = image.headerBytes()[i] == 0;
+    if (!room)
+      throw refuse("has no room for another section header (the section table ends at " + Hex(tableEnd) +
+                   ", SizeOfHeaders is " + Hex(image.sizeOfHeaders()) + ")");
+  }
+  plan.keptEnd = keptEnd;
+  plan.fileOffset = AlignUp(keptEnd, image.fileAlignment());
+  const std::uint64_t rawSize = AlignUp(contentSize, image.fileAlignment());
+  const std::uint64_t imageSize =
+      std::uint64_t{plan.virtualAddress} + AlignUp(contentSize, image.sectionAlignment());
+  if (imageSize > maxImageSize || plan.fileOffset + rawSize + image.symbolTableSize() > 0xFFFFFFFFu)
+    throw PackError(outputName, "the installer would need " + std::to_string(imageSize) +
+                                    " bytes of address space, more than a 32-bit installer can map (at most " +
+                                    std::to_string(maxImageSize) + "): make the payload smaller");
+  plan.virtualSize = static_cast<std::uint32_t>(contentSize);
+  plan.rawSize = static_cast<std::uint32_t>(rawSize);
+  plan.sizeOfImage = static_cast<std::uint32_t>(imageSize);
+  return plan;
+}
+
+void WriteImage(const PeImage& image, InputFile& in, const ResourceSectionPlan& plan,
+                const SectionContent& content, OutputFile& out) {
+  std::string headers = image.headerBytes();
+  const std::uint32_t opt = image.optionalHeaderOffset();
+  const auto& sections = image.sections();
+
+  SectionHeader fresh;
+  SetName(fresh, ".rsrc");
+  fresh.virtualSize = plan.virtualSize;
+  fresh.virtualAddress = plan.virtualAddress;
+  fresh.sizeOfRawData = plan.rawSize;
+  fresh.pointerToRawData = static_cast<std::uint32_t>(plan.fileOffset);
+  fresh.characteristics = kScnInitializedData | kScnMemRead;
+
+  std::uint64_t initialized = Get32(headers, opt + kOptSizeOfInitializedData);
+  std::size_t slot = sections.size();
+  if (plan.replacesLast) {
+    slot = sections.size() - 1;
+    if (sections[slot].characteristics & kScnInitializedData)
+      initialized -= std::min<std::uint64_t>(initialized, sections[slot].sizeOfRawData);
+  } else {
+    Put16(headers, image.coffHeaderOffset() + 2, static_cast<std::uint16_t>(sections.size() + 1));
+  }
+  initialized = std::min<std::uint64_t>(initialized + plan.rawSize, 0xFFFFFFFFu);
+  PutSection(headers, image.sectionTableOffset() + slot * kSectionHeaderSize, fresh);
+  if (plan.renamedSection >= 0) {
+    const std::size_t at = image.sectionTableOffset() + plan.renamedSection * kSectionHeaderSize;
+    std::memset(&headers[at], 0, 8);
+    std::memcpy(&headers[at], kStaleResourceSectionName, std::strlen(kStaleResourceSectionName));
+  }
+  Put32(headers, opt + kOptSizeOfInitializedData, static_cast<std::uint32_t>(initialized));
+  Put32(headers, opt + kOptSizeOfImage, plan.sizeOfImage);
+  Put32(headers, image.checksumOffset(), 0);
+  Put32(headers, image.directoryOffset(kResourceDirectory), plan.virtualAddress);
+  Put32(headers, image.directoryOffset(kResourceDirectory) + 4, plan.virtualSize);
+  const std::uint64_t symbolsAt = plan.fileOffset + plan.rawSize;
+  if (image.symbolTableSize() != 0)
+    Put32(headers, image.coffHeaderOffset() + 8, static_cast<std::uint32_t>(symbolsAt));
+
+  ChecksumSink sink(out);
+  sink.Write(headers.data(), headers.size());
+  in.CopyTo(headers.size(), plan.keptEnd - headers.size(), sink);
+  sink.WriteZeros(plan.fileOffset - plan.keptEnd);
+  content.Write(plan.virtualAddress, sink);
+  if (sink.written() != plan.fileOffset + content.size())
+    throw PackError(out.name(), "internal error: the resource section came out at the wrong size");
+  sink.WriteZeros(plan.rawSize - content.size());
+  if (image.symbolTableSize() != 0) in.CopyTo(image.symbolTableOffset(), image.symbolTableSize(), sink);
+
+  std::string checksum(4, '\0');
+  Put32(checksum, 0, sink.Finish());
+  out.WriteAt(image.checksumOffset(), checksum.data(), checksum.size());
+}
+
+void PeChecksum::Add(const void* data, std::size_t size) {
+  auto p = static_cast<const unsigned char*>(data);
+  length_ += size;
+  if (size == 0) return;
+  if (pending_ >= 0) {
+    sum_ += static_cast<unsigned>(pending_) | static_cast<unsigned>(*p) << 8;
+    pending_ = -1;
+    ++p;
+    --size;
+  }
+  std::uint64_t sum = 0;
+  for (; size >= 2; p += 2, size -= 2) sum += static_cast<unsigned>(p[0]) | static_cast<unsigned>(p[1]) << 8;
+  sum_ += sum;
+  if (size == 1) pending_ = *p;
+}
+
+std::uint32_t PeChecksum::Finish() const {
+  // The words are summed with their carries folded back in; folding once at
+  // the end gives the same 16-bit value as folding after every word.
+  std::uint64_t sum = sum_ + (pending_ >= 0 ? static_cast<unsigned>(pending_) : 0u);
+  while (sum >> 16) sum = (sum & 0xFFFF) + (sum >> 16);
+  return static_cast<std::uint32_t>(sum + length_);
+}
+
+}  // namespace brisko::pack
