@@ -100,7 +100,9 @@ bool Select(std::string_view selection) {
   while (!selection.empty()) {
     const auto comma = selection.find(',');
     if (!ParseItem(selection.substr(0, comma), from)) return false;
-    selection = comma == std::string_view::npos ? std::string_view() : selection.substr(comma + 1);
+    if (comma == std::string_view::npos) break;
+    selection = selection.substr(comma + 1);
+    if (selection.empty()) return false;  // a trailing comma names nothing
   }
   failFrom = from;
   callCount = {};

@@ -1,0 +1,203 @@
+// Applying the patch: what ends up on disk, the message, and the buttons.
+#include <algorithm>
+
+#include "driver.h"
+#include "expected_texts.h"
+#include "win32/main_window_ids.h"
+
+namespace brisko::e2e {
+namespace {
+
+// Payloads that a newline conversion or a text-mode write would change.
+const std::string kPayloadA = std::string("A-payload\r\n\x00\x1A\n\xFF", 15) + std::string(70000, 'a');
+const std::string kPayloadB = std::string("B-payload\n\r\x83\x5C", 13);
+
+class Apply : public InstallerTest {
+ protected:
+  // An installer whose start-up finds target() through its shortcut.
+  std::unique_ptr<Installer> LaunchFound(std::vector<std::string> outFiles, std::map<int, std::string> payloads,
+                                         const std::string& failingCalls = {}, const std::string& patchType = "1") {
+    ScriptSpec script;
+    script.linkPath = {AddTargetShortcut()};
+    script.patchType = patchType;
+    script.outFiles = std::move(outFiles);
+    std::vector<Dialog> messages;
+    auto installer = Launch(MakeInstaller(StandardPackage(script, std::move(payloads))), &messages, failingCalls);
+    EXPECT_TRUE(messages.empty()) << Utf8(messages.empty() ? L"" : messages[0].text);
+    EXPECT_TRUE(installer->StartEnabled());
+    return installer;
+  }
+
+  std::optional<std::string> Read(const std::string& name) const { return ReadFileBytes(target() + "\\" + name); }
+
+  // Runs Start, expects `message`, answers it and checks the buttons.
+  void StartExpecting(Installer& installer, const wchar_t* message, const wchar_t* cancelCaption) {
+    Dialog outcome = installer.StartAndWaitMessage();
+    EXPECT_EQ(outcome.text, message);
+    EXPECT_EQ(outcome.caption, shown::kAppTitle);
+    // Both actions are off while the message is up.
+    EXPECT_FALSE(installer.StartEnabled());
+    EXPECT_FALSE(installer.CancelEnabled());
+    installer.Answer(outcome);
+    EXPECT_TRUE(WaitUntil([&] { return installer.CancelEnabled(); }));
+    EXPECT_FALSE(installer.StartEnabled());
+    EXPECT_TRUE(WaitUntil([&] { return installer.CancelCaption() == cancelCaption; }))
+        << Utf8(installer.CancelCaption());
+  }
+
+  // No file of the folder but `names` (the temporary files included).
+  void ExpectFolderHolds(std::vector<std::string> names) const {
+    names.push_back("target.exe");
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(ListFolder(target()), names);
+  }
+};
+
+TEST_P(Apply, WritesEveryPayloadByteForByteAndTurnsCancelIntoClose) {
+  WriteFileBytes(target() + "\\b.txt", "an older, longer version of the file that must be replaced whole");
+  auto installer = LaunchFound({"a.dat", "b.txt"}, {{0, kPayloadA}, {1, kPayloadB}});
+  StartExpecting(*installer, shown::kPatchSucceeded, shown::kClose);
+  EXPECT_EQ(Read("a.dat"), kPayloadA);
+  EXPECT_EQ(Read("b.txt"), kPayloadB);
+  ExpectFolderHolds({"a.dat", "b.txt"});
+  // The close caption still closes the window, and the program returns 0.
+  installer->Press(ids::kBtnCancel);
+  EXPECT_EQ(installer->WaitExit(), std::optional<DWORD>(0));
+}
+
+TEST_P(Apply, BlankEntryKeepsItsNumber) {
+  auto installer = LaunchFound({"a.dat", "", "b.txt"}, {{0, kPayloadA}, {2, kPayloadB}});
+  StartExpecting(*installer, shown::kPatchSucceeded, shown::kClose);
+  EXPECT_EQ(Read("a.dat"), kPayloadA);
+  EXPECT_EQ(Read("b.txt"), kPayloadB);
+}
+
+TEST_P(Apply, MissingSecondPayloadKeepsTheFirstAndReportsFailure) {
+  auto installer = LaunchFound({"a.dat", "b.txt"}, {{0, kPayloadA}});
+  StartExpecting(*installer, shown::kPatchFailed, shown::kCancel);
+  EXPECT_EQ(Read("a.dat"), kPayloadA);
+  ExpectFolderHolds({"a.dat"});
+}
+
+TEST_P(Apply, ReadOnlyDestinationIsLeftUnchanged) {
+  const std::string old = "read-only original";
+  WriteFileBytes(target() + "\\b.txt", old);
+  SetFileAttributesA((target() + "\\b.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+  auto installer = LaunchFound({"a.dat", "b.txt"}, {{0, kPayloadA}, {1, kPayloadB}});
+  StartExpecting(*installer, shown::kPatchFailed, shown::kCancel);
+  EXPECT_EQ(Read("a.dat"), kPayloadA) << "earlier files stay written";
+  EXPECT_EQ(Read("b.txt"), old);
+  ExpectFolderHolds({"a.dat", "b.txt"});
+}
+
+TEST_P(Apply, DestinationHeldOpenByAnotherProgramIsLeftUnchanged) {
+  const std::string old = "held open";
+  WriteFileBytes(target() + "\\a.dat", old);
+  HANDLE held = CreateFileA((target() + "\\a.dat").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  auto installer = LaunchFound({"a.dat"}, {{0, kPayloadA}});
+  StartExpecting(*installer, shown::kPatchFailed, shown::kCancel);
+  CloseHandle(held);
+  EXPECT_EQ(Read("a.dat"), old);
+  ExpectFolderHolds({"a.dat"});
+}
+
+// A disk that fills up while the second file is written: the destination
+// keeps its old content, the half-written temporary file is gone.
+TEST_P(Apply, FailedWriteLeavesTheDestinationAsItWas) {
+  const std::string old = "the old b.txt";
+  WriteFileBytes(target() + "\\b.txt", old);
+  auto installer = LaunchFound({"a.dat", "b.txt"}, {{0, kPayloadA}, {1, kPayloadB}}, "WriteFile#2");
+  StartExpecting(*installer, shown::kPatchFailed, shown::kCancel);
+  EXPECT_EQ(Read("a.dat"), kPayloadA);
+  EXPECT_EQ(Read("b.txt"), old);
+  ExpectFolderHolds({"a.dat", "b.txt"});
+}
+
+TEST_P(Apply, FailedReplaceLeavesTheDestinationAsItWas) {
+  const std::string old = "the old a.dat";
+  WriteFileBytes(target() + "\\a.dat", old);
+  auto installer = LaunchFound({"a.dat"}, {{0, kPayloadA}}, "MoveFileExA");
+  StartExpecting(*installer, shown::kPatchFailed, shown::kCancel);
+  EXPECT_EQ(Read("a.dat"), old);
+  ExpectFolderHolds({"a.dat"});
+}
+
+TEST_P(Apply, MissingFolderFailsAndCreatesNoFolder) {
+  // The check entry reaches back out of the typed folder, so Start comes on
+  // for a folder that does not exist.
+  ScriptSpec script;
+  script.linkPath = {AddTargetShortcut()};
+  script.checkTargetFilename = {"..\\target.exe"};
+  script.outFiles = {"a.dat"};
+  auto installer = Launch(MakeInstaller(StandardPackage(script, {{0, kPayloadA}})));
+  const std::string missing = target() + "\\missing";
+  installer->SetField(missing);
+  ASSERT_TRUE(installer->StartEnabled());
+  StartExpecting(*installer, shown::kPatchFailed, shown::kCancel);
+  EXPECT_EQ(GetFileAttributesA(missing.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_P(Apply, EntryInAMissingSubFolderFailsThere) {
+  auto installer = LaunchFound({"a.dat", "sub\\b.txt"}, {{0, kPayloadA}, {1, kPayloadB}});
+  StartExpecting(*installer, shown::kPatchFailed, shown::kCancel);
+  EXPECT_EQ(Read("a.dat"), kPayloadA);
+  ExpectFolderHolds({"a.dat"});
+}
+
+TEST_P(Apply, EntryInAnExistingSubFolderIsWrittenThere) {
+  CreateDirectoryA((target() + "\\sub").c_str(), nullptr);
+  auto installer = LaunchFound({"sub\\b.txt"}, {{0, kPayloadB}});
+  StartExpecting(*installer, shown::kPatchSucceeded, shown::kClose);
+  EXPECT_EQ(Read("sub\\b.txt"), kPayloadB);
+}
+
+TEST_P(Apply, SameNameTwiceKeepsTheLaterBytes) {
+  auto installer = LaunchFound({"a.dat", "a.dat"}, {{0, kPayloadA}, {1, kPayloadB}});
+  StartExpecting(*installer, shown::kPatchSucceeded, shown::kClose);
+  EXPECT_EQ(Read("a.dat"), kPayloadB);
+}
+
+TEST_P(Apply, EmptyOutFilesSucceedsWithNothingWritten) {
+  auto installer = LaunchFound({}, {});
+  StartExpecting(*installer, shown::kPatchSucceeded, shown::kClose);
+  ExpectFolderHolds({});
+}
+
+TEST_P(Apply, PatchType0WritesNothingAndShowsNothing) {
+  auto installer = LaunchFound({"a.dat"}, {{0, kPayloadA}}, {}, "0");
+  installer->Press(ids::kBtnStart);
+  EXPECT_TRUE(WaitUntil([&] { return !installer->StartEnabled() && installer->CancelEnabled(); }));
+  Sleep(300);  // a message would show by now
+  EXPECT_FALSE(installer->CurrentDialog().has_value());
+  EXPECT_EQ(installer->CancelCaption(), shown::kCancel);
+  ExpectFolderHolds({});
+}
+
+TEST_P(Apply, StartAgainOnlyAfterTheFieldChanges) {
+  auto installer = LaunchFound({"a.dat"}, {{0, kPayloadA}});
+  StartExpecting(*installer, shown::kPatchSucceeded, shown::kClose);
+  installer->SetField(target());
+  EXPECT_TRUE(installer->StartEnabled());
+  WriteFileBytes(target() + "\\a.dat", "changed");
+  StartExpecting(*installer, shown::kPatchSucceeded, shown::kClose);
+  EXPECT_EQ(Read("a.dat"), kPayloadA);
+}
+
+TEST_P(Apply, AltSPressesStart) {
+  auto installer = LaunchFound({"a.dat"}, {{0, kPayloadA}});
+  // What TranslateMessage makes of Alt+S, posted to the focused control.
+  HWND focus = installer->Control(ids::kBtnStart);
+  PostMessageW(focus, WM_SYSCHAR, 's', 1u << 29);
+  auto outcome = installer->WaitDialog();
+  ASSERT_TRUE(outcome.has_value());
+  EXPECT_EQ(outcome->text, shown::kPatchSucceeded);
+  installer->Answer(*outcome);
+  EXPECT_EQ(Read("a.dat"), kPayloadA);
+}
+
+BRISKO_INSTANTIATE_FOR_PACKAGERS(Apply);
+
+}  // namespace
+}  // namespace brisko::e2e

@@ -1,0 +1,548 @@
+#include "driver.h"
+
+#include <objbase.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <thread>
+
+#include "win32/main_window_ids.h"
+
+namespace brisko::e2e {
+
+// ---- texts ----------------------------------------------------------------
+
+std::wstring Widen(std::string_view bytes, UINT codePage) {
+  if (bytes.empty()) return {};
+  const int size = static_cast<int>(bytes.size());
+  const int needed = MultiByteToWideChar(codePage, 0, bytes.data(), size, nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(std::max(needed, 0)), L'\0');
+  MultiByteToWideChar(codePage, 0, bytes.data(), size, wide.data(), needed);
+  return wide;
+}
+
+namespace {
+
+std::string Narrow(std::wstring_view text, UINT codePage) {
+  if (text.empty()) return {};
+  const int size = static_cast<int>(text.size());
+  const int needed = WideCharToMultiByte(codePage, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+  std::string bytes(static_cast<std::size_t>(std::max(needed, 0)), '\0');
+  WideCharToMultiByte(codePage, 0, text.data(), size, bytes.data(), needed, nullptr, nullptr);
+  return bytes;
+}
+
+}  // namespace
+
+std::string ShiftJis(std::wstring_view text) { return Narrow(text, 932); }
+std::string Utf8(std::wstring_view text) { return Narrow(text, CP_UTF8); }
+
+// ---- files ----------------------------------------------------------------
+
+std::optional<std::string> ReadFileBytes(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+  std::string bytes;
+  char buffer[65536];
+  DWORD read = 0;
+  while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
+  CloseHandle(file);
+  return bytes;
+}
+
+void WriteFileBytes(const std::string& path, std::string_view bytes) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE) << "cannot create " << path;
+  DWORD written = 0;
+  const BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  CloseHandle(file);
+  ASSERT_TRUE(ok && written == bytes.size()) << "cannot write " << path;
+}
+
+bool FileExists(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+std::vector<std::string> ListFolder(const std::string& folder) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA data;
+  HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::string name = data.cFileName;
+    if (name != "." && name != "..") names.push_back(name);
+  } while (FindNextFileA(find, &data));
+  FindClose(find);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+void RemoveTree(const std::string& path) {
+  std::string folder = path;
+  while (!folder.empty() && folder.back() == '\\') folder.pop_back();
+  const DWORD attributes = GetFileAttributesA(folder.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return;
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+    for (const std::string& name : ListFolder(folder)) RemoveTree(folder + "\\" + name);
+    RemoveDirectoryA(folder.c_str());
+  } else {
+    SetFileAttributesA(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(folder.c_str());
+  }
+}
+
+// ---- packages -------------------------------------------------------------
+
+namespace {
+
+void Put16(std::string& out, std::uint16_t v) {
+  out += static_cast<char>(v & 0xFF);
+  out += static_cast<char>(v >> 8);
+}
+void Put32(std::string& out, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+}  // namespace
+
+std::string MakeBitmapFile(int width, int height, const std::function<std::uint32_t(int, int)>& colour) {
+  const std::uint32_t stride = (static_cast<std::uint32_t>(width) * 3 + 3) & ~3u;
+  const std::uint32_t imageSize = stride * static_cast<std::uint32_t>(height);
+  std::string file;
+  file += "BM";
+  Put32(file, 14 + 40 + imageSize);
+  Put32(file, 0);
+  Put32(file, 14 + 40);
+  Put32(file, 40);
+  Put32(file, static_cast<std::uint32_t>(width));
+  Put32(file, static_cast<std::uint32_t>(height));
+  Put16(file, 1);
+  Put16(file, 24);
+  Put32(file, 0);  // BI_RGB
+  Put32(file, imageSize);
+  Put32(file, 3780);
+  Put32(file, 3780);
+  Put32(file, 0);
+  Put32(file, 0);
+  for (int y = height - 1; y >= 0; --y) {
+    std::string row;
+    for (int x = 0; x < width; ++x) {
+      const std::uint32_t c = colour(x, y);
+      row += static_cast<char>(c & 0xFF);
+      row += static_cast<char>((c >> 8) & 0xFF);
+      row += static_cast<char>((c >> 16) & 0xFF);
+    }
+    row.resize(stride, '\0');
+    file += row;
+  }
+  return file;
+}
+
+std::uint32_t PatternColour(int x, int y) {
+  const std::uint32_t r = static_cast<std::uint32_t>(x * 7 + y * 3) & 0xFF;
+  const std::uint32_t g = static_cast<std::uint32_t>((x * 13) ^ (y * 5)) & 0xFF;
+  const std::uint32_t b = static_cast<std::uint32_t>((x + y) * 11 + 64) & 0xFF;
+  return r << 16 | g << 8 | b;
+}
+
+std::string ScriptText(const ScriptSpec& spec) {
+  std::string text;
+  const auto line = [&text](const std::string& l) { text += l + "\r\n"; };
+  const auto value = [&](const char* key, const std::optional<std::string>& v) {
+    if (!v) return;
+    line(key);
+    line("\t" + *v);
+    line("");
+  };
+  const auto list = [&](const char* key, const std::optional<std::vector<std::string>>& items) {
+    if (!items) return;
+    line(key);
+    for (const std::string& item : *items) line("\t" + item);
+    line("%%");
+    line("");
+  };
+  value("*PatchType", spec.patchType);
+  list("%LinkPath", spec.linkPath);
+  value("*Caption", spec.caption);
+  value("*GameTitle", spec.gameTitle);
+  line("*Version");
+  line("1.0");
+  line("");
+  list("%CheckTargetFilename", spec.checkTargetFilename);
+  list("%OutFiles", spec.outFiles);
+  return text;
+}
+
+void ResourceUpdatePackager::Make(const Package& package, const std::string& exePath) const {
+  ASSERT_TRUE(CopyFileA(stub_.c_str(), exePath.c_str(), FALSE)) << "cannot copy the stub " << stub_;
+  HANDLE update = BeginUpdateResourceA(exePath.c_str(), FALSE);
+  ASSERT_NE(update, nullptr) << "BeginUpdateResourceA " << exePath;
+  const WORD neutral = MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL);
+  bool ok = true;
+  const auto add = [&](const char* type, const std::string& name, const std::string& bytes) {
+    // A zero size with data still adds an (empty) resource.
+    static char empty = 0;
+    void* data = bytes.empty() ? &empty : const_cast<char*>(bytes.data());
+    ok = ok && UpdateResourceA(update, type, name.c_str(), neutral, data, static_cast<DWORD>(bytes.size()));
+  };
+  if (package.script) add("TEXT", "RESOURCE_SCRIPT", *package.script);
+  if (package.background) add("BMP", "RESOURCE_BACKGROUND", *package.background);
+  for (const auto& [number, bytes] : package.payloads) add("BIN", "RESOURCE_FILE" + std::to_string(number), bytes);
+  ASSERT_TRUE(ok) << "UpdateResourceA";
+  ASSERT_TRUE(EndUpdateResourceA(update, FALSE)) << "EndUpdateResourceA " << exePath;
+}
+
+namespace {
+std::vector<std::shared_ptr<const Packager>>& PackagerList() {
+  static std::vector<std::shared_ptr<const Packager>> list;
+  return list;
+}
+}  // namespace
+
+void RegisterPackager(std::shared_ptr<const Packager> packager) { PackagerList().push_back(std::move(packager)); }
+const std::vector<std::shared_ptr<const Packager>>& Packagers() { return PackagerList(); }
+
+std::string PackagerName(const testing::TestParamInfo<std::shared_ptr<const Packager>>& info) {
+  return info.param->name();
+}
+
+Settings& TestSettings() {
+  static Settings settings;
+  return settings;
+}
+
+std::string WindowsPath(const std::string& path) {
+  if (path.empty() || path[0] != '/') return path;
+  std::string windows = "Z:" + path;
+  std::replace(windows.begin(), windows.end(), '/', '\\');
+  return windows;
+}
+
+// ---- the shell ------------------------------------------------------------
+
+std::string ProgramsFolder() {
+  char folder[MAX_PATH] = {};
+  SHGetFolderPathA(nullptr, CSIDL_PROGRAMS, nullptr, SHGFP_TYPE_CURRENT, folder);
+  return folder;
+}
+
+void CreateProgramsShortcut(const std::string& relativePath, const std::string& target) {
+  const std::string path = ProgramsFolder() + "\\" + relativePath;
+  const std::string folder = path.substr(0, path.find_last_of('\\'));
+  SHCreateDirectoryExA(nullptr, folder.c_str(), nullptr);
+  IShellLinkA* link = nullptr;
+  ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                         reinterpret_cast<void**>(&link))));
+  link->SetPath(target.c_str());
+  IPersistFile* file = nullptr;
+  HRESULT saved = E_FAIL;
+  if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+    saved = file->Save(Widen(path, CP_ACP).c_str(), TRUE);
+    file->Release();
+  }
+  link->Release();
+  ASSERT_TRUE(SUCCEEDED(saved)) << "cannot save the shortcut " << path;
+}
+
+// ---- windows --------------------------------------------------------------
+
+std::wstring WindowTextW(HWND hwnd) {
+  // WM_GETTEXT, not GetWindowText: for another process's window the latter
+  // returns the stored caption, not an edit control's contents.
+  wchar_t buffer[4096] = {};
+  DWORD_PTR copied = 0;
+  if (!SendMessageTimeoutW(hwnd, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 5000, &copied))
+    return {};
+  return std::wstring(buffer, copied);
+}
+
+std::string WindowTextA(HWND hwnd) {
+  char buffer[8192] = {};
+  DWORD_PTR copied = 0;
+  if (!SendMessageTimeoutA(hwnd, WM_GETTEXT, 8192, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 5000, &copied))
+    return {};
+  return std::string(buffer, copied);
+}
+
+std::wstring ClassName(HWND hwnd) {
+  wchar_t name[256] = {};
+  GetClassNameW(hwnd, name, 256);
+  return name;
+}
+
+RECT RectInParent(HWND hwnd) {
+  RECT rect{};
+  GetWindowRect(hwnd, &rect);
+  MapWindowPoints(nullptr, GetParent(hwnd), reinterpret_cast<POINT*>(&rect), 2);
+  return rect;
+}
+
+std::vector<std::uint32_t> CaptureClient(HWND hwnd, int width, int height) {
+  std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * height, 0xFF000000u);
+  POINT origin{0, 0};
+  ClientToScreen(hwnd, &origin);
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP section = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (section != nullptr) {
+    HGDIOBJ old = SelectObject(memory, section);
+    BitBlt(memory, 0, 0, width, height, screen, origin.x, origin.y, SRCCOPY);
+    GdiFlush();
+    const auto* source = static_cast<const std::uint32_t*>(bits);
+    for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = source[i] & 0xFFFFFFu;
+    SelectObject(memory, old);
+    DeleteObject(section);
+  }
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return pixels;
+}
+
+bool WaitUntil(const std::function<bool()>& condition, Duration timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  for (;;) {
+    if (condition()) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(15ms);
+  }
+}
+
+namespace {
+
+std::vector<HWND> TopLevelWindows(DWORD pid) {
+  struct Search {
+    DWORD pid;
+    std::vector<HWND> found;
+  } search{pid, {}};
+  EnumWindows(
+      [](HWND hwnd, LPARAM data) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(data);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(hwnd, &owner);
+        if (owner == s->pid && IsWindowVisible(hwnd)) s->found.push_back(hwnd);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+std::vector<HWND> Descendants(HWND parent) {
+  std::vector<HWND> children;
+  EnumChildWindows(
+      parent,
+      [](HWND hwnd, LPARAM data) -> BOOL {
+        reinterpret_cast<std::vector<HWND>*>(data)->push_back(hwnd);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&children));
+  return children;
+}
+
+Dialog ReadDialog(HWND hwnd) {
+  Dialog dialog;
+  dialog.hwnd = hwnd;
+  dialog.caption = WindowTextW(hwnd);
+  for (HWND child : Descendants(hwnd)) {
+    const std::wstring cls = ClassName(child);
+    if (cls == L"SysTreeView32") dialog.isFolderChooser = true;
+    if (_wcsicmp(cls.c_str(), L"Static") != 0 || !IsWindowVisible(child)) continue;
+    const LONG style = GetWindowLongW(child, GWL_STYLE);
+    if ((style & SS_TYPEMASK) == SS_ICON) {
+      dialog.hasIcon = true;
+      continue;
+    }
+    if (dialog.text.empty()) dialog.text = WindowTextW(child);
+  }
+  return dialog;
+}
+
+}  // namespace
+
+Installer::Installer(const std::string& exePath, const std::string& failingCalls) {
+  SetEnvironmentVariableA("BRISKO_FAIL", failingCalls.empty() ? nullptr : failingCalls.c_str());
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  std::string commandLine = "\"" + exePath + "\"";
+  const BOOL started = CreateProcessA(exePath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                      nullptr, &startup, &process_);
+  SetEnvironmentVariableA("BRISKO_FAIL", nullptr);
+  if (!started) {
+    ADD_FAILURE() << "cannot start " << exePath << " (error " << GetLastError() << ")";
+    return;
+  }
+  pid_ = process_.dwProcessId;
+}
+
+Installer::~Installer() {
+  if (process_.hProcess == nullptr) return;
+  if (Running()) {
+    TerminateProcess(process_.hProcess, 1);
+    WaitForSingleObject(process_.hProcess, 5000);
+  }
+  CloseHandle(process_.hThread);
+  CloseHandle(process_.hProcess);
+}
+
+bool Installer::Running() const {
+  return process_.hProcess != nullptr && WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+std::optional<Dialog> Installer::CurrentDialog() const {
+  for (HWND hwnd : TopLevelWindows(pid_))
+    if (ClassName(hwnd) == L"#32770") return ReadDialog(hwnd);
+  return std::nullopt;
+}
+
+std::optional<Dialog> Installer::WaitDialog(Duration timeout) const {
+  std::optional<Dialog> dialog;
+  WaitUntil([&] { return (dialog = CurrentDialog()).has_value() || !Running(); }, timeout);
+  return dialog;
+}
+
+void Installer::Answer(const Dialog& dialog, bool ok) const {
+  HWND button = GetDlgItem(dialog.hwnd, ok ? IDOK : IDCANCEL);
+  if (button != nullptr)
+    PostMessageW(button, BM_CLICK, 0, 0);
+  else
+    PostMessageW(dialog.hwnd, WM_COMMAND, ok ? IDOK : IDCANCEL, 0);
+  EXPECT_TRUE(WaitUntil([&] { return !IsWindow(dialog.hwnd) || !IsWindowVisible(dialog.hwnd); }))
+      << "the dialog did not close";
+}
+
+HWND Installer::FindMainWindow() const {
+  for (HWND hwnd : TopLevelWindows(pid_))
+    if (ClassName(hwnd) == ids::kMainWindowClass) return hwnd;
+  return nullptr;
+}
+
+std::vector<Dialog> Installer::StartUp() {
+  std::vector<Dialog> messages;
+  const bool shown = WaitUntil([&] {
+    if (auto dialog = CurrentDialog()) {
+      messages.push_back(*dialog);
+      Answer(*dialog);
+      return false;
+    }
+    window_ = FindMainWindow();
+    return window_ != nullptr || !Running();
+  });
+  EXPECT_TRUE(shown && window_ != nullptr) << "the main window did not appear";
+  return messages;
+}
+
+HWND Installer::Control(int id) const { return GetDlgItem(window_, id); }
+
+std::string Installer::Field() const { return WindowTextA(Control(ids::kEdtTargetDir)); }
+bool Installer::StartEnabled() const { return IsWindowEnabled(Control(ids::kBtnStart)) != FALSE; }
+bool Installer::CancelEnabled() const { return IsWindowEnabled(Control(ids::kBtnCancel)) != FALSE; }
+std::wstring Installer::StartCaption() const { return WindowTextW(Control(ids::kBtnStart)); }
+std::wstring Installer::CancelCaption() const { return WindowTextW(Control(ids::kBtnCancel)); }
+
+void Installer::SetField(const std::string& text) const {
+  // The installer runs its folder check inside the change notification, so
+  // it is done when WM_SETTEXT returns.
+  DWORD_PTR result = 0;
+  EXPECT_TRUE(SendMessageTimeoutA(Control(ids::kEdtTargetDir), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
+                                  SMTO_ABORTIFHUNG, 10000, &result));
+}
+
+void Installer::Press(int id) const {
+  HWND control = Control(id);
+  ASSERT_NE(control, nullptr) << "no control " << id;
+  if (ClassName(control) == L"Static") {
+    PostMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+    PostMessageW(control, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+  } else {
+    PostMessageW(control, BM_CLICK, 0, 0);
+  }
+}
+
+Dialog Installer::StartAndWaitMessage() {
+  Press(ids::kBtnStart);
+  std::optional<Dialog> dialog = WaitDialog();
+  EXPECT_TRUE(dialog.has_value()) << "Start showed no message";
+  return dialog.value_or(Dialog{});
+}
+
+std::optional<DWORD> Installer::WaitExit(Duration timeout) {
+  if (process_.hProcess == nullptr ||
+      WaitForSingleObject(process_.hProcess, static_cast<DWORD>(timeout.count())) != WAIT_OBJECT_0)
+    return std::nullopt;
+  DWORD code = 0;
+  GetExitCodeProcess(process_.hProcess, &code);
+  return code;
+}
+
+// ---- the fixture -----------------------------------------------------------
+
+namespace {
+
+std::string TestName() {
+  const auto* info = testing::UnitTest::GetInstance()->current_test_info();
+  // Letters, digits and dashes only: Wine's folder chooser cannot preselect a
+  // folder whose path holds a dotted name.
+  std::string name = std::string(info->test_suite_name()) + "-" + info->name();
+  for (char& c : name)
+    if (c == '/' || c == '.') c = '-';
+  return name;
+}
+
+}  // namespace
+
+void InstallerTest::SetUp() {
+  CreateDirectoryA("C:\\brisko-e2e", nullptr);
+  root_ = "C:\\brisko-e2e\\" + TestName() + "\\";
+  RemoveTree(root_);
+  ASSERT_TRUE(CreateDirectoryA(root_.c_str(), nullptr)) << root_;
+  target_ = root_ + "target";
+  ASSERT_TRUE(CreateDirectoryA(target_.c_str(), nullptr));
+  WriteFileBytes(target_ + "\\target.exe", "MZ target");
+}
+
+void InstallerTest::TearDown() {
+  if (!shortcutFolder_.empty()) RemoveTree(shortcutFolder_);
+  RemoveTree(root_);
+}
+
+std::string InstallerTest::MakeInstaller(const Package& package, const std::string& name) {
+  const std::string exe = root_ + name;
+  GetParam()->Make(package, exe);
+  return exe;
+}
+
+Package InstallerTest::StandardPackage(const ScriptSpec& script, std::map<int, std::string> payloads) const {
+  Package package;
+  package.script = ScriptText(script);
+  package.background = MakeBitmapFile(600, 300, PatternColour);
+  package.payloads = std::move(payloads);
+  return package;
+}
+
+std::string InstallerTest::AddTargetShortcut() {
+  const std::string folder = "brisko-e2e\\" + TestName();
+  const std::string relative = folder + "\\Game.lnk";
+  CreateProgramsShortcut(relative, target_ + "\\target.exe");
+  shortcutFolder_ = ProgramsFolder() + "\\" + folder;
+  return relative;
+}
+
+std::unique_ptr<Installer> InstallerTest::Launch(const std::string& exe, std::vector<Dialog>* startUpMessages,
+                                                 const std::string& failingCalls) {
+  auto installer = std::make_unique<Installer>(exe, failingCalls);
+  std::vector<Dialog> messages = installer->StartUp();
+  if (startUpMessages != nullptr) *startUpMessages = std::move(messages);
+  return installer;
+}
+
+}  // namespace brisko::e2e

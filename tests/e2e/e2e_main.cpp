@@ -1,0 +1,33 @@
+// The end-to-end tests' entry. Takes the installers under test from the
+// command line:
+//   --stub=PATH     the installer without package; packages are added to
+//                   copies of it with UpdateResource
+//   --demo=PATH     the demo installer built from samples/demo
+//   --samples=PATH  the samples folder, to compare the demo's payload files
+#include <objbase.h>
+
+#include <cstring>
+#include <string>
+
+#include "driver.h"
+
+int main(int argc, char** argv) {
+  using namespace brisko::e2e;
+  Settings& settings = TestSettings();
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const auto value = [&](const char* flag) -> const char* {
+      const std::size_t n = std::strlen(flag);
+      return arg.compare(0, n, flag) == 0 ? argv[i] + n : nullptr;
+    };
+    if (const char* v = value("--stub=")) settings.stub = WindowsPath(v);
+    if (const char* v = value("--demo=")) settings.demo = WindowsPath(v);
+    if (const char* v = value("--samples=")) settings.samples = WindowsPath(v);
+  }
+  if (!settings.stub.empty()) RegisterPackager(std::make_shared<ResourceUpdatePackager>(settings.stub));
+  CoInitialize(nullptr);
+  testing::InitGoogleTest(&argc, argv);
+  const int result = RUN_ALL_TESTS();
+  CoUninitialize();
+  return result;
+}
