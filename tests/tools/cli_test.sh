@@ -1,0 +1,214 @@
+#!/usr/bin/env bash
+# End-to-end test of the briskopack command line: builds installers from a
+# patch folder over every test stub, checks each output with binutils'
+# objdump, lists and extracts it again, and feeds the packer every kind of
+# bad input. With --wine the packer is the Windows build run under wine64,
+# and Wine's loader checks every output's resources (--rescheck).
+#
+#   cli_test.sh --stubs DIR --objdump32 TOOL --objdump64 TOOL --work DIR
+#               [--wine WINE_RUN --rescheck RESCHECK.exe] -- PACKER
+set -u
+
+stubs= objdump32= objdump64= work= wine= rescheck=
+while [ $# -gt 0 ]; do
+  case $1 in
+    --stubs) stubs=$2; shift 2 ;;
+    --objdump32) objdump32=$2; shift 2 ;;
+    --objdump64) objdump64=$2; shift 2 ;;
+    --work) work=$2; shift 2 ;;
+    --wine) wine=$2; shift 2 ;;
+    --rescheck) rescheck=$2; shift 2 ;;
+    --) shift; break ;;
+    *) echo "unknown argument $1"; exit 2 ;;
+  esac
+done
+packer=$1
+
+rm -rf "$work"
+mkdir -p "$work"
+cd "$work" || exit 2
+status=0
+fail() {
+  echo "FAIL: $*"
+  status=1
+}
+
+if [ -n "$wine" ]; then
+  WINEPREFIX=$(mktemp -d /tmp/briskopack-wine.XXXXXX)
+  export WINEPREFIX
+  trap '/usr/lib/wine/wineserver -k 2>/dev/null; rm -rf "$WINEPREFIX"' EXIT
+  "$wine" "$packer" --version >/dev/null 2>&1  # creates the prefix quietly
+fi
+
+pack() {
+  if [ -n "$wine" ]; then "$wine" "$packer" "$@"; else "$packer" "$@"; fi
+}
+
+# expect CODE ARGS...: runs the packer; its output goes to out.txt and err.txt
+# (carriage returns removed, as the Windows build writes CR LF).
+expect() {
+  local want=$1
+  shift
+  pack "$@" >out.raw 2>err.raw
+  local got=$?
+  tr -d '\r' <out.raw >out.txt
+  tr -d '\r' <err.raw >err.txt
+  [ "$got" = "$want" ] || fail "briskopack $*: exit $got, expected $want: $(head -3 err.txt)"
+}
+
+# A bad input: the exit code, exactly one line on stderr that begins with the
+# program's name and contains the file and the cause, and no file left behind.
+expect_refusal() {
+  local want=$1 message=$2 output=$3
+  shift 3
+  local before
+  before=$(ls -A | grep -v -e '^out\.' -e '^err\.')
+  expect "$want" "$@"
+  [ "$(wc -l <err.txt)" = 1 ] || fail "briskopack $*: stderr is not one line: $(cat err.txt)"
+  grep -q "^briskopack: .*$message" err.txt || fail "briskopack $*: expected '$message', got: $(cat err.txt)"
+  [ -z "$output" ] || [ ! -e "$output" ] || fail "briskopack $*: left $output behind"
+  [ "$(ls -A | grep -v -e '^out\.' -e '^err\.')" = "$before" ] || fail "briskopack $*: left files behind"
+}
+
+le32() {
+  local v=$1
+  printf "\\$(printf %03o $((v & 255)))\\$(printf %03o $((v >> 8 & 255)))"
+  printf "\\$(printf %03o $((v >> 16 & 255)))\\$(printf %03o $((v >> 24 & 255)))"
+}
+
+bitmap() {  # WIDTH HEIGHT: an uncompressed 24-bit bitmap file
+  local w=$1 h=$2
+  local size=$((((w * 3 + 3) / 4 * 4) * h))
+  printf 'BM'; le32 $((54 + size)); le32 0; le32 54; le32 40; le32 "$w"; le32 "$h"
+  printf '\001\000\030\000'; le32 0; le32 "$size"; le32 0; le32 0; le32 0; le32 0
+  head -c "$size" /dev/zero | tr '\0' '\142'
+}
+
+hyou=$'\x95\x5c'  # 表 in Shift-JIS; its second byte is a backslash
+script_lines=(
+  '*PatchType' $'\t1' '' '%LinkPath' $'\tMaker\\Title\\Title.lnk' '%%' ''
+  '*Caption' $'\tTitle patch 1.0' '' '*GameTitle' $'\tTitle' '*Version' '1.0' ''
+  '%CheckTargetFilename' $'\ttarget.exe' '%%' ''
+  '%OutFiles' $'\tdata.bin' '' $'\tsub\\readme.txt' $'\t'"$hyou"'\x.txt' '%%')
+mkdir -p patch/payload/sub patch/payload/表
+printf '%s\r\n' "${script_lines[@]}" >patch/script.txt
+bitmap 600 300 >patch/background.bmp
+head -c 300000 /dev/urandom >patch/payload/data.bin
+printf 'read me\r\n' >patch/payload/sub/readme.txt
+printf 'in a Japanese folder' >patch/payload/表/x.txt
+cp patch/payload/表/x.txt x3.txt  # an ASCII name for the Windows-side checker
+for s in stub32 stub64 stubpkg32 stubpkg64; do cp "$stubs/$s.exe" .; done
+
+# objdump_check EXE OBJDUMP: binutils must read the image and the resource
+# tree without complaint and see exactly the package and the kept resources.
+objdump_check() {
+  local exe=$1 objdump=$2
+  "$objdump" -p "$exe" >dump.txt 2>dump.err || fail "$exe: objdump -p failed"
+  [ ! -s dump.err ] || fail "$exe: objdump -p complains: $(head -3 dump.err)"
+  grep -qi 'corrupt' dump.txt && fail "$exe: objdump finds the resource directory corrupt"
+  # Each named resource with its leaf's size, from the printed tree.
+  awk '/Entry: name:.*Value/ { name = $0; sub(/.*\]: /, "", name); sub(/, Value.*/, "", name) }
+       /Entry: ID:.*Value: 0x8/ { name = "#" }
+       /Leaf: Addr:/ { size = $6; sub(/,$/, "", size); print name, size }' dump.txt |
+    while read -r name size; do echo "$name $((size))"; done >leaves.txt
+  local expected
+  expected=$(printf '%s\n' \
+    "RESOURCE_FILE0 $(stat -c %s patch/payload/data.bin)" \
+    "RESOURCE_FILE2 $(stat -c %s patch/payload/sub/readme.txt)" \
+    "RESOURCE_FILE3 $(stat -c %s patch/payload/表/x.txt)" \
+    "RESOURCE_BACKGROUND $(stat -c %s patch/background.bmp)" \
+    "RESOURCE_SCRIPT $(stat -c %s patch/script.txt)")
+  [ "$(grep RESOURCE_ leaves.txt)" = "$expected" ] ||
+    fail "$exe: objdump sees the package as: $(grep RESOURCE_ leaves.txt | tr '\n' ';')"
+  for kept in OTHER KEEP; do grep -q "^$kept " leaves.txt || fail "$exe: resource $kept lost"; done
+
+  # The resource directory is the last section, aligned, and SizeOfImage
+  # ends with it.
+  local base rva size image last
+  base=$((0x$(awk '/^ImageBase/ { print $2 }' dump.txt)))
+  read -r rva size < <(awk '/^Entry 2 / { print $3, $4 }' dump.txt)
+  rva=$((0x$rva)) size=$((0x$size))
+  image=$((0x$(awk '/^SizeOfImage/ { print $2 }' dump.txt)))
+  last=$("$objdump" -h "$exe" | awk '/^ *[0-9]+ / { l = $0 } END { print l }')
+  read -r _ name _ vma _ off _ <<<"$last"
+  [ "$name" = .rsrc ] || fail "$exe: the last section is $name"
+  [ $((0x$vma - base)) = "$rva" ] || fail "$exe: directory 2 does not point at the new section"
+  [ $((0x$off % 512)) = 0 ] || fail "$exe: the new section's data is not file-aligned"
+  [ $((rva % 4096)) = 0 ] || fail "$exe: the new section is not section-aligned"
+  [ "$image" = $((rva + (size + 4095) / 4096 * 4096)) ] || fail "$exe: SizeOfImage $image is wrong"
+}
+
+echo "== lint"
+expect 0 lint patch
+[ ! -s out.txt ] || fail "lint reports on a clean patch: $(cat out.txt)"
+
+for s in stub32 stub64 stubpkg32 stubpkg64; do
+  echo "== $s"
+  expect 0 build --stub "$s.exe" -o "$s-out.exe" patch
+  case $s in *32) objdump=$objdump32 ;; *) objdump=$objdump64 ;; esac
+  objdump_check "$s-out.exe" "$objdump"
+
+  expect 0 list "$s-out.exe"
+  cp out.txt "$s-list.txt"
+  for f in data.bin sub/readme.txt; do
+    grep -q "$(sha256sum "patch/payload/$f" | cut -c1-64)" "$s-list.txt" || fail "$s: list lacks the SHA-256 of $f"
+  done
+  grep -q '^  1  (blank entry)$' "$s-list.txt" || fail "$s: list does not show the blank entry"
+  grep -q '^  \*Caption = Title patch 1.0$' "$s-list.txt" || fail "$s: list does not show *Caption"
+
+  expect 0 extract "$s-out.exe" "$s-extracted"
+  diff -r patch "$s-extracted" >/dev/null || fail "$s: the extracted patch folder differs"
+done
+
+echo "== build over a packed installer"
+expect 0 build --stub stub64-out.exe -o again.exe --script patch/script.txt --background patch/background.bmp \
+  --payload patch/payload
+cmp -s again.exe stub64-out.exe || fail "packing an installer again changed it"
+
+echo "== bad input"
+printf 'not a program at all, just text that is long enough to be read as one' >notpe.exe
+head -c 2000 stub64.exe >truncated.exe
+printf 'old' >keep.exe
+printf '%s\r\n' '*PatchType' '1' '%OutFiles' 'x' '%%' >broken.txt
+mkdir -p full && echo x >full/file
+expect_refusal 3 'notpe.exe: not a Windows program' new.exe build --stub notpe.exe -o new.exe patch
+expect_refusal 3 'truncated.exe: truncated' new.exe build --stub truncated.exe -o new.exe patch
+expect_refusal 3 'nothere.exe: no such file' new.exe build --stub nothere.exe -o new.exe patch
+expect_refusal 3 'missing.txt: no such file' new.exe build --stub stub32.exe -o new.exe --script missing.txt patch
+expect_refusal 3 'script.txt: is not a folder' new.exe build --stub stub32.exe -o new.exe \
+  --payload patch/script.txt patch
+expect_refusal 3 'does not exist' nodir/new.exe build --stub stub32.exe -o nodir/new.exe patch
+expect_refusal 3 'patch: cannot write: it is a folder' '' build --stub stub32.exe -o patch patch
+expect_refusal 3 'notpe.exe: not a Windows program' '' build --stub notpe.exe -o keep.exe patch
+[ "$(cat keep.exe)" = old ] || fail "a failed build changed the existing output"
+expect_refusal 3 'stub32.exe: carries no patch package' '' list stub32.exe
+expect_refusal 3 'full: folder is not empty' '' extract stub32-out.exe full
+expect_refusal 3 'truncated.exe: truncated' '' list truncated.exe
+expect 2 build --stub stub32.exe -o new.exe --script broken.txt patch
+grep -q 'broken.txt: error: no %LinkPath section' err.txt || fail "build does not show lint errors: $(cat err.txt)"
+[ ! -e new.exe ] || fail "a build with lint errors wrote its output"
+expect 2 lint broken.txt
+expect 4 frobnicate
+printf '%s\r\n' "${script_lines[@]}" | sed 's/^\t1\r$/\t0\r/' >type0.txt
+expect 1 lint type0.txt
+grep -q 'type0.txt:2: warning: \*PatchType is 0' out.txt || fail "lint warning missing: $(cat out.txt)"
+
+if [ -n "$rescheck" ]; then
+  echo "== Wine's loader"
+  package=(TEXT RESOURCE_SCRIPT patch/script.txt BMP RESOURCE_BACKGROUND patch/background.bmp
+    BIN RESOURCE_FILE0 patch/payload/data.bin BIN RESOURCE_FILE1 '!' BIN RESOURCE_FILE2 patch/payload/sub/readme.txt
+    BIN RESOURCE_FILE3 x3.txt BIN RESOURCE_FILE7 '!'
+    '#14' '#1' - '#16' '#1' - '#24' '#1' - '#10' MYDATA - BIN OTHER - ME KEEP -)
+  for s in stub64 stubpkg64; do
+    # The packed checker checks its own resources: the image must load and run.
+    "$wine" "./$s-out.exe" --checksum "$s-out.exe" "${package[@]}" >wine.txt 2>&1 ||
+      fail "$s-out.exe under Wine: $(tr -d '\r' <wine.txt)"
+  done
+  for s in stub32 stubpkg32; do
+    "$wine" "$rescheck" --module "$s-out.exe" --checksum "$s-out.exe" "${package[@]}" >wine.txt 2>&1 ||
+      fail "$s-out.exe loaded by Wine: $(tr -d '\r' <wine.txt)"
+  done
+fi
+
+[ $status = 0 ] && echo "all command-line checks passed"
+exit $status
