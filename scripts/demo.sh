@@ -1,5 +1,8 @@
 #!/usr/bin/env bash
-# The main job: builds everything and reports what was built.
+# The main job: builds everything, then runs the demo installer under Wine in
+# a private prefix (Japanese locale) where its target application is
+# installed, saves a screenshot of its window to build/demo-screenshot.png and
+# closes it again. Without a display it runs under its own Xvfb.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -11,13 +14,64 @@ echo "Built:"
 find build/native build/win32 build/win64 -maxdepth 4 -type f \( -name '*.exe' -o -perm -u+x \) \
   -not -path '*/googletest/*' -not -path '*/CMakeFiles/*' -print | sort
 
-# A private Wine prefix holding the demo's target application: a folder with
-# its check file and a Start-menu shortcut to it, so that the demo installer
-# finds the folder by itself (scripts/demo-target.cpp).
 demo_prefix=$PWD/build/demo-wine
+screenshot=$PWD/build/demo-screenshot.png
+export WINEPREFIX=$demo_prefix LC_ALL=ja_JP.UTF-8 WINEDEBUG=-all
+xvfb_pid=
+installer_pid=
+cleanup() {
+  [ -n "$installer_pid" ] && kill "$installer_pid" 2>/dev/null || true
+  /usr/lib/wine/wineserver -k 2>/dev/null || true
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
+}
+trap cleanup EXIT
+
+if [ -z "${DISPLAY:-}" ]; then
+  for n in $(seq 90 150); do
+    { [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; } && continue
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$!
+    for _ in $(seq 100); do
+      [ -e "/tmp/.X11-unix/X$n" ] && break
+      sleep 0.05
+    done
+    if [ -e "/tmp/.X11-unix/X$n" ]; then export DISPLAY=":$n"; break; fi
+    kill "$xvfb_pid" 2>/dev/null || true
+    xvfb_pid=
+  done
+  [ -n "${DISPLAY:-}" ] || { echo "demo: cannot start Xvfb" >&2; exit 1; }
+  echo "Running under Xvfb on display $DISPLAY"
+fi
+
+# The demo's target application: a folder with its check file and a
+# Start-menu shortcut to it, so that the installer finds the folder itself.
 x86_64-w64-mingw32-g++-posix -O2 -static -s -o build/win64/demo-target.exe scripts/demo-target.cpp \
   -lole32 -luuid -lshell32
 rm -rf "$demo_prefix"
-WINEPREFIX=$demo_prefix LC_ALL=ja_JP.UTF-8 bash scripts/wine-run.sh build/win64/demo-target.exe 2>/dev/null
-echo "Demo prefix: $demo_prefix (start the demo installer in it with"
-echo "  WINEPREFIX=$demo_prefix bash scripts/wine-run.sh build/win64/briskopatch-demo.exe)"
+bash scripts/wine-run.sh build/win64/demo-target.exe 2>/dev/null
+# Wine has no ＭＳ Ｐゴシック; IPAPGothic has the same metrics, so the window's
+# texts keep their widths.
+bash scripts/wine-run.sh reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
+  /v 'ＭＳ Ｐゴシック' /t REG_SZ /d IPAPGothic /f >/dev/null 2>&1 || true
+if [ -n "$xvfb_pid" ]; then
+  # No window manager draws frames on Xvfb: let Wine draw title bars itself.
+  bash scripts/wine-run.sh reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f \
+    >/dev/null 2>&1 || true
+fi
+
+bash scripts/wine-run.sh build/win64/briskopatch-demo.exe &
+installer_pid=$!
+if geometry=$(bash scripts/wine-run.sh build/win64/demo-window.exe wait 60 | tr -d '\r'); then
+  read -r x y w h <<<"$geometry"
+  xwd -root -silent | convert xwd:- -crop "${w}x${h}+${x}+${y}" +repage "$screenshot"
+  echo "Screenshot of the demo installer's window: $screenshot"
+  bash scripts/wine-run.sh build/win64/demo-window.exe close || true
+  wait "$installer_pid" || true
+  installer_pid=
+else
+  xwd -root -silent | convert xwd:- "$screenshot"
+  echo "The demo installer's window did not appear; screenshot of the whole screen: $screenshot" >&2
+  exit 1
+fi
+echo "Run it yourself with:"
+echo "  WINEPREFIX=$demo_prefix bash scripts/wine-run.sh build/win64/briskopatch-demo.exe"

@@ -359,7 +359,10 @@ Dialog ReadDialog(HWND hwnd) {
     if (_wcsicmp(cls.c_str(), L"Static") != 0 || !IsWindowVisible(child)) continue;
     const LONG style = GetWindowLongW(child, GWL_STYLE);
     if ((style & SS_TYPEMASK) == SS_ICON) {
-      dialog.hasIcon = true;
+      // The box may keep its icon control with no icon in it.
+      DWORD_PTR icon = 0;
+      SendMessageTimeoutW(child, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, 5000, &icon);
+      dialog.hasIcon = dialog.hasIcon || icon != 0;
       continue;
     }
     if (dialog.text.empty()) dialog.text = WindowTextW(child);
