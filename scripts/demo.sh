@@ -17,29 +17,16 @@ find build/native build/win32 build/win64 -maxdepth 4 -type f \( -name '*.exe' -
 demo_prefix=$PWD/build/demo-wine
 screenshot=$PWD/build/demo-screenshot.png
 export WINEPREFIX=$demo_prefix LC_ALL=ja_JP.UTF-8 WINEDEBUG=-all
-xvfb_pid=
 installer_pid=
+source scripts/xvfb.sh
 cleanup() {
   [ -n "$installer_pid" ] && kill "$installer_pid" 2>/dev/null || true
   /usr/lib/wine/wineserver -k 2>/dev/null || true
-  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
+  stop_xvfb
 }
 trap cleanup EXIT
-
 if [ -z "${DISPLAY:-}" ]; then
-  for n in $(seq 90 150); do
-    { [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; } && continue
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    for _ in $(seq 100); do
-      [ -e "/tmp/.X11-unix/X$n" ] && break
-      sleep 0.05
-    done
-    if [ -e "/tmp/.X11-unix/X$n" ]; then export DISPLAY=":$n"; break; fi
-    kill "$xvfb_pid" 2>/dev/null || true
-    xvfb_pid=
-  done
-  [ -n "${DISPLAY:-}" ] || { echo "demo: cannot start Xvfb" >&2; exit 1; }
+  start_xvfb
   echo "Running under Xvfb on display $DISPLAY"
 fi
 
@@ -53,7 +40,7 @@ bash scripts/wine-run.sh build/win64/demo-target.exe 2>/dev/null
 # texts keep their widths.
 bash scripts/wine-run.sh reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
   /v 'ＭＳ Ｐゴシック' /t REG_SZ /d IPAPGothic /f >/dev/null 2>&1 || true
-if [ -n "$xvfb_pid" ]; then
+if [ -n "$brisko_xvfb_pid" ]; then
   # No window manager draws frames on Xvfb: let Wine draw title bars itself.
   bash scripts/wine-run.sh reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f \
     >/dev/null 2>&1 || true

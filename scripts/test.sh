@@ -15,6 +15,11 @@ done
 echo "== Windows outputs"
 find build/win32 build/win64 -maxdepth 3 -name '*.exe' -not -path '*/googletest/*' -print0 | xargs -0 -r file
 
+# The Windows tests open windows: give them a display.
+source scripts/xvfb.sh
+start_xvfb
+trap stop_xvfb EXIT
+
 status=0
 echo "== native tests"
 ctest --preset native || status=1

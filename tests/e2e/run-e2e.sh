@@ -7,23 +7,9 @@ set -u
 here=$(cd "$(dirname "$0")" && pwd)
 export LC_ALL=$1
 shift
-xvfb_pid=
-if [ -z "${DISPLAY:-}" ]; then
-  for n in $(seq 90 150); do
-    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    for _ in $(seq 100); do
-      [ -e "/tmp/.X11-unix/X$n" ] && break
-      kill -0 "$xvfb_pid" 2>/dev/null || break
-      sleep 0.05
-    done
-    if [ -e "/tmp/.X11-unix/X$n" ]; then export DISPLAY=":$n"; break; fi
-    xvfb_pid=
-  done
-  [ -n "${DISPLAY:-}" ] || { echo "run-e2e: cannot start Xvfb" >&2; exit 1; }
-fi
+source "$here/../../scripts/xvfb.sh"
+start_xvfb || exit 1
 bash "$here/../../scripts/wine-run.sh" "$@"
 rc=$?
-[ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+stop_xvfb
 exit $rc
