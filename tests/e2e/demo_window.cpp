@@ -15,19 +15,19 @@
 
 namespace {
 
+BOOL CALLBACK FindMainWindow(HWND hwnd, LPARAM data) {
+  wchar_t name[64] = {};
+  GetClassNameW(hwnd, name, 64);
+  if (IsWindowVisible(hwnd) && wcscmp(name, brisko::ids::kMainWindowClass) == 0) {
+    *reinterpret_cast<HWND*>(data) = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 HWND FindInstaller() {
   HWND found = nullptr;
-  EnumWindows(
-      [](HWND hwnd, LPARAM data) -> BOOL {
-        wchar_t name[64] = {};
-        GetClassNameW(hwnd, name, 64);
-        if (IsWindowVisible(hwnd) && wcscmp(name, brisko::ids::kMainWindowClass) == 0) {
-          *reinterpret_cast<HWND*>(data) = hwnd;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&found));
+  EnumWindows(FindMainWindow, reinterpret_cast<LPARAM>(&found));
   return found;
 }
 

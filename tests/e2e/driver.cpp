@@ -320,32 +320,34 @@ bool WaitUntil(const std::function<bool()>& condition, Duration timeout) {
 
 namespace {
 
+struct WindowSearch {
+  DWORD pid;
+  std::vector<HWND> found;
+};
+
+// Plain functions rather than lambdas: 32-bit callbacks are stdcall.
+BOOL CALLBACK CollectProcessWindow(HWND hwnd, LPARAM data) {
+  auto* search = reinterpret_cast<WindowSearch*>(data);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(hwnd, &owner);
+  if (owner == search->pid && IsWindowVisible(hwnd)) search->found.push_back(hwnd);
+  return TRUE;
+}
+
+BOOL CALLBACK CollectChild(HWND hwnd, LPARAM data) {
+  reinterpret_cast<std::vector<HWND>*>(data)->push_back(hwnd);
+  return TRUE;
+}
+
 std::vector<HWND> TopLevelWindows(DWORD pid) {
-  struct Search {
-    DWORD pid;
-    std::vector<HWND> found;
-  } search{pid, {}};
-  EnumWindows(
-      [](HWND hwnd, LPARAM data) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(data);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(hwnd, &owner);
-        if (owner == s->pid && IsWindowVisible(hwnd)) s->found.push_back(hwnd);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  WindowSearch search{pid, {}};
+  EnumWindows(CollectProcessWindow, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 
 std::vector<HWND> Descendants(HWND parent) {
   std::vector<HWND> children;
-  EnumChildWindows(
-      parent,
-      [](HWND hwnd, LPARAM data) -> BOOL {
-        reinterpret_cast<std::vector<HWND>*>(data)->push_back(hwnd);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&children));
+  EnumChildWindows(parent, CollectChild, reinterpret_cast<LPARAM>(&children));
   return children;
 }
 
