@@ -212,6 +212,27 @@ TEST_F(BuildFailure, ResultTooLargeToMap) {
   ExpectRefused(r, "more than a 32-bit installer can map");
 }
 
+TEST(ForcedBuild, StoresAFaultyPackageAsItIs) {
+  const fs::path stub = test::TestStub("stub32");
+  BRISKOPACK_REQUIRE_STUB(stub);
+  TempDir dir;
+  WriteFile(dir / "s.txt", test::Script({"*PatchType", "1", "%OutFiles", "present", "missing", "..\\outside", "%%"}));
+  WriteFile(dir / "b.bmp", "not a bitmap");
+  WriteFile(dir / "p/present", "here");
+  WriteFile(dir / "outside", "must not be packed");
+  BuildRequest r{stub, dir / "s.txt", dir / "b.bmp", dir / "p", dir / "out.exe"};
+  EXPECT_FALSE(BuildInstaller(r).written);
+  r.force = true;
+  const BuildResult result = BuildInstaller(r);
+  ASSERT_TRUE(result.written);
+  EXPECT_TRUE(HasErrors(result.findings));
+  const auto leaves = LeavesOf(dir / "out.exe", true);
+  EXPECT_EQ(leaves.at("BMP/RESOURCE_BACKGROUND/#0"), "not a bitmap");
+  EXPECT_EQ(leaves.at("BIN/RESOURCE_FILE0/#0"), "here");
+  EXPECT_EQ(leaves.count("BIN/RESOURCE_FILE1/#0"), 0u);
+  EXPECT_EQ(leaves.count("BIN/RESOURCE_FILE2/#0"), 0u);
+}
+
 TEST(PackageNumbering, ElevenEntriesEndWithResourceFile10) {
   const fs::path stub = test::TestStub("stub32");
   BRISKOPACK_REQUIRE_STUB(stub);

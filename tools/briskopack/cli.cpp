@@ -28,11 +28,12 @@ namespace {
 const char kUsage[] =
     "usage:\n"
     "  briskopack build --stub STUB.exe -o OUT.exe [PATCH_DIR]\n"
-    "                   [--script FILE] [--background FILE] [--payload DIR]\n"
+    "                   [--script FILE] [--background FILE] [--payload DIR] [--force]\n"
     "  briskopack lint (SCRIPT | PATCH_DIR) [--background FILE] [--payload DIR]\n"
     "  briskopack list INSTALLER.exe\n"
     "  briskopack extract INSTALLER.exe DIR\n"
     "A patch folder holds script.txt, background.bmp and payload/; options override its parts.\n"
+    "--force builds even when lint reports errors (to test how the installer fails).\n"
     "Exit codes: 0 ok, 1 lint warnings, 2 lint errors (build refused), 3 bad input or I/O failure, 4 usage.\n";
 
 struct UsageError {
@@ -51,12 +52,18 @@ struct Arguments {
   }
 };
 
-Arguments Parse(const std::vector<std::string>& args, std::size_t first, const std::vector<std::string>& known) {
+// Options in `known` take a value; those in `flags` take none.
+Arguments Parse(const std::vector<std::string>& args, std::size_t first, const std::vector<std::string>& known,
+                const std::vector<std::string>& flags = {}) {
   Arguments parsed;
   for (std::size_t i = first; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a.size() > 1 && a[0] == '-') {
       const std::string name = a == "-o" ? "--output" : a;
+      if (std::find(flags.begin(), flags.end(), name) != flags.end()) {
+        parsed.options[name] = "";
+        continue;
+      }
       if (std::find(known.begin(), known.end(), name) == known.end())
         throw UsageError{"unknown option " + a};
       if (i + 1 >= args.size()) throw UsageError{"option " + a + " needs a value"};
@@ -103,6 +110,7 @@ int Build(const Arguments& a, std::ostream& out, std::ostream& err) {
   request.script = *script;
   request.background = *background;
   request.payloadFolder = pick("--payload", kPayloadFolderName);
+  request.force = a.Option("--force").has_value();
 
   const BuildResult result = BuildInstaller(request);
   Report(result.findings, err);
@@ -226,7 +234,8 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
       return kExitOk;
     }
     if (command == "build")
-      return Build(Parse(args, 1, {"--stub", "--output", "--script", "--background", "--payload"}), out, err);
+      return Build(Parse(args, 1, {"--stub", "--output", "--script", "--background", "--payload"}, {"--force"}),
+                   out, err);
     if (command == "lint") return LintCommand(Parse(args, 1, {"--background", "--payload"}), out);
     if (command == "list") return List(Parse(args, 1, {}), out);
     if (command == "extract") return Extract(Parse(args, 1, {}), out);

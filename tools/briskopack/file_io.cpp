@@ -146,6 +146,13 @@ void OutputFile::WriteAt(std::uint64_t offset, const void* data, std::size_t siz
   if (!out_) Fail("write failed: " + ErrorText(errno ? errno : EIO));
 }
 
+void OutputFile::CopyExecutePermissions(const fs::path& model) {
+  std::error_code ec;
+  const fs::perms exec = fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec;
+  const fs::perms wanted = fs::status(model, ec).permissions() & exec;
+  if (!ec && wanted != fs::perms::none) fs::permissions(temporary_, wanted, fs::perm_options::add, ec);
+}
+
 void OutputFile::Commit() {
   errno = 0;
   out_.close();

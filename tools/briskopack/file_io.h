@@ -82,6 +82,8 @@ class OutputFile final : public ByteSink {
   std::uint64_t position() const { return position_; }
   const std::string& name() const { return name_; }
 
+  // Gives the file the execute permissions that `model` has (POSIX only).
+  void CopyExecutePermissions(const fs::path& model);
   void Commit();
 
  private:

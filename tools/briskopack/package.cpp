@@ -46,6 +46,14 @@ bool IsPayloadName(const ResourceId& name) {
 
 std::string PayloadResourceName(std::size_t index) { return kPayloadPrefix + std::to_string(index); }
 
+// An entry that stays inside the payload folder and names an existing file.
+bool IsSafePayloadPath(const Text& entry, const fs::path& path) {
+  const auto parts = SplitScriptPath(entry);
+  std::error_code ec;
+  return !IsAbsoluteScriptPath(entry) && std::find(parts.begin(), parts.end(), "..") == parts.end() &&
+         fs::is_regular_file(path, ec);
+}
+
 }  // namespace
 
 bool IsPackageResource(const ResourceId& type, const ResourceId& name) {
@@ -71,7 +79,7 @@ BuildResult BuildInstaller(const BuildRequest& request) {
   lint.background.emplace(DisplayName(request.background), background);
   lint.payloadFolder = request.payloadFolder;
   result.findings = Lint(lint);
-  if (HasErrors(result.findings)) return result;
+  if (HasErrors(result.findings) && !request.force) return result;
 
   const std::string outputName = DisplayName(request.output);
   std::optional<OutputFile> out;
@@ -88,10 +96,13 @@ BuildResult BuildInstaller(const BuildRequest& request) {
     for (std::size_t i = 0; i < entries.size(); ++i) {
       const Text& entry = entries[i].first;
       if (entry.empty()) continue;  // a blank entry keeps its number unused
-      if (!request.payloadFolder)
+      if (!request.payloadFolder) {
+        if (request.force) continue;
         throw PackError(lint.scriptName, "line " + std::to_string(entries[i].second) +
                                              " names a payload file, but no payload folder was given");
+      }
       const fs::path path = FindScriptFile(*request.payloadFolder, entry);
+      if (request.force && !IsSafePayloadPath(entry, path)) continue;
       const std::uint64_t size = InputFile(path).size();
       if (size > 0xFFFFFFFFu) throw PackError(DisplayName(path), "too large for a resource (4 GiB or more)");
       tree.Put(ResourceId::Ascii("BIN"), ResourceId::Ascii(PayloadResourceName(i)), kNeutral,
@@ -104,6 +115,7 @@ BuildResult BuildInstaller(const BuildRequest& request) {
         PlanResourceSection(image, section.size(), stub.name(), outputName, request.maxImageSize);
     out.emplace(request.output);
     WriteImage(image, stub, plan, section, *out);
+    out->CopyExecutePermissions(request.stub);
     result.outputSize = out->position();
   }
   // The stub is closed first: on Windows a file still open cannot be replaced

@@ -30,11 +30,15 @@ struct BuildRequest {
   fs::path background;
   std::optional<fs::path> payloadFolder;
   fs::path output;
+  // Build even when lint reports errors, to see how the installer handles a
+  // faulty package: payload files that are missing or named unsafely are
+  // then left out.
+  bool force = false;
   std::uint64_t maxImageSize = kMaxImageSize;
 };
 
 struct BuildResult {
-  // The lint findings; with any error nothing was written.
+  // The lint findings; with any error nothing was written unless forced.
   std::vector<Finding> findings;
   bool written = false;
   std::size_t payloadCount = 0;
