@@ -20,14 +20,15 @@ namespace {
 
 constexpr std::size_t kCopyBuffer = 1 << 20;
 
-// A name beside `destination` that nothing uses yet.
+// A name beside `destination` that nothing uses yet: ".<name>.briskopack-<pid>-<n>.tmp".
 fs::path TemporaryBeside(const fs::path& destination) {
-  const fs::path folder = destination.parent_path();
-  const std::string stem = "." + destination.filename().string() + ".briskopack-" +
-                           std::to_string(static_cast<long>(BRISKOPACK_PID)) + "-";
+  const std::string tag = ".briskopack-" + std::to_string(static_cast<long>(BRISKOPACK_PID)) + "-";
   std::error_code ec;
   for (int n = 0;; ++n) {
-    fs::path candidate = folder / (stem + std::to_string(n) + ".tmp");
+    fs::path name(".");
+    name += destination.filename();
+    name += tag + std::to_string(n) + ".tmp";
+    fs::path candidate = destination.parent_path() / name;
     if (!fs::exists(fs::symlink_status(candidate, ec))) return candidate;
   }
 }
