@@ -83,6 +83,22 @@ TEST_P(Window, LayoutStyleAndTabOrder) {
   EXPECT_EQ(GetNextDlgTabItem(window, field, FALSE), start);
   // No default button.
   for (HWND button : {start, cancel}) EXPECT_NE(GetWindowLongW(button, GWL_STYLE) & 0xF, BS_DEFPUSHBUTTON);
+  // Colours: the field on the tooltip background, the link in blue.
+  installer->SetField("");
+  const auto colour = [](int index) {
+    const COLORREF c = GetSysColor(index);
+    return static_cast<std::uint32_t>(GetRValue(c)) << 16 | GetGValue(c) << 8 | GetBValue(c);
+  };
+  std::vector<std::uint32_t> shown;
+  EXPECT_TRUE(WaitUntil([&] {
+    shown = CaptureClient(window, 600, 300);
+    return shown[266 * 600 + 300] == colour(COLOR_INFOBK);
+  }, 5s)) << std::hex << shown[266 * 600 + 300];
+  const RECT link = RectInParent(installer->Control(ids::kLblChangePath));
+  bool blue = false;
+  for (int y = link.top; y < link.bottom; ++y)
+    for (int x = link.left; x < link.right; ++x) blue = blue || shown[y * 600 + x] == 0x0000FFu;
+  EXPECT_TRUE(blue) << "the link is drawn in blue";
   // The field takes any length.
   DWORD_PTR limit = 0;
   SendMessageTimeoutW(field, EM_GETLIMITTEXT, 0, 0, SMTO_ABORTIFHUNG, 5000, &limit);
