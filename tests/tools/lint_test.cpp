@@ -126,6 +126,8 @@ INSTANTIATE_TEST_SUITE_P(
         LintCase{"ValueLineIsAKey",
                  Change(4, nullptr),
                  {{E, 3, "has no value line"}}},
+        LintCase{"UnindentedValueWithAsterisks", Change(4, "*** c ***"), {}},
+        LintCase{"UnindentedItemWithPercent", OutFiles({"%20name.dat", "%x%.dat"}), {}},
         LintCase{"KeyIsTheLastLine", Minimal() + "*Version\r\n", {{W, 16, "is the last line"}}},
         LintCase{"StrayLine", Minimal() + "leftover text\r\n", {{W, 16, "belongs to no section"}}},
         LintCase{"StrayTerminator", Minimal() + " %%\r\n", {{W, 16, "ends no list"}}},

@@ -7,7 +7,6 @@
 
 #include "core/bitmap.h"
 #include "core/errors.h"
-#include "core/locale.h"
 #include "core/script_lines.h"
 #include "core/tiny_cnf.h"
 #include "file_io.h"

@@ -1,7 +1,6 @@
 #include "package.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "core/locale.h"
 #include "core/script_lines.h"
@@ -29,19 +28,13 @@ std::vector<std::pair<Text, int>> OutFiles(const std::string& script) {
   return entries;
 }
 
+// RESOURCE_FILE followed by digits, in any letter case.
 bool IsPayloadName(const ResourceId& name) {
   if (!name.isName()) return false;
   const std::u16string& n = name.name();
   const std::size_t prefix = sizeof kPayloadPrefix - 1;
-  if (n.size() <= prefix) return false;
-  for (std::size_t i = 0; i < n.size(); ++i) {
-    const char16_t c = n[i];
-    if (i < prefix ? (c != static_cast<unsigned char>(kPayloadPrefix[i]) &&
-                      c != static_cast<unsigned char>(std::tolower(kPayloadPrefix[i])))
-                   : (c < u'0' || c > u'9'))
-      return false;
-  }
-  return true;
+  return n.size() > prefix && ResourceId::Name(n.substr(0, prefix)).NameEquals(kPayloadPrefix) &&
+         std::all_of(n.begin() + prefix, n.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; });
 }
 
 std::string PayloadResourceName(std::size_t index) { return kPayloadPrefix + std::to_string(index); }

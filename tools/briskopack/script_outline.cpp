@@ -8,6 +8,15 @@ bool IsKeyLine(const Text& line) {
   return !line.empty() && (line[0] == '*' || line[0] == '%') && line != "%%";
 }
 
+bool IsKeyShaped(const Text& line) {
+  auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+  auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  if (line.size() < 2 || (line[0] != '*' && line[0] != '%') || !letter(line[1])) return false;
+  for (std::size_t i = 2; i < line.size(); ++i)
+    if (!letter(line[i]) && !digit(line[i]) && line[i] != '_') return false;
+  return true;
+}
+
 ScriptOutline Outline(const StringList& lines) {
   ScriptOutline outline;
   const int count = static_cast<int>(lines.size());
@@ -26,11 +35,11 @@ ScriptOutline Outline(const StringList& lines) {
     int next = i + 1;
     if (line[0] == '*') {
       section.kind = OutlineSection::Kind::Value;
-      // A key line in the value's place starts the next section.
-      if (next < count && !IsKeyLine(lines[next])) ++next;
+      // A key in the value's place starts the next section.
+      if (next < count && !IsKeyShaped(lines[next])) ++next;
     } else {
       section.kind = OutlineSection::Kind::List;
-      while (next < count && lines[next] != "%%" && !IsKeyLine(lines[next])) ++next;
+      while (next < count && lines[next] != "%%" && !IsKeyShaped(lines[next])) ++next;
       if (next < count && lines[next] == "%%") section.terminatorLine = next + 1;
     }
     section.endLine = next + 1;

@@ -1,7 +1,9 @@
-// The sections of a patch script as its author laid them out: every line
-// that begins with "*" or "%" in the first column starts a section. The
-// installer's reader knows no such structure (each look-up searches all
-// lines), so comparing the two shows where they part ways.
+// The sections of a patch script as its author laid them out: between
+// sections, every line that begins with "*" or "%" in the first column starts
+// one; inside a section, a line shaped like a key does ("*Name" or "%Name",
+// a letter and then letters, digits or "_"), so that a forgotten value or
+// "%%" shows. The installer's reader knows no such structure (each look-up
+// searches all lines), so comparing the two shows where they part ways.
 #pragma once
 
 #include <vector>
@@ -32,6 +34,9 @@ struct ScriptOutline {
 // True for a line that starts a section: "*" or "%" in the first column,
 // other than the terminator "%%".
 bool IsKeyLine(const Text& line);
+
+// True for "*" or "%", a letter, then only letters, digits and "_".
+bool IsKeyShaped(const Text& line);
 
 ScriptOutline Outline(const StringList& lines);
 
