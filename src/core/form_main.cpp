@@ -6,30 +6,9 @@
 #include "path.h"
 #include "script_lines.h"
 #include "texts.h"
+#include "whole_number.h"
 
 namespace brisko {
-
-namespace {
-
-// Reads an optional sign and decimal digits that fit a 32-bit signed integer.
-bool ParseInt32(const Text& text, int& out) {
-  std::size_t i = 0;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  if (i == text.size()) return false;
-  long long value = 0;
-  for (; i < text.size(); ++i) {
-    if (text[i] < '0' || text[i] > '9') return false;
-    value = value * 10 + (text[i] - '0');
-    if (value > 2147483648LL) return false;
-  }
-  if (negative) value = -value;
-  if (value > 2147483647LL) return false;
-  out = static_cast<int>(value);
-  return true;
-}
-
-}  // namespace
 
 bool NoTargetDiscovery::Run(const TTinyCnf&, StringList&, TFormMain& form) {
   form.ui().ShowMessage(texts::kMsgTargetNotFound);
@@ -76,7 +55,7 @@ void TFormMain::FormCreate() {
     Changed();
   }
   reader.GetValue("*GameTitle", gameTitle);
-  if (reader.GetValue("*PatchType", value) && !ParseInt32(value, patchType)) patchType = 1;
+  if (reader.GetValue("*PatchType", value) && !ParseWholeNumber(value, patchType)) patchType = 1;
 
   checkTargetFilenames = std::make_unique<StringList>();
   if (!reader.GetList("%CheckTargetFilename", *checkTargetFilenames)) {

@@ -9,6 +9,7 @@
 #include "core/locale.h"
 #include "core/script_lines.h"
 #include "core/tiny_cnf.h"
+#include "core/whole_number.h"
 #include "native_names.h"
 #include "script_outline.h"
 
@@ -350,23 +351,6 @@ std::vector<Finding> Lint(const LintInput& input) { return Linter(input).Run(); 
 bool HasErrors(const std::vector<Finding>& findings) {
   return std::any_of(findings.begin(), findings.end(),
                      [](const Finding& f) { return f.severity == Severity::Error; });
-}
-
-bool ParseWholeNumber(const std::string& text, int& value) {
-  std::size_t i = 0;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  if (i == text.size()) return false;
-  long long n = 0;
-  for (; i < text.size(); ++i) {
-    if (text[i] < '0' || text[i] > '9') return false;
-    n = n * 10 + (text[i] - '0');
-    if (n > 2147483648LL) return false;
-  }
-  if (negative) n = -n;
-  if (n > 2147483647LL) return false;
-  value = static_cast<int>(n);
-  return true;
 }
 
 int InstallerPatchType(const std::string& script) {

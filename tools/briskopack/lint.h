@@ -42,8 +42,4 @@ bool HasErrors(const std::vector<Finding>& findings);
 // the value when it is a whole number, 1 otherwise.
 int InstallerPatchType(const std::string& script);
 
-// "*PatchType" values the installer reads as numbers: an optional sign and
-// decimal digits within the range of a 32-bit integer.
-bool ParseWholeNumber(const std::string& text, int& value);
-
 }  // namespace brisko::pack
