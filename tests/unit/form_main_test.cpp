@@ -12,17 +12,6 @@
 namespace brisko {
 namespace {
 
-// A 2 x 1 24-bit bitmap file.
-std::string TinyBitmap() {
-  std::string b = "BM";
-  auto u32 = [&](std::uint32_t v) { for (int i = 0; i < 4; ++i) b += static_cast<char>(v >> (8 * i)); };
-  auto u16 = [&](std::uint16_t v) { b += static_cast<char>(v); b += static_cast<char>(v >> 8); };
-  u32(14 + 40 + 8); u32(0); u32(14 + 40);
-  u32(40); u32(2); u32(1); u16(1); u16(24); u32(0); u32(8); u32(0); u32(0); u32(0); u32(0);
-  b += std::string("\x01\x02\x03\x04\x05\x06\0\0", 8);
-  return b;
-}
-
 // Discovery stand-in: finds `folder` (or nothing) without any shortcut.
 class StubDiscovery : public TargetDiscovery {
  public:
@@ -59,7 +48,7 @@ struct Fixture {
   TFormMain form{{resources, files, ui, test::ShiftJis(), discovery}};
 
   explicit Fixture(const std::string& script) {
-    resources.Add("BMP", "RESOURCE_BACKGROUND", TinyBitmap());
+    resources.Add("BMP", "RESOURCE_BACKGROUND", test::TinyBitmap());
     resources.Add("TEXT", "RESOURCE_SCRIPT", script);
     form.SetObserver(&observer);
   }
@@ -410,7 +399,7 @@ TEST(Apply, ButtonsAreGreyWhileTheMessageIsOpen) {
   Ui ui;
   StubDiscovery discovery;
   TFormMain form{{resources, files, ui, test::ShiftJis(), discovery}};
-  resources.Add("BMP", "RESOURCE_BACKGROUND", TinyBitmap());
+  resources.Add("BMP", "RESOURCE_BACKGROUND", test::TinyBitmap());
   resources.Add("TEXT", "RESOURCE_SCRIPT", kType1 + "%OutFiles\r\n%%\r\n" + kCheck);
   files.files["C:\\Game\\game.exe"] = "";
   form.Create();

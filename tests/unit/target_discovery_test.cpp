@@ -14,17 +14,6 @@
 namespace brisko {
 namespace {
 
-// A 1 x 1 24-bit bitmap file.
-std::string TinyBitmap() {
-  std::string b = "BM";
-  auto u32 = [&](std::uint32_t v) { for (int i = 0; i < 4; ++i) b += static_cast<char>(v >> (8 * i)); };
-  auto u16 = [&](std::uint16_t v) { b += static_cast<char>(v); b += static_cast<char>(v >> 8); };
-  u32(14 + 40 + 4); u32(0); u32(14 + 40);
-  u32(40); u32(1); u32(1); u16(1); u16(24); u32(0); u32(4); u32(0); u32(0); u32(0); u32(0);
-  b += std::string("\x01\x02\x03\0", 4);
-  return b;
-}
-
 const char kUserMenu[] = "C:\\Users\\me\\Programs";
 const char kCommonMenu[] = "C:\\ProgramData\\Programs";
 
@@ -42,7 +31,7 @@ struct Fixture {
   Fixture() {
     shell.folders[2] = kUserMenu;
     shell.folders[23] = kCommonMenu;
-    resources.Add("BMP", "RESOURCE_BACKGROUND", TinyBitmap());
+    resources.Add("BMP", "RESOURCE_BACKGROUND", test::TinyBitmap());
   }
 
   // A shortcut file `relative` in `menu` pointing at `target`.
