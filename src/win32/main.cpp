@@ -6,6 +6,7 @@
 
 #include "core/errors.h"
 #include "core/form_main.h"
+#include "application_window.h"
 #include "main_window.h"
 #include "win_file_system.h"
 #include "win_locale.h"
@@ -23,8 +24,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     WinFileSystem files(locale);
     WinTargetDiscovery discovery(files, locale);
     TFormMain form({resources, files, ui, locale, discovery});
-    MainWindow window(instance, form);
+    // The application window carries the task-bar button captioned with the
+    // application title and owns the main window; it is destroyed after it.
+    ApplicationWindow application(instance);
+    application.Create();
+    MainWindow window(instance, form, application.handle());
     window.Create();
+    application.SetMainWindow(window.handle());
+    window.StartUp();
     ui.SetOwner(window.handle());
     window.Run();
   } catch (const std::exception& error) {

@@ -55,7 +55,8 @@ SIZE TextSize(HFONT font, const std::wstring& text) {
 
 }  // namespace
 
-MainWindow::MainWindow(HINSTANCE instance, TFormMain& form) : instance_(instance), form_(form) {}
+MainWindow::MainWindow(HINSTANCE instance, TFormMain& form, HWND owner)
+    : instance_(instance), form_(form), owner_(owner) {}
 
 MainWindow::~MainWindow() {
   form_.SetObserver(nullptr);
@@ -80,15 +81,20 @@ void MainWindow::Create() {
   const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
   const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
   hwnd_ = CreateWindowExW(0, ids::kMainWindowClass, AnsiToWide(form_.caption()).c_str(), kWindowStyle, left, top,
-                          width, height, nullptr, nullptr, instance_, this);
+                          width, height, owner_, nullptr, instance_, this);
   if (hwnd_ == nullptr) throw Error("CreateWindowEx failed");
   CreateControls();
   Refresh();
+}
 
+void MainWindow::StartUp() {
   form_.SetObserver(this);
   form_.Create();
   Refresh();
 
+  // The application window has no size; showing it shows its task-bar
+  // button. The main window then takes the activation.
+  if (owner_ != nullptr) ShowWindow(owner_, SW_SHOWNA);
   ShowWindow(hwnd_, SW_SHOWNORMAL);
   UpdateWindow(hwnd_);
   FocusFirstEnabled();
@@ -196,6 +202,20 @@ void MainWindow::FocusFirstEnabled() {
   }
 }
 
+void MainWindow::OnActivate(bool active) {
+  if (!active) {
+    HWND focus = GetFocus();
+    if (focus != nullptr && IsChild(hwnd_, focus)) lastFocus_ = focus;
+    return;
+  }
+  // As a dialog box does: the control that had the focus gets it back, or
+  // the first one that can take it.
+  if (lastFocus_ != nullptr && IsWindow(lastFocus_) && IsWindowEnabled(lastFocus_))
+    SetFocus(lastFocus_);
+  else
+    FocusFirstEnabled();
+}
+
 void MainWindow::Paint() {
   PAINTSTRUCT paint;
   HDC dc = BeginPaint(hwnd_, &paint);
@@ -270,6 +290,20 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       if (reinterpret_cast<HWND>(wParam) == lblChangePath_) {
         SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_HAND)));
         return TRUE;
+      }
+      break;
+    case WM_ACTIVATE:
+      // HIWORD: activated while minimised, when no control can have the
+      // keyboard.
+      if (HIWORD(wParam) != 0) break;
+      OnActivate(LOWORD(wParam) != WA_INACTIVE);
+      return 0;
+    case WM_SYSCOMMAND:
+      // The minimise box and the system menu minimise the application: the
+      // owner goes to the task bar and takes this window with it.
+      if ((wParam & 0xFFF0) == SC_MINIMIZE && owner_ != nullptr) {
+        ShowWindow(owner_, SW_MINIMIZE);
+        return 0;
       }
       break;
     case WM_DESTROY:

@@ -13,15 +13,20 @@ namespace brisko {
 
 class MainWindow final : public FormObserver {
  public:
-  MainWindow(HINSTANCE instance, TFormMain& form);
+  // `owner` is the application window, which carries the task-bar button;
+  // the main window, being owned, has none of its own.
+  MainWindow(HINSTANCE instance, TFormMain& form, HWND owner);
   MainWindow(const MainWindow&) = delete;
   MainWindow& operator=(const MainWindow&) = delete;
   ~MainWindow() override;
 
-  // Creates the window and its controls hidden, runs the form's start-up
-  // (which may show message boxes before the window appears), then shows the
-  // window centred on the screen.
+  // Creates the window and its controls, hidden. Throws Error when the
+  // system refuses.
   void Create();
+  // Runs the form's start-up (which may show message boxes before the window
+  // appears), then shows the owner's task-bar button and the window centred
+  // on the screen.
+  void StartUp();
   HWND handle() const { return hwnd_; }
 
   // Runs the message loop until the window is destroyed.
@@ -40,9 +45,11 @@ class MainWindow final : public FormObserver {
   void Paint();
   void Refresh();
   void FocusFirstEnabled();
+  void OnActivate(bool active);
 
   HINSTANCE instance_;
   TFormMain& form_;
+  HWND owner_;
   HWND hwnd_ = nullptr;
   HWND lblTargetDir_ = nullptr;
   HWND label1_ = nullptr;
@@ -57,6 +64,9 @@ class MainWindow final : public FormObserver {
   // causes is not taken for the user's typing.
   bool settingText_ = false;
   const Bitmap* shownBackground_ = nullptr;
+  // The control that had the focus when the window was last deactivated; it
+  // gets it back when the window is activated again.
+  HWND lastFocus_ = nullptr;
 };
 
 }  // namespace brisko

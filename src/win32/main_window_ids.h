@@ -6,6 +6,9 @@ namespace brisko::ids {
 
 // Window class of the main window.
 inline constexpr wchar_t kMainWindowClass[] = L"TFormMain";
+// Window class of the application window, which carries the task-bar button
+// and owns the main window.
+inline constexpr wchar_t kApplicationWindowClass[] = L"TBriskoApplication";
 
 // Control identifiers (GetDlgCtrlID). IDOK and IDCANCEL (1 and 2) are left
 // free: the dialog manager sends them for Enter and Escape.

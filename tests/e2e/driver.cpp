@@ -431,6 +431,26 @@ HWND Installer::FindMainWindow() const {
   return nullptr;
 }
 
+HWND Installer::ApplicationWindow() const {
+  for (HWND hwnd : TopLevelWindows(pid_))
+    if (ClassName(hwnd) != L"#32770" && WindowTextW(hwnd) == L"briskoPatch") return hwnd;
+  return nullptr;
+}
+
+namespace {
+
+GUITHREADINFO GuiThreadInfo(DWORD threadId) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  if (!GetGUIThreadInfo(threadId, &info)) info = GUITHREADINFO{};
+  return info;
+}
+
+}  // namespace
+
+HWND Installer::ActiveWindow() const { return GuiThreadInfo(process_.dwThreadId).hwndActive; }
+HWND Installer::FocusWindow() const { return GuiThreadInfo(process_.dwThreadId).hwndFocus; }
+
 std::vector<Dialog> Installer::StartUp() {
   std::vector<Dialog> messages;
   const bool shown = WaitUntil([&] {

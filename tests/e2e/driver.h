@@ -176,6 +176,14 @@ class Installer {
   std::vector<Dialog> StartUp();
 
   HWND window() const { return window_; }
+  // The application window: the installer's visible top-level window
+  // captioned with the application title that is no dialog; nullptr when
+  // there is none.
+  HWND ApplicationWindow() const;
+  // The installer's active window and the window with the keyboard focus,
+  // as its GUI thread sees them.
+  HWND ActiveWindow() const;
+  HWND FocusWindow() const;
   HWND Control(int id) const;
   std::wstring CaptionW() const { return WindowTextW(window_); }
   std::string CaptionA() const { return WindowTextA(window_); }

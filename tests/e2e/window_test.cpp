@@ -143,13 +143,63 @@ TEST_P(Window, PaintsTheBackgroundAtItsOwnSize) {
     };
     std::string difference;
     EXPECT_TRUE(WaitUntil([&] { return (difference = compare()).empty(); }, 5s)) << difference;
-    // Minimising and restoring paints it again.
-    ShowWindowAsync(window, SW_MINIMIZE);
-    WaitUntil([&] { return IsIconic(window) != FALSE; }, 5s);
-    ShowWindowAsync(window, SW_RESTORE);
-    WaitUntil([&] { return IsIconic(window) == FALSE; }, 5s);
+    // The minimise box minimises the application window, and the main
+    // window hides with it; restoring the task-bar entry brings it back,
+    // painted again, with the focus where it was.
+    HWND application = installer->ApplicationWindow();
+    ASSERT_NE(application, nullptr);
+    const HWND focus = installer->FocusWindow();
+    EXPECT_TRUE(IsChild(window, focus)) << "a control has the focus";
+    PostMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    EXPECT_TRUE(WaitUntil([&] { return IsIconic(application) && !IsWindowVisible(window); }, 5s))
+        << "iconic " << IsIconic(application) << ", main window visible " << IsWindowVisible(window);
+    EXPECT_FALSE(IsIconic(window)) << "the main window is hidden, not minimised itself";
+    ShowWindowAsync(application, SW_RESTORE);
+    EXPECT_TRUE(WaitUntil([&] { return !IsIconic(application) && IsWindowVisible(window); }, 5s));
+    EXPECT_TRUE(WaitUntil([&] { return installer->ActiveWindow() == window; }, 5s))
+        << "the activation passes to the main window";
+    EXPECT_EQ(installer->FocusWindow(), focus);
     EXPECT_TRUE(WaitUntil([&] { return (difference = compare()).empty(); }, 5s)) << "after restoring: " << difference;
   }
+}
+
+TEST_P(Window, TaskBarEntryIsTheApplicationWindow) {
+  auto installer = LaunchComplete();
+  HWND window = installer->window();
+  HWND application = installer->ApplicationWindow();
+  ASSERT_NE(application, nullptr) << "no top-level window captioned briskoPatch";
+  // The application window: unowned, visible, no tool window, so the task bar
+  // shows it; of no size, so nothing else of it shows.
+  EXPECT_EQ(ClassName(application), ids::kApplicationWindowClass);
+  EXPECT_EQ(GetParent(application), nullptr);
+  EXPECT_EQ(GetWindow(application, GW_OWNER), nullptr);
+  EXPECT_TRUE(IsWindowVisible(application));
+  EXPECT_FALSE(GetWindowLongW(application, GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
+  RECT frame{};
+  GetWindowRect(application, &frame);
+  EXPECT_TRUE(IsRectEmpty(&frame)) << frame.right - frame.left << "x" << frame.bottom - frame.top;
+  // The main window: the script's caption, owned by the application window
+  // and not asking for a task-bar button of its own.
+  EXPECT_EQ(installer->CaptionW(), L"E2E patch");
+  EXPECT_EQ(GetWindow(window, GW_OWNER), application);
+  EXPECT_FALSE(GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_APPWINDOW);
+  EXPECT_EQ(installer->ActiveWindow(), window);
+}
+
+TEST_P(Window, ClosingTheTaskBarEntryEndsTheProgramWithExitCode0) {
+  auto installer = LaunchComplete();
+  HWND application = installer->ApplicationWindow();
+  ASSERT_NE(application, nullptr);
+  // Not while a message box is open: the window behind it stays.
+  Dialog outcome = installer->StartAndWaitMessage();
+  PostMessageW(application, WM_CLOSE, 0, 0);
+  Sleep(400);
+  EXPECT_TRUE(installer->Running());
+  EXPECT_TRUE(IsWindowVisible(outcome.hwnd));
+  installer->Answer(outcome);
+
+  PostMessageW(application, WM_CLOSE, 0, 0);
+  EXPECT_EQ(installer->WaitExit(), std::optional<DWORD>(0));
 }
 
 TEST_P(Window, EscapeAndEnterInTheFieldDoNothing) {

@@ -1,0 +1,107 @@
+#include "application_window.h"
+
+#include "core/errors.h"
+#include "core/texts.h"
+#include "main_window_ids.h"
+#include "wide_text.h"
+
+namespace brisko {
+namespace {
+
+// Posted to hand the activation on to the main window once the activation
+// that caused it is complete; activating another window from inside
+// WM_ACTIVATE would nest one activation in the other.
+constexpr UINT kActivateMainWindow = WM_APP + 1;
+
+// A popup is not raised to the minimum size of a captioned window, so the
+// window keeps its zero size; the caption and the minimise box give it the
+// task-bar button's system menu.
+constexpr DWORD kWindowStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPSIBLINGS;
+
+}  // namespace
+
+ApplicationWindow::ApplicationWindow(HINSTANCE instance) : instance_(instance) {}
+
+ApplicationWindow::~ApplicationWindow() {
+  if (hwnd_ != nullptr) DestroyWindow(hwnd_);
+}
+
+void ApplicationWindow::Create() {
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = WindowProc;
+  windowClass.hInstance = instance_;
+  windowClass.hIcon = LoadIconA(instance_, "MAINICON");
+  windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+  windowClass.lpszClassName = ids::kApplicationWindowClass;
+  RegisterClassExW(&windowClass);
+
+  // Zero size in the middle of the screen: nothing of it is seen but its
+  // task-bar button.
+  hwnd_ = CreateWindowExW(0, ids::kApplicationWindowClass, FixedTextToWide(texts::kAppTitle).c_str(), kWindowStyle,
+                          GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0, nullptr,
+                          nullptr, instance_, this);
+  if (hwnd_ == nullptr) throw Error("CreateWindowEx failed");
+}
+
+LRESULT ApplicationWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_SIZE:
+      // The main window is owned, so it goes and comes with the application:
+      // minimising hides it, restoring shows it and gives it the focus.
+      if (wParam == SIZE_MINIMIZED) {
+        if (IsWindow(main_) && IsWindowVisible(main_)) {
+          ShowWindow(main_, SW_HIDE);
+          mainHidden_ = true;
+        }
+      } else if (mainHidden_) {
+        mainHidden_ = false;
+        if (IsWindow(main_)) ShowWindow(main_, SW_SHOWNA);
+        PostMessageW(hwnd_, kActivateMainWindow, 0, 0);
+      }
+      return 0;
+    case WM_ACTIVATE:
+      if (LOWORD(wParam) != WA_INACTIVE && !IsIconic(hwnd_)) PostMessageW(hwnd_, kActivateMainWindow, 0, 0);
+      break;
+    case kActivateMainWindow: {
+      // Only while the application window itself (or nothing) is active: by
+      // now the user may have moved on to a message box or another window.
+      const HWND active = GetActiveWindow();
+      if (!IsIconic(hwnd_) && IsWindow(main_) && IsWindowVisible(main_) && IsWindowEnabled(main_) &&
+          (active == hwnd_ || active == nullptr))
+        SetActiveWindow(main_);
+      return 0;
+    }
+    case WM_CLOSE:
+      // Closing the task-bar entry closes the main window, which ends the
+      // program. While a message box has the main window disabled the close
+      // waits for the box, as the main window's own close box does.
+      if (IsWindow(main_)) {
+        if (IsWindowEnabled(main_)) PostMessageW(main_, WM_CLOSE, 0, 0);
+        return 0;
+      }
+      break;
+    default:
+      break;
+  }
+  return DefWindowProcW(hwnd_, message, wParam, lParam);
+}
+
+LRESULT CALLBACK ApplicationWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* self = static_cast<ApplicationWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    self->hwnd_ = hwnd;
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+  }
+  auto* self = reinterpret_cast<ApplicationWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (self == nullptr) return DefWindowProcW(hwnd, message, wParam, lParam);
+  if (message == WM_NCDESTROY) {
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+    self->hwnd_ = nullptr;
+    self->main_ = nullptr;
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+  }
+  return self->Handle(message, wParam, lParam);
+}
+
+}  // namespace brisko
