@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # The main job: builds everything, then runs the demo installer under Wine in
 # a private prefix (Japanese locale) where its target application is
-# installed, saves a screenshot of its window to build/demo-screenshot.png and
-# closes it again. Without a display it runs under its own Xvfb.
+# installed, saves a screenshot of its window to build/demo-screenshot.png,
+# presses Start, shows the outcome message and the payload files written into
+# the target folder, checks them against samples/demo/payload/ and closes the
+# installer again. Fails when Start is disabled or the files differ. Without
+# a display it runs under its own Xvfb.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -52,9 +55,28 @@ if geometry=$(bash scripts/wine-run.sh build/win64/demo-window.exe wait 60 | tr 
   read -r x y w h <<<"$geometry"
   xwd -root -silent | convert xwd:- -crop "${w}x${h}+${x}+${y}" +repage "$screenshot"
   echo "Screenshot of the demo installer's window: $screenshot"
+  failed=0
+  echo "Pressing Start:"
+  if ! bash scripts/wine-run.sh build/win64/demo-window.exe start | tr -d '\r' | sed 's/^/  /'; then
+    echo "Start could not be pressed, or showed no message" >&2
+    failed=1
+  fi
+  target_dir=$demo_prefix/drive_c/Games/ブリスコ物語
+  echo "Files in C:\Games\ブリスコ物語 ($target_dir):"
+  find "$target_dir" -maxdepth 1 -type f -printf '  %10s  %f\n' | sort -k2
+  for sample in samples/demo/payload/*; do
+    written=$target_dir/$(basename "$sample")
+    if difference=$(cmp "$sample" "$written" 2>&1); then
+      echo "  $(basename "$sample"): same as $sample"
+    else
+      echo "  $(basename "$sample"): $difference" >&2
+      failed=1
+    fi
+  done
   bash scripts/wine-run.sh build/win64/demo-window.exe close || true
   wait "$installer_pid" || true
   installer_pid=
+  [ "$failed" = 0 ] || exit 1
 else
   xwd -root -silent | convert xwd:- "$screenshot"
   echo "The demo installer's window did not appear; screenshot of the whole screen: $screenshot" >&2
