@@ -183,7 +183,7 @@ TEST_P(Window, TaskBarEntryIsTheApplicationWindow) {
   EXPECT_EQ(installer->CaptionW(), L"E2E patch");
   EXPECT_EQ(GetWindow(window, GW_OWNER), application);
   EXPECT_FALSE(GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_APPWINDOW);
-  EXPECT_EQ(installer->ActiveWindow(), window);
+  EXPECT_TRUE(WaitUntil([&] { return installer->ActiveWindow() == window; }, 5s)) << "the main window is active";
 }
 
 TEST_P(Window, ClosingTheTaskBarEntryEndsTheProgramWithExitCode0) {
