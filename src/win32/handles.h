@@ -175,4 +175,21 @@ class com_ptr {
   T* p_ = nullptr;
 };
 
+// COM on this thread for the life of the scope. Only an initialisation that
+// succeeded (S_OK or S_FALSE) is undone: uninitialising after a refused one
+// (a thread already in the multithreaded apartment) would tear down the
+// caller's COM.
+class com_scope {
+ public:
+  com_scope() noexcept : initialised_(SUCCEEDED(CoInitialize(nullptr))) {}
+  com_scope(const com_scope&) = delete;
+  com_scope& operator=(const com_scope&) = delete;
+  ~com_scope() {
+    if (initialised_) CoUninitialize();
+  }
+
+ private:
+  bool initialised_;
+};
+
 }  // namespace brisko

@@ -12,22 +12,6 @@
 namespace brisko {
 namespace {
 
-// COM for the length of one call. Only an initialisation that succeeded is
-// undone: uninitialising after a refused one (a thread already in the
-// multithreaded apartment) would tear down the caller's COM.
-class ComScope {
- public:
-  ComScope() : initialised_(SUCCEEDED(CoInitialize(nullptr))) {}
-  ComScope(const ComScope&) = delete;
-  ComScope& operator=(const ComScope&) = delete;
-  ~ComScope() {
-    if (initialised_) CoUninitialize();
-  }
-
- private:
-  bool initialised_;
-};
-
 bool LoadShortcut(IShellLinkA* link, const wchar_t* widePath, DWORD mode) {
   com_ptr<IPersistFile> file;
   if (link->QueryInterface(IID_IPersistFile, file.put_void()) != S_OK) return false;
@@ -37,7 +21,7 @@ bool LoadShortcut(IShellLinkA* link, const wchar_t* widePath, DWORD mode) {
 }  // namespace
 
 bool WinShortcuts::ReadTarget(const Text& path, Text& target) {
-  ComScope com;
+  com_scope com;
   // Released before the scope ends, so COM outlives the object.
   com_ptr<IShellLinkA> link;
   if (Sys().CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,

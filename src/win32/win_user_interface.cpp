@@ -31,20 +31,6 @@ std::wstring PromptToWide(const Text& prompt) {
   return AnsiToWide(prompt);
 }
 
-// Initialises COM for the chooser and balances every successful call.
-class ComScope {
- public:
-  ComScope() : initialised_(SUCCEEDED(CoInitialize(nullptr))) {}
-  ComScope(const ComScope&) = delete;
-  ComScope& operator=(const ComScope&) = delete;
-  ~ComScope() {
-    if (initialised_) CoUninitialize();
-  }
-
- private:
-  bool initialised_;
-};
-
 int CALLBACK SelectFolderCallback(HWND dialog, UINT message, LPARAM, LPARAM data) {
   if (message == BFFM_INITIALIZED) {
     const Text& initialFolder = *reinterpret_cast<const Text*>(data);
@@ -73,7 +59,7 @@ void WinUserInterface::ShowMessage(const Text& text) { ShowBox(text, 0); }
 void WinUserInterface::ShowError(const Text& text) { ShowBox(text, MB_ICONERROR); }
 
 Text WinUserInterface::SelectFolder(const Text& prompt, const Text& initialFolder) {
-  ComScope com;
+  com_scope com;
   const std::wstring title = PromptToWide(prompt);
   BROWSEINFOW info{};
   info.hwndOwner = owner_;

@@ -17,7 +17,7 @@ class Apply : public InstallerTest {
   // An installer whose start-up finds target() through its shortcut.
   std::unique_ptr<Installer> LaunchFound(std::vector<std::string> outFiles, std::map<int, std::string> payloads,
                                          const std::string& failingCalls = {}, const std::string& patchType = "1") {
-    ScriptSpec script;
+    ScriptParts script;
     script.linkPath = {AddTargetShortcut()};
     script.patchType = patchType;
     script.outFiles = std::move(outFiles);
@@ -127,7 +127,7 @@ TEST_P(Apply, FailedReplaceLeavesTheDestinationAsItWas) {
 TEST_P(Apply, MissingFolderFailsAndCreatesNoFolder) {
   // The check entry reaches back out of the typed folder, so Start comes on
   // for a folder that does not exist.
-  ScriptSpec script;
+  ScriptParts script;
   script.linkPath = {AddTargetShortcut()};
   script.checkTargetFilename = {"..\\target.exe"};
   script.outFiles = {"a.dat"};

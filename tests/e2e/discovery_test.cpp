@@ -21,23 +21,6 @@ std::string CommonProgramsFolder() {
   return folder;
 }
 
-// Writes a shortcut at the full path `linkPath` (its folder is created).
-void SaveShortcut(const std::string& linkPath, const std::string& target) {
-  SHCreateDirectoryExA(nullptr, linkPath.substr(0, linkPath.find_last_of('\\')).c_str(), nullptr);
-  IShellLinkA* link = nullptr;
-  ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                         reinterpret_cast<void**>(&link))));
-  link->SetPath(target.c_str());
-  IPersistFile* file = nullptr;
-  HRESULT saved = E_FAIL;
-  if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-    saved = file->Save(Widen(linkPath, CP_ACP).c_str(), TRUE);
-    file->Release();
-  }
-  link->Release();
-  ASSERT_TRUE(SUCCEEDED(saved)) << "cannot save the shortcut " << linkPath;
-}
-
 class Discovery : public InstallerTest {
  protected:
   enum class Menu { User, AllUsers };
@@ -67,7 +50,7 @@ class Discovery : public InstallerTest {
 
   std::unique_ptr<Installer> Start(const std::optional<std::vector<std::string>>& entries,
                                    std::vector<Dialog>& messages) {
-    ScriptSpec script;
+    ScriptParts script;
     script.linkPath = entries;
     script.outFiles = {"patch.dat"};
     return Launch(MakeInstaller(StandardPackage(script, {{0, "PATCHED"}})), &messages);

@@ -148,7 +148,7 @@ std::uint32_t PatternColour(int x, int y) {
   return r << 16 | g << 8 | b;
 }
 
-std::string ScriptText(const ScriptSpec& spec) {
+std::string ScriptText(const ScriptParts& parts) {
   std::string text;
   const auto line = [&text](const std::string& l) { text += l + "\r\n"; };
   const auto value = [&](const char* key, const std::optional<std::string>& v) {
@@ -164,15 +164,15 @@ std::string ScriptText(const ScriptSpec& spec) {
     line("%%");
     line("");
   };
-  value("*PatchType", spec.patchType);
-  list("%LinkPath", spec.linkPath);
-  value("*Caption", spec.caption);
-  value("*GameTitle", spec.gameTitle);
+  value("*PatchType", parts.patchType);
+  list("%LinkPath", parts.linkPath);
+  value("*Caption", parts.caption);
+  value("*GameTitle", parts.gameTitle);
   line("*Version");
   line("1.0");
   line("");
-  list("%CheckTargetFilename", spec.checkTargetFilename);
-  list("%OutFiles", spec.outFiles);
+  list("%CheckTargetFilename", parts.checkTargetFilename);
+  list("%OutFiles", parts.outFiles);
   return text;
 }
 
@@ -229,10 +229,8 @@ std::string ProgramsFolder() {
   return folder;
 }
 
-void CreateProgramsShortcut(const std::string& relativePath, const std::string& target) {
-  const std::string path = ProgramsFolder() + "\\" + relativePath;
-  const std::string folder = path.substr(0, path.find_last_of('\\'));
-  SHCreateDirectoryExA(nullptr, folder.c_str(), nullptr);
+void SaveShortcut(const std::string& linkPath, const std::string& target) {
+  SHCreateDirectoryExA(nullptr, linkPath.substr(0, linkPath.find_last_of('\\')).c_str(), nullptr);
   IShellLinkA* link = nullptr;
   ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
                                          reinterpret_cast<void**>(&link))));
@@ -240,11 +238,15 @@ void CreateProgramsShortcut(const std::string& relativePath, const std::string& 
   IPersistFile* file = nullptr;
   HRESULT saved = E_FAIL;
   if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-    saved = file->Save(Widen(path, CP_ACP).c_str(), TRUE);
+    saved = file->Save(Widen(linkPath, CP_ACP).c_str(), TRUE);
     file->Release();
   }
   link->Release();
-  ASSERT_TRUE(SUCCEEDED(saved)) << "cannot save the shortcut " << path;
+  ASSERT_TRUE(SUCCEEDED(saved)) << "cannot save the shortcut " << linkPath;
+}
+
+void CreateProgramsShortcut(const std::string& relativePath, const std::string& target) {
+  SaveShortcut(ProgramsFolder() + "\\" + relativePath, target);
 }
 
 // ---- windows --------------------------------------------------------------
@@ -546,7 +548,7 @@ std::string InstallerTest::MakeInstaller(const Package& package, const std::stri
   return exe;
 }
 
-Package InstallerTest::StandardPackage(const ScriptSpec& script, std::map<int, std::string> payloads) const {
+Package InstallerTest::StandardPackage(const ScriptParts& script, std::map<int, std::string> payloads) const {
   Package package;
   package.script = ScriptText(script);
   package.background = MakeBitmapFile(600, 300, PatternColour);

@@ -61,7 +61,7 @@ std::string MakeBitmapFile(int width, int height, const std::function<std::uint3
 std::uint32_t PatternColour(int x, int y);
 
 // The sections of a patch script, each one optional.
-struct ScriptSpec {
+struct ScriptParts {
   std::optional<std::string> caption = std::string("E2E patch");
   std::optional<std::string> gameTitle = std::string("E2E Game");
   std::optional<std::string> patchType = std::string("1");
@@ -70,7 +70,7 @@ struct ScriptSpec {
   std::optional<std::vector<std::string>> outFiles;
 };
 // The script text: Shift-JIS/ANSI bytes, one tab before every value, CR LF.
-std::string ScriptText(const ScriptSpec& spec);
+std::string ScriptText(const ScriptParts& parts);
 
 struct Package {
   std::optional<std::string> script;
@@ -123,6 +123,8 @@ std::string ProgramsFolder();
 // Creates the shortcut `relativePath` (below the Programs menu folder,
 // folders made as needed) pointing to `target`.
 void CreateProgramsShortcut(const std::string& relativePath, const std::string& target);
+// Writes a shortcut at the full path `linkPath` (its folder is created).
+void SaveShortcut(const std::string& linkPath, const std::string& target);
 
 // ---- windows --------------------------------------------------------------
 
@@ -231,7 +233,7 @@ class InstallerTest : public testing::TestWithParam<std::shared_ptr<const Packag
   // Makes an installer for `package` in the test's folder.
   std::string MakeInstaller(const Package& package, const std::string& name = "installer.exe");
   // A package with the standard picture, `script` and payloads.
-  Package StandardPackage(const ScriptSpec& script, std::map<int, std::string> payloads = {}) const;
+  Package StandardPackage(const ScriptParts& script, std::map<int, std::string> payloads = {}) const;
   // A shortcut in the Programs menu to target()\target.exe (created), whose
   // path relative to the menu goes into a script's %LinkPath; removed after
   // the test.

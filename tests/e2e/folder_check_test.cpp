@@ -16,7 +16,7 @@ class FolderCheck : public InstallerTest {
   std::unique_ptr<Installer> LaunchWithChecks(std::vector<std::string> checks,
                                               std::optional<std::string> gameTitle = std::string("E2E Game"),
                                               const std::string& exeName = "installer.exe") {
-    ScriptSpec script;
+    ScriptParts script;
     script.linkPath = {"brisko-e2e\\nowhere\\Game.lnk"};
     script.checkTargetFilename = std::move(checks);
     script.gameTitle = std::move(gameTitle);

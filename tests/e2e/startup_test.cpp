@@ -37,7 +37,7 @@ const BrokenPackage kBrokenPackages[] = {
 TEST_P(StartUpBrokenPackage, ShowsTheExceptionReportAndOpensWithNothingRead) {
   for (const BrokenPackage& broken : kBrokenPackages) {
     SCOPED_TRACE(broken.name);
-    ScriptSpec script;
+    ScriptParts script;
     script.linkPath = {"brisko-e2e\\nowhere.lnk"};
     Package package = StandardPackage(script);
     if (!broken.withBackground)
@@ -68,7 +68,7 @@ TEST_P(StartUpBrokenPackage, ShowsTheExceptionReportAndOpensWithNothingRead) {
 }
 
 TEST_P(StartUp, MissingCheckTargetSectionEndsWithMessage1) {
-  ScriptSpec script;
+  ScriptParts script;
   script.caption = "Patch for E2E";
   script.checkTargetFilename.reset();
   script.linkPath = {AddTargetShortcut()};
@@ -86,7 +86,7 @@ TEST_P(StartUp, MissingCheckTargetSectionEndsWithMessage1) {
 }
 
 TEST_P(StartUp, CompleteStartUpShowsTheFoundFolderAndNoMessage) {
-  ScriptSpec script;
+  ScriptParts script;
   script.linkPath = {AddTargetShortcut()};
   script.outFiles = {"a.dat"};
   std::vector<Dialog> messages;
@@ -101,7 +101,7 @@ TEST_P(StartUp, CompleteStartUpShowsTheFoundFolderAndNoMessage) {
 }
 
 TEST_P(StartUp, CompleteStartUpLeavesStartOffWhenTheFoundFolderFailsTheCheck) {
-  ScriptSpec script;
+  ScriptParts script;
   script.linkPath = {AddTargetShortcut()};
   script.checkTargetFilename = {"other.exe"};
   script.outFiles = {"a.dat"};
@@ -113,7 +113,7 @@ TEST_P(StartUp, CompleteStartUpLeavesStartOffWhenTheFoundFolderFailsTheCheck) {
 }
 
 TEST_P(StartUp, MissingOutFilesWithPatchType1ShowsMessage2AndStartFails) {
-  ScriptSpec script;
+  ScriptParts script;
   script.linkPath = {AddTargetShortcut()};
   script.outFiles.reset();
   std::vector<Dialog> messages;
@@ -130,7 +130,7 @@ TEST_P(StartUp, MissingOutFilesWithPatchType1ShowsMessage2AndStartFails) {
 }
 
 TEST_P(StartUp, MissingOutFilesWithPatchType0CompletesSilently) {
-  ScriptSpec script;
+  ScriptParts script;
   script.patchType = "0";
   script.linkPath = {AddTargetShortcut()};
   script.outFiles.reset();

@@ -13,7 +13,7 @@ class Window : public InstallerTest {
  protected:
   // A complete start-up: Start enabled, field filled.
   std::unique_ptr<Installer> LaunchComplete(std::optional<std::string> background = std::nullopt) {
-    ScriptSpec script;
+    ScriptParts script;
     script.linkPath = {AddTargetShortcut()};
     script.outFiles = {"a.dat"};
     Package package = StandardPackage(script, {{0, "A"}});
@@ -236,7 +236,7 @@ TEST_P(Window, CancelEndsTheProgramWithExitCode0) {
 class FixedTexts : public InstallerTest {};
 
 TEST_P(FixedTexts, LabelsButtonsAndMessagesAreJapanese) {
-  ScriptSpec script;
+  ScriptParts script;
   script.checkTargetFilename.reset();
   std::vector<Dialog> messages;
   auto installer = Launch(MakeInstaller(StandardPackage(script)), &messages);
@@ -258,7 +258,7 @@ TEST_P(FixedTexts, LabelsButtonsAndMessagesAreJapanese) {
 }
 
 TEST_P(FixedTexts, OutcomeMessagesAndCloseCaptionAreJapanese) {
-  ScriptSpec script;
+  ScriptParts script;
   script.linkPath = {AddTargetShortcut()};
   script.outFiles = {"a.dat", "b.dat"};
   std::vector<Dialog> messages;
@@ -276,7 +276,7 @@ TEST_P(FixedTexts, OutcomeMessagesAndCloseCaptionAreJapanese) {
 }
 
 TEST_P(FixedTexts, ExceptionReportIsJapanese) {
-  Package package = StandardPackage(ScriptSpec{});
+  Package package = StandardPackage(ScriptParts{});
   package.background = "no bitmap";
   std::vector<Dialog> messages;
   auto installer = Launch(MakeInstaller(package), &messages);
