@@ -4,6 +4,7 @@
 #include "core/texts.h"
 #include "main_window_ids.h"
 #include "wide_text.h"
+#include "window_binding.h"
 
 namespace brisko {
 namespace {
@@ -88,16 +89,9 @@ LRESULT ApplicationWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT CALLBACK ApplicationWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    auto* self = static_cast<ApplicationWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-    self->hwnd_ = hwnd;
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-  }
-  auto* self = reinterpret_cast<ApplicationWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  auto* self = BindWindowObject(hwnd, message, lParam, &ApplicationWindow::hwnd_);
   if (self == nullptr) return DefWindowProcW(hwnd, message, wParam, lParam);
   if (message == WM_NCDESTROY) {
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-    self->hwnd_ = nullptr;
     self->main_ = nullptr;
     return DefWindowProcW(hwnd, message, wParam, lParam);
   }

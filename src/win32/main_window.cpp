@@ -6,6 +6,7 @@
 #include "core/texts.h"
 #include "main_window_ids.h"
 #include "wide_text.h"
+#include "window_binding.h"
 
 namespace brisko {
 namespace {
@@ -317,18 +318,8 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    auto* self = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-    self->hwnd_ = hwnd;
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-  }
-  auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (self == nullptr) return DefWindowProcW(hwnd, message, wParam, lParam);
-  if (message == WM_NCDESTROY) {
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-    self->hwnd_ = nullptr;
-    return DefWindowProcW(hwnd, message, wParam, lParam);
-  }
+  auto* self = BindWindowObject(hwnd, message, lParam, &MainWindow::hwnd_);
+  if (self == nullptr || message == WM_NCDESTROY) return DefWindowProcW(hwnd, message, wParam, lParam);
   // Exceptions must not unwind through the system's frames: an event that
   // fails is reported and the program goes on, as the framework's own
   // exception report does.

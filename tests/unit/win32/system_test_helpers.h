@@ -9,7 +9,14 @@
 #include <string>
 
 #include "core/text.h"
+#include "core/tvh_file.h"
 #include "win32/handles.h"
+#include "win32/win_environment.h"
+#include "win32/win_file_system.h"
+#include "win32/win_locale.h"
+#include "win32/win_registry.h"
+#include "win32/win_shell_folders.h"
+#include "win32/win_shell_link.h"
 
 namespace brisko::test {
 
@@ -94,5 +101,15 @@ inline bool MakeShortcut(const Text& linkPath, const Text& target) {
   if (SUCCEEDED(init)) CoUninitialize();
   return saved;
 }
+
+// TvhFile over every real backend.
+struct RealSystem {
+  WinRegistry registry;
+  WinShellFolders shell;
+  WinEnvironment environment;
+  WinShortcuts shortcuts;
+  WinFileSystem files{WinLocale::System()};
+  TvhFile file{{registry, shell, environment, shortcuts, files, WinLocale::System()}};
+};
 
 }  // namespace brisko::test

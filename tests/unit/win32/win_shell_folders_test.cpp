@@ -24,18 +24,8 @@ bool IsFolder(const Text& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// TvhFile over every real backend.
-struct RealSystem {
-  WinRegistry registry;
-  WinShellFolders shell;
-  WinEnvironment environment;
-  WinShortcuts shortcuts;
-  WinFileSystem files{WinLocale::System()};
-  TvhFile file{{registry, shell, environment, shortcuts, files, WinLocale::System()}};
-};
-
 TEST(WinShellFolders, NamesBothProgramsMenus) {
-  RealSystem s;
+  test::RealSystem s;
   Text user, common;
   ASSERT_TRUE(s.file.GetSpecialFolder(TvhFile::kCsidlPrograms, user));
   ASSERT_TRUE(s.file.GetSpecialFolder(TvhFile::kCsidlCommonPrograms, common));
@@ -45,7 +35,7 @@ TEST(WinShellFolders, NamesBothProgramsMenus) {
 }
 
 TEST(WinShellFolders, UnknownFolderLeavesTheTextAlone) {
-  RealSystem s;
+  test::RealSystem s;
   Text folder = "unchanged";
   EXPECT_FALSE(s.file.GetSpecialFolder(0xFE, folder));
   EXPECT_EQ(folder, "unchanged");
@@ -68,7 +58,7 @@ class ProgramsMenus : public ::testing::Test {
     return s_.file.FindInProgramsMenu(name_ + "\\" + relative, fullPath, flags);
   }
 
-  RealSystem s_;
+  test::RealSystem s_;
   const Text name_ = test::UniqueName("BriskoTest");
   std::optional<test::ScopedFolder> user_, common_;
 };

@@ -46,16 +46,11 @@ class ShellLinks : public ::testing::Test {
   }
   void TearDown() override { SetFailingCalls(""); }
 
-  int Read(const Text& path, Text& target) { return file_.GetShortcutTarget(path, target); }
+  int Read(const Text& path, Text& target) { return system_.file.GetShortcutTarget(path, target); }
 
   test::ScopedFolder folder_{test::TempFolder() + "\\" + test::UniqueName("BriskoLinks")};
   Text targetFolder_, target_, linkFolder_, link_;
-  WinRegistry registry_;
-  WinShellFolders shell_;
-  WinEnvironment environment_;
-  WinShortcuts shortcuts_;
-  WinFileSystem files_{WinLocale::System()};
-  TvhFile file_{{registry_, shell_, environment_, shortcuts_, files_, WinLocale::System()}};
+  test::RealSystem system_;
 };
 
 TEST_F(ShellLinks, GivesTheStoredTarget) {
