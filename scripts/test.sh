@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Every test: installs what is missing, builds the native, win32 and win64
-# targets, and runs the native tests and the win64 tests under wine64.
+# targets, and runs the native tests, the win32 build's size check and the
+# win64 tests under wine64.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -23,6 +24,8 @@ trap stop_xvfb EXIT
 status=0
 echo "== native tests"
 ctest --preset native || status=1
+echo "== win32 tests (what runs without executing 32-bit code: the stub's size)"
+ctest --preset win32 || status=1
 echo "== win64 tests under wine64"
 ctest --preset win64 || status=1
 exit $status

@@ -25,6 +25,13 @@ class ResourceNotFound : public Error {
   explicit ResourceNotFound(const Text& name);
 };
 
+// An index or a length outside what the data holds. Raised in place of
+// std::out_of_range, whose library code the installer need not carry.
+class RangeError : public Error {
+ public:
+  using Error::Error;
+};
+
 // Formats a fixed text that holds one "%s".
 Text FormatText(const char* format, const Text& argument);
 

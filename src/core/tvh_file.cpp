@@ -1,9 +1,9 @@
 #include "tvh_file.h"
 
 #include <cstring>
-#include <stdexcept>
 #include <vector>
 
+#include "errors.h"
 #include "path.h"
 
 namespace brisko {
@@ -57,7 +57,7 @@ bool TvhFile::FindInOneMenu(int csidl, const char* fallbackPath, std::uint32_t n
   if (!found) return false;
 
   if (relativePath.empty()) {
-    throw std::out_of_range("FindInProgramsMenu: the relative path is empty");
+    throw RangeError("FindInProgramsMenu: the relative path is empty");
   }
   if (relativePath[0] != '\\') {
     folder = IncludeTrailingDelimiter(system_.locale, folder) + relativePath;

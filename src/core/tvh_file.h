@@ -90,7 +90,7 @@ class TvhFile {
   // fallback). On true `fullPath` holds the path found; on false it is
   // unchanged. `flags` is always written, from 0 up. A relative path that
   // starts with a backslash is not joined: the Programs folder itself is
-  // then the result. Throws std::out_of_range for an empty relative path once
+  // then the result. Throws RangeError for an empty relative path once
   // a Programs folder is known; registry errors pass through.
   bool FindInProgramsMenu(Text relativePath, Text& fullPath, std::uint32_t& flags) const;
 

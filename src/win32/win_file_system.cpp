@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdio>
 
 #include "core/path.h"
 #include "handles.h"
@@ -11,6 +10,18 @@
 
 namespace brisko {
 namespace {
+
+// Appends `value` in lower-case hex, as "%x" would, without the printf
+// machinery that a format call pulls into the installer.
+void AppendHex(Text& text, unsigned long value) {
+  char digits[2 * sizeof value];
+  std::size_t n = 0;
+  do {
+    digits[n++] = "0123456789abcdef"[value & 0xF];
+    value >>= 4;
+  } while (value != 0);
+  while (n != 0) text += digits[--n];
+}
 
 // A temporary file that is deleted unless it has been moved into place.
 class TemporaryFile {
@@ -32,9 +43,11 @@ class TemporaryFile {
   bool Create(const Text& folder) {
     static unsigned counter = 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
-      char suffix[48];
-      std::snprintf(suffix, sizeof suffix, "~brisko%lx-%x.tmp", GetCurrentProcessId(), ++counter);
-      Text name = folder + suffix;
+      Text name = folder + "~brisko";
+      AppendHex(name, GetCurrentProcessId());
+      name += '-';
+      AppendHex(name, ++counter);
+      name += ".tmp";
       file_.reset(Sys().CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
       if (file_) {

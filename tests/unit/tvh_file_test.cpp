@@ -132,7 +132,7 @@ TEST(ProgramsMenuSearch, EmptyRelativePathRaisesOnceAFolderIsKnown) {
   f.shell.folders[TvhFile::kCsidlPrograms] = "C:\\U\\Programs";
   Text fullPath = "unchanged";
   std::uint32_t flags = 0;
-  EXPECT_THROW(f.file.FindInProgramsMenu("", fullPath, flags), std::out_of_range);
+  EXPECT_THROW(f.file.FindInProgramsMenu("", fullPath, flags), RangeError);
   EXPECT_EQ(fullPath, "unchanged");
 }
 

@@ -1,0 +1,39 @@
+# How the installer's own code is built for size in the Windows builds.
+#
+# - C++20 mode: the code is C++17, but in C++17 mode the standard headers
+#   declare std::string and std::wstring as instantiated in the runtime
+#   library, whose objects then come in whole (over 40 KiB a stub). From
+#   C++20 on the compiler instantiates only the members that are used.
+# - Link-time optimisation, with fat objects so that the test programs that
+#   link the same libraries without it still get ordinary code.
+# - No thread-safe initialisation of function-local statics: the installer
+#   runs on one thread.
+# - The installers link the runtime libraries of the compiler's win32 thread
+#   model: the same C++ runtime without the POSIX thread emulation, which
+#   the default runtime would pull in for its exception bookkeeping although
+#   the installer starts no thread.
+
+function(brisko_compile_for_size target)
+  set_target_properties(${target} PROPERTIES CXX_STANDARD 20)
+  target_compile_options(${target} PRIVATE -ffunction-sections -fdata-sections
+                         -fno-threadsafe-statics -flto -ffat-lto-objects)
+endfunction()
+
+execute_process(COMMAND ${BRISKO_TRIPLET}-gcc-win32 -print-libgcc-file-name
+                OUTPUT_VARIABLE BRISKO_WIN32_THREAD_LIBGCC OUTPUT_STRIP_TRAILING_WHITESPACE
+                RESULT_VARIABLE BRISKO_WIN32_THREAD_RESULT ERROR_QUIET)
+if(BRISKO_WIN32_THREAD_RESULT EQUAL 0 AND EXISTS "${BRISKO_WIN32_THREAD_LIBGCC}")
+  get_filename_component(BRISKO_WIN32_THREAD_RUNTIME "${BRISKO_WIN32_THREAD_LIBGCC}" DIRECTORY)
+else()
+  message(WARNING "${BRISKO_TRIPLET}-gcc-win32 not found: the installers link the default runtime and are larger")
+  set(BRISKO_WIN32_THREAD_RUNTIME "")
+endif()
+
+# Link options of an installer executable.
+function(brisko_link_for_size target)
+  brisko_compile_for_size(${target})
+  target_link_options(${target} PRIVATE -flto -s -Wl,--gc-sections)
+  if(BRISKO_WIN32_THREAD_RUNTIME)
+    target_link_options(${target} PRIVATE -L${BRISKO_WIN32_THREAD_RUNTIME})
+  endif()
+endfunction()
