@@ -44,6 +44,22 @@ class TempDir {
   fs::path path_;
 };
 
+// The checksum as imagehlp computes it: 16-bit words summed with the carry
+// folded back after every word, the checksum field counted as zero, plus
+// the file's length.
+inline std::uint32_t ReferenceChecksum(std::string file, std::size_t checksumAt) {
+  Put32(file, checksumAt, 0);
+  std::uint32_t sum = 0;
+  for (std::size_t i = 0; i < file.size(); i += 2) {
+    const std::uint32_t word = static_cast<unsigned char>(file[i]) |
+                               (i + 1 < file.size() ? static_cast<unsigned char>(file[i + 1]) << 8 : 0u);
+    sum += word;
+    sum = (sum & 0xFFFF) + (sum >> 16);
+  }
+  sum = (sum & 0xFFFF) + (sum >> 16);
+  return sum + static_cast<std::uint32_t>(file.size());
+}
+
 inline std::string ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

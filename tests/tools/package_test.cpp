@@ -23,8 +23,10 @@ class PatchFolder {
     script_ = test::CleanScript({"\tdata.bin", "", "\tsub\\readme.txt", (std::string("\t") + kHyou + "\\x.txt").c_str()});
     WriteFile(dir_ / "patch/script.txt", script_);
     WriteFile(dir_ / "patch/background.bmp", test::Bitmap(600, 300));
+    // Over a mebibyte and of odd length: the system copies it and the
+    // checksum is summed on the side.
     std::string binary;
-    for (int i = 0; i < 70000; ++i) binary += static_cast<char>(i * 31 + (i >> 8));
+    for (int i = 0; i < 1600001; ++i) binary += static_cast<char>(i * 31 + (i >> 8));
     WriteFile(dir_ / "patch/payload/data.bin", binary);
     WriteFile(dir_ / "patch/payload/sub/readme.txt", "read me\r\n");
     WriteFile(NativePath(dir_ / "patch/payload", std::string(kHyou) + "\\x.txt"), "in a Japanese folder");
@@ -85,6 +87,9 @@ TEST_P(PackStub, RoundTripsThePackageAndKeepsEverythingElse) {
   EXPECT_EQ(result.replacedPackage, std::string(GetParam()).rfind("stubpkg", 0) == 0);
 
   InstalledPackage package(patch_.dir() / "out.exe");
+  const std::string out = ReadFile(patch_.dir() / "out.exe");
+  const std::size_t checksumAt = package.image().checksumOffset();
+  EXPECT_EQ(Get32(out, checksumAt), test::ReferenceChecksum(out, checksumAt));
   EXPECT_EQ(package.script(), ReadFile(patch_.dir() / "patch/script.txt"));
   EXPECT_EQ(package.background()->data.Read(), test::Bitmap(600, 300));
   ASSERT_EQ(package.payloads().size(), 4u);

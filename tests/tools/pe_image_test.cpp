@@ -22,22 +22,6 @@ constexpr std::size_t kOpt = 0x98;
 std::size_t DirectoryAt(bool is64, int index) { return kOpt + (is64 ? 112 : 96) + 8 * index; }
 std::size_t SectionAt(bool is64, int index) { return kOpt + (is64 ? 240 : 224) + 40 * index; }
 
-// The checksum as imagehlp computes it: 16-bit words summed with the carry
-// folded back after every word, the checksum field counted as zero, plus
-// the file's length.
-std::uint32_t ReferenceChecksum(std::string file, std::size_t checksumAt) {
-  Put32(file, checksumAt, 0);
-  std::uint32_t sum = 0;
-  for (std::size_t i = 0; i < file.size(); i += 2) {
-    const std::uint32_t word = static_cast<unsigned char>(file[i]) |
-                               (i + 1 < file.size() ? static_cast<unsigned char>(file[i + 1]) << 8 : 0u);
-    sum += word;
-    sum = (sum & 0xFFFF) + (sum >> 16);
-  }
-  sum = (sum & 0xFFFF) + (sum >> 16);
-  return sum + static_cast<std::uint32_t>(file.size());
-}
-
 // Packs `stub` with one TEXT/RESOURCE_SCRIPT resource holding `payload`,
 // the way the package builder does, and returns the output's bytes.
 std::string Pack(const TempDir& dir, const std::string& stub, const std::string& payload,
@@ -89,7 +73,7 @@ TEST_P(PeWriter, AppendsSectionAtNextAlignmentBoundary) {
   EXPECT_EQ(Get32(out, kOpt + 8), Get32(in, kOpt + 8) + raw) << "SizeOfInitializedData";
   EXPECT_EQ(Get32(out, DirectoryAt(is64(), 2)), va);
   EXPECT_EQ(Get32(out, DirectoryAt(is64(), 2) + 4), vsize);
-  EXPECT_EQ(Get32(out, kOpt + 64), ReferenceChecksum(out, kOpt + 64));
+  EXPECT_EQ(Get32(out, kOpt + 64), test::ReferenceChecksum(out, kOpt + 64));
 }
 
 TEST_P(PeWriter, LeavesEveryOtherByteAlone) {
@@ -113,7 +97,7 @@ TEST_P(PeWriter, ReplacesItsOwnResourceSectionInPlace) {
   EXPECT_EQ(second.virtualAddress, first.virtualAddress);
   EXPECT_EQ(second.fileOffset, first.fileOffset);
   EXPECT_EQ(twice.size(), second.fileOffset + second.rawSize) << "the old section's bytes are gone";
-  EXPECT_EQ(Get32(twice, kOpt + 64), ReferenceChecksum(twice, kOpt + 64));
+  EXPECT_EQ(Get32(twice, kOpt + 64), test::ReferenceChecksum(twice, kOpt + 64));
 
   // Packing the same content again reproduces the file exactly.
   const std::string again = Pack(dir_, twice, std::string(9000, 'b'));
@@ -241,17 +225,21 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(PeChecksum, MatchesWordByWordFoldingForAnySplit) {
   std::mt19937 random(5);
-  std::string file(100001, '\0');
-  for (char& c : file) c = static_cast<char>(random());
-  Put32(file, 0x100, 0);
-  const std::uint32_t expected = ReferenceChecksum(file, 0x100);
-  for (std::size_t piece : {1u, 2u, 3u, 4095u, 65536u}) {
-    PeChecksum sum;
-    for (std::size_t at = 0; at < file.size(); at += piece) {
-      const std::size_t n = std::min(piece, file.size() - at);
-      sum.Add(file.data() + at, n);
+  std::string random_bytes(600001, '\0');
+  for (char& c : random_bytes) c = static_cast<char>(random());
+  // All ones: every word at its largest, the most carries to fold; longer
+  // than the blocks that the eight-byte summing takes at a time.
+  for (std::string file : {random_bytes, std::string(600001, '\xFF')}) {
+    Put32(file, 0x100, 0);
+    const std::uint32_t expected = test::ReferenceChecksum(file, 0x100);
+    for (std::size_t piece : {1u, 2u, 3u, 7u, 8u, 9u, 4095u, 65536u, 600001u}) {
+      PeChecksum sum;
+      for (std::size_t at = 0; at < file.size(); at += piece) {
+        const std::size_t n = std::min(piece, file.size() - at);
+        sum.Add(file.data() + at, n);
+      }
+      EXPECT_EQ(sum.Finish(), expected) << "piece " << piece << (file[0] == '\xFF' ? ", all ones" : "");
     }
-    EXPECT_EQ(sum.Finish(), expected) << "piece " << piece;
   }
 }
 

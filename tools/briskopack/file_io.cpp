@@ -1,5 +1,7 @@
 #include "file_io.h"
 
+#include "fast_copy.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -60,7 +62,9 @@ void ByteSink::WriteZeros(std::uint64_t count) {
   }
 }
 
-InputFile::InputFile(const fs::path& path) : name_(DisplayName(path)) {
+void ByteSink::Append(InputFile& in, std::uint64_t offset, std::uint64_t size) { in.CopyTo(offset, size, *this); }
+
+InputFile::InputFile(const fs::path& path) : path_(path), name_(DisplayName(path)) {
   std::error_code ec;
   const fs::file_status status = fs::status(path, ec);
   if (!fs::exists(status)) throw PackError(name_, "no such file");
@@ -137,6 +141,41 @@ void OutputFile::Write(const void* data, std::size_t size) {
   out_.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
   if (!out_) Fail("write failed: " + ErrorText(errno ? errno : EIO));
   position_ += size;
+}
+
+void OutputFile::Append(InputFile& in, std::uint64_t offset, std::uint64_t size) {
+  struct NoObserver final : ByteSink {
+    void Write(const void*, std::size_t) override {}
+  } none;
+  AppendObserved(in, offset, size, none);
+}
+
+void OutputFile::AppendObserved(InputFile& in, std::uint64_t offset, std::uint64_t size, ByteSink& observer) {
+  if (offset > in.size() || size > in.size() - offset)
+    throw PackError(in.name(), "truncated: the file ends before offset " + std::to_string(offset + size));
+  // The stream's buffer goes to the file first; the system then writes the
+  // range behind it, and the stream carries on after it.
+  errno = 0;
+  out_.flush();
+  if (!out_) Fail("write failed: " + ErrorText(errno ? errno : EIO));
+  const FileRange from{in.path(), in.name(), offset, size};
+  const FileRange to{temporary_, name_, position_, size};
+  if (CopyFileRange(from, to, observer)) {
+    position_ += size;
+    out_.seekp(static_cast<std::streamoff>(position_));
+    if (!out_) Fail("write failed: cannot seek past the copied bytes");
+    return;
+  }
+  struct Tee final : ByteSink {
+    Tee(OutputFile& out, ByteSink& observer) : out(out), observer(observer) {}
+    void Write(const void* data, std::size_t n) override {
+      observer.Write(data, n);
+      out.Write(data, n);
+    }
+    OutputFile& out;
+    ByteSink& observer;
+  } tee(*this, observer);
+  in.CopyTo(offset, size, tee);
 }
 
 void OutputFile::WriteAt(std::uint64_t offset, const void* data, std::size_t size) {

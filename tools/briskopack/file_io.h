@@ -32,11 +32,16 @@ std::string DisplayName(const fs::path& path);
 // The C library's text for errno `error`.
 std::string ErrorText(int error);
 
+class InputFile;
+
 // Somewhere bytes can be written in order.
 class ByteSink {
  public:
   virtual ~ByteSink() = default;
   virtual void Write(const void* data, std::size_t size) = 0;
+  // Appends `size` bytes of `in` from `offset`. This streams them through a
+  // buffer into Write; a sink that ends in a file lets the system move them.
+  virtual void Append(InputFile& in, std::uint64_t offset, std::uint64_t size);
   void WriteZeros(std::uint64_t count);
 };
 
@@ -46,6 +51,7 @@ class InputFile {
   // Throws PackError when the file is missing, is a folder or cannot be read.
   explicit InputFile(const fs::path& path);
 
+  const fs::path& path() const { return path_; }
   const std::string& name() const { return name_; }
   std::uint64_t size() const { return size_; }
 
@@ -58,6 +64,7 @@ class InputFile {
   void CopyTo(std::uint64_t offset, std::uint64_t size, ByteSink& sink);
 
  private:
+  fs::path path_;
   std::string name_;
   std::ifstream in_;
   std::uint64_t size_ = 0;
@@ -77,6 +84,11 @@ class OutputFile final : public ByteSink {
   OutputFile& operator=(const OutputFile&) = delete;
 
   void Write(const void* data, std::size_t size) override;
+  void Append(InputFile& in, std::uint64_t offset, std::uint64_t size) override;
+  // Appends as Append does and shows every byte appended to `observer` too,
+  // in order (the image checksum is taken from the input this way, never by
+  // reading the output back).
+  void AppendObserved(InputFile& in, std::uint64_t offset, std::uint64_t size, ByteSink& observer);
   // Overwrites bytes already written, then continues at the end.
   void WriteAt(std::uint64_t offset, const void* data, std::size_t size);
   std::uint64_t position() const { return position_; }

@@ -62,23 +62,42 @@ void SetName(SectionHeader& s, const char* name) {
   std::memcpy(s.name, name, std::min(std::strlen(name), sizeof s.name));
 }
 
-// Feeds every byte written to the output into the checksum as well.
+// Feeds every byte written to the output into the checksum as well. Ranges
+// of input files are summed from the input while the system copies them.
 class ChecksumSink final : public ByteSink {
  public:
-  explicit ChecksumSink(OutputFile& out) : out_(out) {}
+  explicit ChecksumSink(OutputFile& out) : out_(out), sum_(checksum_) {}
   void Write(const void* data, std::size_t size) override {
     checksum_.Add(data, size);
     out_.Write(data, size);
+    written_ += size;
+  }
+  void Append(InputFile& in, std::uint64_t offset, std::uint64_t size) override {
+    out_.AppendObserved(in, offset, size, sum_);
     written_ += size;
   }
   std::uint64_t written() const { return written_; }
   std::uint32_t Finish() const { return checksum_.Finish(); }
 
  private:
+  struct Sum final : ByteSink {
+    explicit Sum(PeChecksum& checksum) : checksum(checksum) {}
+    void Write(const void* data, std::size_t size) override { checksum.Add(data, size); }
+    PeChecksum& checksum;
+  };
+
   OutputFile& out_;
   PeChecksum checksum_;
+  Sum sum_;
   std::uint64_t written_ = 0;
 };
+
+bool LittleEndianHost() {
+  const std::uint16_t one = 1;
+  unsigned char first;
+  std::memcpy(&first, &one, 1);
+  return first == 1;
+}
 
 }  // namespace
 
@@ -319,13 +338,13 @@ void WriteImage(const PeImage& image, InputFile& in, const ResourceSectionPlan& 
 
   ChecksumSink sink(out);
   sink.Write(headers.data(), headers.size());
-  in.CopyTo(headers.size(), plan.keptEnd - headers.size(), sink);
+  sink.Append(in, headers.size(), plan.keptEnd - headers.size());
   sink.WriteZeros(plan.fileOffset - plan.keptEnd);
   content.Write(plan.virtualAddress, sink);
   if (sink.written() != plan.fileOffset + content.size())
     throw PackError(out.name(), "internal error: the resource section came out at the wrong size");
   sink.WriteZeros(plan.rawSize - content.size());
-  if (image.symbolTableSize() != 0) in.CopyTo(image.symbolTableOffset(), image.symbolTableSize(), sink);
+  if (image.symbolTableSize() != 0) sink.Append(in, image.symbolTableOffset(), image.symbolTableSize());
 
   std::string checksum(4, '\0');
   Put32(checksum, 0, sink.Finish());
@@ -343,6 +362,22 @@ void PeChecksum::Add(const void* data, std::size_t size) {
     --size;
   }
   std::uint64_t sum = 0;
+  if (LittleEndianHost()) {
+    // Eight bytes at a time: their four words summed in two 32-bit lanes,
+    // each of which takes at most 2^15 steps before it could overflow.
+    constexpr std::uint64_t kEvenWords = 0x0000FFFF0000FFFFull;
+    while (size >= 8) {
+      const std::size_t steps = std::min<std::size_t>(size / 8, std::size_t{1} << 15);
+      std::uint64_t lanes = 0;
+      for (std::size_t i = 0; i < steps; ++i, p += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, p, 8);
+        lanes += (w & kEvenWords) + (w >> 16 & kEvenWords);
+      }
+      sum += (lanes & 0xFFFFFFFFu) + (lanes >> 32);
+      size -= steps * 8;
+    }
+  }
   for (; size >= 2; p += 2, size -= 2) sum += static_cast<unsigned>(p[0]) | static_cast<unsigned>(p[1]) << 8;
   sum_ += sum;
   if (size == 1) pending_ = *p;

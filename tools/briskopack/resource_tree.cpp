@@ -292,12 +292,12 @@ void ResourceData::WriteTo(ByteSink& sink) const {
       sink.Write(bytes_->data(), bytes_->size());
       return;
     case Kind::Range:
-      file_->CopyTo(offset_, size_, sink);
+      sink.Append(*file_, offset_, size_);
       return;
     case Kind::File: {
       InputFile file(path_);
       if (file.size() != size_) throw PackError(file.name(), "changed while the installer was being written");
-      file.CopyTo(0, size_, sink);
+      sink.Append(file, 0, size_);
       return;
     }
   }
