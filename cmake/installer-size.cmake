@@ -1,11 +1,13 @@
-# How the installer's own code is built for size in the Windows builds.
+# How the installers are built for size in the Windows builds. The installers
+# compile the core and the Windows layer a second time, into an object
+# library of their own (brisko_add_installer), so that the static libraries
+# that the tests link stay ordinary C++17 objects.
 #
 # - C++20 mode: the code is C++17, but in C++17 mode the standard headers
 #   declare std::string and std::wstring as instantiated in the runtime
 #   library, whose objects then come in whole (over 40 KiB a stub). From
 #   C++20 on the compiler instantiates only the members that are used.
-# - Link-time optimisation, with fat objects so that the test programs that
-#   link the same libraries without it still get ordinary code.
+# - Link-time optimisation.
 # - No thread-safe initialisation of function-local statics: the installer
 #   runs on one thread.
 # - The installers link the runtime libraries of the compiler's win32 thread
@@ -16,7 +18,7 @@
 function(brisko_compile_for_size target)
   set_target_properties(${target} PROPERTIES CXX_STANDARD 20)
   target_compile_options(${target} PRIVATE -ffunction-sections -fdata-sections
-                         -fno-threadsafe-statics -flto -ffat-lto-objects)
+                         -fno-threadsafe-statics -flto)
 endfunction()
 
 execute_process(COMMAND ${BRISKO_TRIPLET}-gcc-win32 -print-libgcc-file-name
@@ -29,7 +31,7 @@ else()
   set(BRISKO_WIN32_THREAD_RUNTIME "")
 endif()
 
-# Link options of an installer executable.
+# Compile and link options of an installer executable.
 function(brisko_link_for_size target)
   brisko_compile_for_size(${target})
   target_link_options(${target} PRIVATE -flto -s -Wl,--gc-sections)
