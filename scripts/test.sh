@@ -23,6 +23,8 @@ trap stop_xvfb EXIT
 status=0
 echo "== native tests"
 ctest --preset native || status=1
+echo "== win32 checks of the files (this kernel cannot run 32-bit programs)"
+ctest --test-dir build/win32 -L static --output-on-failure || status=1
 echo "== win64 tests under wine64"
 ctest --preset win64 || status=1
 exit $status
