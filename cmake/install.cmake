@@ -77,4 +77,6 @@ else()
 endif()
 set(CPACK_PACKAGE_FILE_NAME briskopatch-${PROJECT_VERSION}-${release_system})
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
+# The packer without its symbol table (the stubs are stripped when linked).
+set(CPACK_STRIP_FILES TRUE)
 include(CPack)
