@@ -10,6 +10,7 @@
 #include <fstream>
 #include <initializer_list>
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -25,8 +26,11 @@ class TempDir {
   TempDir() {
     static int counter = 0;
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    // A random part keeps runs of the same test on one machine (other
+    // checkouts, other build folders) out of each other's folders.
+    static const unsigned run = std::random_device{}();
     std::string name = std::string("briskopack-") + (info ? info->name() : "test") + "-" +
-                       std::to_string(++counter);
+                       std::to_string(run) + "-" + std::to_string(++counter);
     for (char& c : name)
       if (c == '/') c = '_';
     path_ = fs::temp_directory_path() / name;
