@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "handles.h"
+#include "system_calls.h"
 
 namespace brisko {
 namespace {
@@ -33,12 +34,12 @@ class ItemList {
 bool WinShellFolders::GetFolderPath(int csidl, Text& folder) {
   char path[MAX_PATH] = {};
   com_ptr<IMalloc> allocator;
-  if (SHGetMalloc(allocator.put()) != S_OK) return false;
+  if (Sys().SHGetMalloc(allocator.put()) != S_OK) return false;
   // Declared after the allocator, so the list is freed before the allocator
   // is released.
   ItemList list(allocator.get());
-  if (SHGetSpecialFolderLocation(GetDesktopWindow(), csidl, list.put()) != S_OK) return false;
-  if (!SHGetPathFromIDListA(list.get(), path)) return false;
+  if (Sys().SHGetSpecialFolderLocation(GetDesktopWindow(), csidl, list.put()) != S_OK) return false;
+  if (!Sys().SHGetPathFromIDListA(list.get(), path)) return false;
   folder.assign(path, strnlen(path, sizeof path));
   return true;
 }
