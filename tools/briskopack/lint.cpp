@@ -239,6 +239,13 @@ class Linter {
     return 0;
   }
 
+  // The line of `key`'s value, or the key's own line when the key is the
+  // last line and so has no value line.
+  int ValueLine(const char* key) const {
+    const int line = KeyLine(key);
+    return line < static_cast<int>(lines_.size()) ? line + 1 : line;
+  }
+
   void CheckSections() {
     Text value;
     if (!reader_.GetValue("*Caption", value)) Warning(0, "no *Caption: the window's caption stays \"FormMain\"");
@@ -251,10 +258,10 @@ class Linter {
     } else {
       int number = 0;
       if (!ParseWholeNumber(value, number))
-        Error(KeyLine("*PatchType") + 1,
+        Error(ValueLine("*PatchType"),
               "*PatchType " + Quote(value) + " is not a whole number: the installer takes it as 1");
       else if (number != 1)
-        Warning(KeyLine("*PatchType") + 1,
+        Warning(ValueLine("*PatchType"),
                 "*PatchType is " + value + ": the installer writes no files (only *PatchType 1 writes them)");
     }
 
