@@ -326,9 +326,9 @@ LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, 
   try {
     return self->Handle(message, wParam, lParam);
   } catch (const std::exception& error) {
-    self->form_.ui().ShowError(ExceptionReportText(error.what()));
+    self->form_.ReportException(error.what());
   } catch (...) {
-    self->form_.ui().ShowError(ExceptionReportText("Unknown exception"));
+    self->form_.ReportException("Unknown exception");
   }
   return 0;
 }
