@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <optional>
 
 #include "core/bitmap.h"
 #include "core/errors.h"
@@ -115,6 +116,18 @@ struct Script {
   // The line (from 1) at which the installer finds `key`, or 0.
   int KeyLine(const char* key) const { return reader.FindKey(key) + 1; }
 
+  // What the installer's look-ups give; nullopt when they fail.
+  std::optional<Text> Value(const char* key) const {
+    Text value;
+    if (!reader.GetValue(key, value)) return std::nullopt;
+    return value;
+  }
+  std::optional<StringList> List(const char* key) const {
+    StringList items;
+    if (!reader.GetList(key, items)) return std::nullopt;
+    return items;
+  }
+
   // The lines of the first invalid byte of each line: {line, message}.
   std::vector<std::pair<int, std::string>> InvalidShiftJis() const {
     std::vector<std::pair<int, std::string>> invalid;
@@ -157,10 +170,10 @@ struct Script {
   }
 
   bool ReadEntries(const char* key, std::vector<Entry>& entries) {
-    StringList items;
-    if (!reader.GetList(key, items)) return false;
+    const auto items = List(key);
+    if (!items) return false;
     const int first = KeyLine(key) + 1;
-    for (std::size_t j = 0; j < items.size(); ++j) entries.push_back({items[j], first + static_cast<int>(j)});
+    for (std::size_t j = 0; j < items->size(); ++j) entries.push_back({(*items)[j], first + static_cast<int>(j)});
     return true;
   }
 };
@@ -318,48 +331,42 @@ void LowerCaseEscape(const Script& s, const Report& report) {
 // ---- the sections the installer reads ---------------------------------------
 
 void NoCaption(const Script& s, const Report& report) {
-  Text value;
-  if (!s.reader.GetValue(format::kCaption, value)) report(0, "no *Caption: the window's caption stays \"FormMain\"");
+  if (!s.Value(format::kCaption)) report(0, "no *Caption: the window's caption stays \"FormMain\"");
 }
 
 void NoGameTitle(const Script& s, const Report& report) {
-  Text value;
-  if (!s.reader.GetValue(format::kGameTitle, value))
-    report(0, "no *GameTitle: the folder chooser's prompt names no application");
+  if (!s.Value(format::kGameTitle)) report(0, "no *GameTitle: the folder chooser's prompt names no application");
 }
 
 void NoPatchType(const Script& s, const Report& report) {
-  Text value;
-  if (!s.reader.GetValue(format::kPatchType, value))
+  if (!s.Value(format::kPatchType))
     report(0, "no *PatchType: the installer writes no files (only *PatchType 1 writes them)");
 }
 
 void PatchTypeNotANumber(const Script& s, const Report& report) {
-  Text value;
+  const auto value = s.Value(format::kPatchType);
   int number = 0;
-  if (s.reader.GetValue(format::kPatchType, value) && !ParseWholeNumber(value, number))
+  if (value && !ParseWholeNumber(*value, number))
     report(s.KeyLine(format::kPatchType) + 1,
-           "*PatchType " + Quote(value) + " is not a whole number: the installer takes it as 1");
+           "*PatchType " + Quote(*value) + " is not a whole number: the installer takes it as 1");
 }
 
 void PatchTypeWritesNothing(const Script& s, const Report& report) {
-  Text value;
+  const auto value = s.Value(format::kPatchType);
   int number = 0;
-  if (s.reader.GetValue(format::kPatchType, value) && ParseWholeNumber(value, number) &&
-      number != format::kWritesPayload)
+  if (value && ParseWholeNumber(*value, number) && number != format::kWritesPayload)
     report(s.KeyLine(format::kPatchType) + 1,
-           "*PatchType is " + value + ": the installer writes no files (only *PatchType 1 writes them)");
+           "*PatchType is " + *value + ": the installer writes no files (only *PatchType 1 writes them)");
 }
 
 void NoCheckTargetFilename(const Script& s, const Report& report) {
-  StringList items;
-  if (!s.reader.GetList(format::kCheckTargetFilename, items))
+  if (!s.List(format::kCheckTargetFilename))
     report(0, "no %CheckTargetFilename section: the installer stops at start-up");
 }
 
 void EmptyCheckTargetFilename(const Script& s, const Report& report) {
-  StringList items;
-  if (s.reader.GetList(format::kCheckTargetFilename, items) && items.empty())
+  const auto items = s.List(format::kCheckTargetFilename);
+  if (items && items->empty())
     report(s.KeyLine(format::kCheckTargetFilename),
            "%CheckTargetFilename has no entries: no folder can pass the installer's folder check");
 }
