@@ -2,10 +2,12 @@
 
 #include <windows.h>
 
+#include "system_calls.h"
+
 namespace brisko {
 
 std::uint32_t WinEnvironment::Expand(const char* text, char* buffer, std::uint32_t size) {
-  return ExpandEnvironmentStringsA(text, buffer, size);
+  return Sys().ExpandEnvironmentStringsA(text, buffer, size);
 }
 
 }  // namespace brisko

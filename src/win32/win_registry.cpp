@@ -4,6 +4,8 @@
 
 #include <limits>
 
+#include "system_calls.h"
+
 namespace brisko {
 namespace {
 
@@ -26,7 +28,7 @@ HKEY AsHkey(RegistryApi::Key key) { return static_cast<HKEY>(key); }
 bool WinRegistry::OpenKey(RegistryRoot root, Key parent, const Text& name, Key& opened) {
   HKEY key = nullptr;
   const HKEY under = parent != nullptr ? AsHkey(parent) : RootKey(root);
-  if (RegOpenKeyExA(under, name.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  if (Sys().RegOpenKeyExA(under, name.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
   opened = key;
   return true;
 }
@@ -34,7 +36,7 @@ bool WinRegistry::OpenKey(RegistryRoot root, Key parent, const Text& name, Key& 
 bool WinRegistry::QueryValue(Key key, const Text& name, std::uint32_t& type, std::uint32_t& size) {
   DWORD valueType = 0;
   DWORD valueSize = 0;
-  if (RegQueryValueExA(AsHkey(key), name.c_str(), nullptr, &valueType, nullptr, &valueSize) !=
+  if (Sys().RegQueryValueExA(AsHkey(key), name.c_str(), nullptr, &valueType, nullptr, &valueSize) !=
       ERROR_SUCCESS) {
     return false;
   }
@@ -49,7 +51,7 @@ bool WinRegistry::FetchValue(Key key, const Text& name, std::uint32_t& type, std
   DWORD valueSize = static_cast<DWORD>(data.size());
   // A value that grew since its size was read gives ERROR_MORE_DATA: a
   // failed fetch, like any other error.
-  if (RegQueryValueExA(AsHkey(key), name.c_str(), nullptr, &valueType,
+  if (Sys().RegQueryValueExA(AsHkey(key), name.c_str(), nullptr, &valueType,
                        reinterpret_cast<BYTE*>(data.data()), &valueSize) != ERROR_SUCCESS) {
     return false;
   }
@@ -58,6 +60,6 @@ bool WinRegistry::FetchValue(Key key, const Text& name, std::uint32_t& type, std
   return true;
 }
 
-void WinRegistry::CloseKey(Key key) { RegCloseKey(AsHkey(key)); }
+void WinRegistry::CloseKey(Key key) { Sys().RegCloseKey(AsHkey(key)); }
 
 }  // namespace brisko

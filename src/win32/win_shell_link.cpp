@@ -30,7 +30,7 @@ bool WinShortcuts::ReadTarget(const Text& path, Text& target) {
   }
   wchar_t widePath[MAX_PATH];
   // A path that does not fit gives 0 and nothing to load.
-  if (MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, widePath, MAX_PATH) == 0) return false;
+  if (Sys().MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, widePath, MAX_PATH) == 0) return false;
   if (!LoadShortcut(link.get(), widePath, STGM_READ)) return false;
 
   char buffer[MAX_PATH] = {};
