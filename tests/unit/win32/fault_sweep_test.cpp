@@ -52,7 +52,7 @@ class FaultSweep : public testing::Test {
     char programs[MAX_PATH] = {};
     ASSERT_TRUE(SHGetSpecialFolderPathA(nullptr, programs, CSIDL_PROGRAMS, TRUE));
     shortcuts_.emplace(Text(programs) + "\\" + kShortcutFolder);
-    ASSERT_TRUE(test::MakeShortcut(*shortcuts_ / "Game.lnk", target_ / "target.exe"));
+    ASSERT_TRUE(test::SaveShortcut(*shortcuts_ / "Game.lnk", target_ / "target.exe"));
   }
 
   // The folder before each run: b.dat exists with attributes of its own,
