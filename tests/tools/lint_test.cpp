@@ -122,6 +122,11 @@ INSTANTIATE_TEST_SUITE_P(
         LintCase{"PatchTypeNotANumber", Minimal("1.0"), {{E, 2, "not a whole number"}}},
         LintCase{"PatchTypeBlank", Minimal("\t"), {{E, 2, "not a whole number"}}},
         LintCase{"PatchTypeOutOfRange", Minimal("2147483648"), {{E, 2, "not a whole number"}}},
+        // No line past the end of the script is named (found by fuzzing).
+        LintCase{"PatchTypeAsLastLine",
+                 Script({"*Caption", "c", "*GameTitle", "g", "%LinkPath", "a", "%%", "%CheckTargetFilename", "t",
+                         "%%", "%OutFiles", "x", "%%", "*PatchType"}),
+                 {{W, 14, "is the last line"}, {E, 14, "not a whole number"}}},
         LintCase{"DuplicateSection", Minimal() + "*Caption\r\nsecond\r\n", {{W, 16, "already used at line 3"}}},
         LintCase{"DuplicateSectionOtherCase", Minimal() + "%OUTFILES\r\nx\r\n%%\r\n",
                  {{W, 16, "already used at line 13"}}},

@@ -116,6 +116,13 @@ struct Script {
   // The line (from 1) at which the installer finds `key`, or 0.
   int KeyLine(const char* key) const { return reader.FindKey(key) + 1; }
 
+  // The line of `key`'s value, or the key's own line when the key is the
+  // last line and so has no value line.
+  int ValueLine(const char* key) const {
+    const int line = KeyLine(key);
+    return line < static_cast<int>(lines.size()) ? line + 1 : line;
+  }
+
   // What the installer's look-ups give; nullopt when they fail.
   std::optional<Text> Value(const char* key) const {
     Text value;
@@ -347,7 +354,7 @@ void PatchTypeNotANumber(const Script& s, const Report& report) {
   const auto value = s.Value(format::kPatchType);
   int number = 0;
   if (value && !ParseWholeNumber(*value, number))
-    report(s.KeyLine(format::kPatchType) + 1,
+    report(s.ValueLine(format::kPatchType),
            "*PatchType " + Quote(*value) + " is not a whole number: the installer takes it as 1");
 }
 
@@ -355,7 +362,7 @@ void PatchTypeWritesNothing(const Script& s, const Report& report) {
   const auto value = s.Value(format::kPatchType);
   int number = 0;
   if (value && ParseWholeNumber(*value, number) && number != format::kWritesPayload)
-    report(s.KeyLine(format::kPatchType) + 1,
+    report(s.ValueLine(format::kPatchType),
            "*PatchType is " + *value + ": the installer writes no files (only *PatchType 1 writes them)");
 }
 
