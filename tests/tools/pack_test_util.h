@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -25,6 +26,9 @@ namespace fs = std::filesystem;
 class TempDir {
  public:
   TempDir() {
+    // The clock's count at the first use keeps two test processes that run at
+    // the same time (native and sanitizer builds) out of each other's folders.
+    static const auto run = std::chrono::steady_clock::now().time_since_epoch().count();
     static int counter = 0;
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     // A random part keeps runs of the same test on one machine (other
