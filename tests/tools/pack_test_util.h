@@ -11,7 +11,6 @@
 #include <fstream>
 #include <initializer_list>
 #include <iterator>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -31,9 +30,6 @@ class TempDir {
     static const auto run = std::chrono::steady_clock::now().time_since_epoch().count();
     static int counter = 0;
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    // A random part keeps runs of the same test on one machine (other
-    // checkouts, other build folders) out of each other's folders.
-    static const unsigned run = std::random_device{}();
     std::string name = std::string("briskopack-") + (info ? info->name() : "test") + "-" +
                        std::to_string(run) + "-" + std::to_string(++counter);
     for (char& c : name)
