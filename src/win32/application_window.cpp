@@ -32,14 +32,14 @@ void ApplicationWindow::Create() {
   windowClass.cbSize = sizeof windowClass;
   windowClass.lpfnWndProc = WindowProc;
   windowClass.hInstance = instance_;
-  windowClass.hIcon = LoadIconA(instance_, "MAINICON");
+  windowClass.hIcon = LoadIconW(instance_, L"MAINICON");
   windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
   windowClass.lpszClassName = ids::kApplicationWindowClass;
   RegisterClassExW(&windowClass);
 
   // Zero size in the middle of the screen: nothing of it is seen but its
   // task-bar button.
-  hwnd_ = CreateWindowExW(0, ids::kApplicationWindowClass, FixedTextToWide(texts::kAppTitle).c_str(), kWindowStyle,
+  hwnd_ = CreateWindowExW(0, ids::kApplicationWindowClass, Widen(texts::kAppTitle).c_str(), kWindowStyle,
                           GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0, nullptr,
                           nullptr, instance_, this);
   if (hwnd_ == nullptr) throw Error("CreateWindowEx failed");

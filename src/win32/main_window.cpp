@@ -17,15 +17,6 @@ constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINI
 // Delphi's clBlue.
 constexpr COLORREF kLinkColour = RGB(0, 0, 255);
 
-Text WindowTextA(HWND hwnd) {
-  const int length = GetWindowTextLengthA(hwnd);
-  if (length <= 0) return {};
-  std::string text(static_cast<std::size_t>(length) + 1, '\0');
-  const int copied = GetWindowTextA(hwnd, text.data(), length + 1);
-  text.resize(copied > 0 ? static_cast<std::size_t>(copied) : 0);
-  return text;
-}
-
 std::wstring WindowTextW(HWND hwnd) {
   const int length = GetWindowTextLengthW(hwnd);
   if (length <= 0) return {};
@@ -35,12 +26,17 @@ std::wstring WindowTextW(HWND hwnd) {
   return text;
 }
 
+// The field's text in code page 932. A character that 932 cannot hold reads
+// as '?', as it would on a Japanese system; no folder name holds '?', so the
+// folder check fails on it.
+Text FieldText(HWND field) { return NarrowReplacing(WindowTextW(field)); }
+
 unique_hfont MakeFont(bool underline) {
   // 12 pixels of character height (Delphi's Height -12), laid out for 96
   // pixels per inch whatever the screen says.
   return unique_hfont(CreateFontW(-12, 0, 0, 0, FW_NORMAL, FALSE, underline, FALSE, SHIFTJIS_CHARSET,
                                   OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                  DEFAULT_PITCH | FF_DONTCARE, FixedTextToWide(texts::kFontName).c_str()));
+                                  DEFAULT_PITCH | FF_DONTCARE, Widen(texts::kFontName).c_str()));
 }
 
 SIZE TextSize(HFONT font, const std::wstring& text) {
@@ -69,7 +65,7 @@ void MainWindow::Create() {
   windowClass.cbSize = sizeof windowClass;
   windowClass.lpfnWndProc = WindowProc;
   windowClass.hInstance = instance_;
-  windowClass.hIcon = LoadIconA(instance_, "MAINICON");
+  windowClass.hIcon = LoadIconW(instance_, L"MAINICON");
   windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   windowClass.lpszClassName = ids::kMainWindowClass;
@@ -81,7 +77,7 @@ void MainWindow::Create() {
   const int height = frame.bottom - frame.top;
   const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
   const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
-  hwnd_ = CreateWindowExW(0, ids::kMainWindowClass, AnsiToWide(form_.caption()).c_str(), kWindowStyle, left, top,
+  hwnd_ = CreateWindowExW(0, ids::kMainWindowClass, Widen(form_.caption()).c_str(), kWindowStyle, left, top,
                           width, height, owner_, nullptr, instance_, this);
   if (hwnd_ == nullptr) throw Error("CreateWindowEx failed");
   CreateControls();
@@ -102,7 +98,7 @@ void MainWindow::StartUp() {
 }
 
 HWND MainWindow::CreateLabel(int id, const char* text, int left, int top, DWORD extraStyle, HFONT font) {
-  const std::wstring wide = FixedTextToWide(text);
+  const std::wstring wide = Widen(text);
   // Labels size themselves to their text in the window's font.
   const SIZE size = TextSize(font, wide);
   HWND label = CreateWindowExW(0, L"STATIC", wide.c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX | extraStyle,
@@ -169,14 +165,17 @@ void MainWindow::CloseRequested() {
 
 void MainWindow::Refresh() {
   if (hwnd_ == nullptr) return;
-  if (WindowTextA(hwnd_) != form_.caption()) SetWindowTextA(hwnd_, form_.caption().c_str());
-  if (WindowTextA(edtTargetDir_) != form_.targetDir()) {
+  const std::wstring caption = Widen(form_.caption());
+  if (WindowTextW(hwnd_) != caption) SetWindowTextW(hwnd_, caption.c_str());
+  // Compared in code page 932: a character the user typed that 932 cannot
+  // hold stays in the field, though the form holds '?' for it.
+  if (FieldText(edtTargetDir_) != form_.targetDir()) {
     settingText_ = true;
-    SetWindowTextA(edtTargetDir_, form_.targetDir().c_str());
+    SetWindowTextW(edtTargetDir_, Widen(form_.targetDir()).c_str());
     settingText_ = false;
   }
   const auto showAction = [this](HWND button, Action action) {
-    const std::wstring caption = FixedTextToWide(form_.actionCaption(action));
+    const std::wstring caption = Widen(form_.actionCaption(action));
     if (WindowTextW(button) != caption) SetWindowTextW(button, caption.c_str());
     const bool enabled = form_.enabled(action);
     if ((IsWindowEnabled(button) != FALSE) != enabled) EnableWindow(button, enabled);
@@ -248,7 +247,7 @@ void MainWindow::OnCommand(int id, int code, HWND control) {
       if (code == STN_CLICKED) form_.lblChangePathClick();
       break;
     case ids::kEdtTargetDir:
-      if (code == EN_CHANGE && !settingText_) form_.SetTargetDirText(WindowTextA(edtTargetDir_));
+      if (code == EN_CHANGE && !settingText_) form_.SetTargetDirText(FieldText(edtTargetDir_));
       break;
     case IDOK: {
       // Enter: the dialog manager asks for the default button, and there is

@@ -7,10 +7,10 @@
 namespace brisko {
 namespace {
 
-enum Call : std::size_t { kCreateFileA, kWriteFile, kFlushFileBuffers, kMoveFileExA, kCoCreateInstance, kCallCount };
+enum Call : std::size_t { kCreateFileW, kWriteFile, kFlushFileBuffers, kMoveFileExW, kCoCreateInstance, kCallCount };
 
 constexpr std::array<std::string_view, kCallCount> kCallNames = {
-    "CreateFileA", "WriteFile", "FlushFileBuffers", "MoveFileExA", "CoCreateInstance"};
+    "CreateFileW", "WriteFile", "FlushFileBuffers", "MoveFileExW", "CoCreateInstance"};
 
 // Per call: 0 when it never fails, else the number of the first call that
 // fails (1 for every call). Calls are counted from the moment of selection.
@@ -22,13 +22,13 @@ bool Fails(Call call) {
   return failFrom[call] != 0 && callCount[call] >= failFrom[call];
 }
 
-HANDLE WINAPI CreateFileHook(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+HANDLE WINAPI CreateFileHook(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                              DWORD disposition, DWORD flags, HANDLE templateFile) {
-  if (Fails(kCreateFileA)) {
+  if (Fails(kCreateFileW)) {
     SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }
-  return ::CreateFileA(name, access, share, security, disposition, flags, templateFile);
+  return ::CreateFileW(name, access, share, security, disposition, flags, templateFile);
 }
 
 BOOL WINAPI WriteFileHook(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
@@ -48,12 +48,12 @@ BOOL WINAPI FlushHook(HANDLE file) {
   return ::FlushFileBuffers(file);
 }
 
-BOOL WINAPI MoveFileHook(LPCSTR from, LPCSTR to, DWORD flags) {
-  if (Fails(kMoveFileExA)) {
+BOOL WINAPI MoveFileHook(LPCWSTR from, LPCWSTR to, DWORD flags) {
+  if (Fails(kMoveFileExW)) {
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
   }
-  return ::MoveFileExA(from, to, flags);
+  return ::MoveFileExW(from, to, flags);
 }
 
 HRESULT WINAPI CoCreateInstanceHook(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid, LPVOID* object) {
@@ -64,7 +64,7 @@ HRESULT WINAPI CoCreateInstanceHook(REFCLSID clsid, LPUNKNOWN outer, DWORD conte
   return ::CoCreateInstance(clsid, outer, context, iid, object);
 }
 
-constexpr SystemCalls kRealCalls = {::CreateFileA, ::WriteFile, ::FlushFileBuffers, ::MoveFileExA,
+constexpr SystemCalls kRealCalls = {::CreateFileW, ::WriteFile, ::FlushFileBuffers, ::MoveFileExW,
                                     ::CoCreateInstance};
 constexpr SystemCalls kHookedCalls = {CreateFileHook, WriteFileHook, FlushHook, MoveFileHook,
                                       CoCreateInstanceHook};

@@ -18,10 +18,10 @@
 namespace brisko {
 
 struct SystemCalls {
-  decltype(&::CreateFileA) CreateFileA;
+  decltype(&::CreateFileW) CreateFileW;
   decltype(&::WriteFile) WriteFile;
   decltype(&::FlushFileBuffers) FlushFileBuffers;
-  decltype(&::MoveFileExA) MoveFileExA;
+  decltype(&::MoveFileExW) MoveFileExW;
   decltype(&::CoCreateInstance) CoCreateInstance;
 };
 

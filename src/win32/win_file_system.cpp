@@ -8,6 +8,7 @@
 #include "core/path.h"
 #include "handles.h"
 #include "system_calls.h"
+#include "wide_text.h"
 
 namespace brisko {
 namespace {
@@ -22,7 +23,7 @@ class TemporaryFile {
     file_.reset();
     if (!name_.empty() && !committed_) {
       const DWORD error = GetLastError();
-      DeleteFileA(name_.c_str());
+      DeleteFileW(name_.c_str());
       SetLastError(error);
     }
   }
@@ -34,8 +35,8 @@ class TemporaryFile {
     for (int attempt = 0; attempt < 100; ++attempt) {
       char suffix[48];
       std::snprintf(suffix, sizeof suffix, "~brisko%lx-%x.tmp", GetCurrentProcessId(), ++counter);
-      Text name = folder + suffix;
-      file_.reset(Sys().CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+      std::wstring name = Widen(folder + suffix);
+      file_.reset(Sys().CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
       if (file_) {
         name_ = std::move(name);
@@ -66,24 +67,24 @@ class TemporaryFile {
     return Sys().FlushFileBuffers(file_.get()) != FALSE;
   }
 
-  bool MoveOver(const Text& destination) {
+  bool MoveOver(const std::wstring& destination) {
     file_.reset();
-    if (!Sys().MoveFileExA(name_.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (!Sys().MoveFileExW(name_.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
       return false;
     committed_ = true;
     return true;
   }
 
  private:
-  Text name_;
+  std::wstring name_;
   unique_hfile file_;
   bool committed_ = false;
 };
 
 // True when `path` may be replaced: it does not exist yet, or it is a file
 // that is not read-only and that nobody else holds open.
-bool MayReplace(const Text& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+bool MayReplace(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return GetLastError() == ERROR_FILE_NOT_FOUND;
   if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) {
     SetLastError(ERROR_ACCESS_DENIED);
@@ -91,7 +92,7 @@ bool MayReplace(const Text& path) {
   }
   // Opening it for writing without sharing fails with a sharing violation
   // while another process has it open.
-  unique_hfile probe(Sys().CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+  unique_hfile probe(Sys().CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                        FILE_ATTRIBUTE_NORMAL, nullptr));
   return static_cast<bool>(probe);
 }
@@ -99,20 +100,21 @@ bool MayReplace(const Text& path) {
 }  // namespace
 
 bool WinFileSystem::FileExists(const Text& path) {
-  WIN32_FIND_DATAA data{};
-  unique_hfind found(FindFirstFileA(path.c_str(), &data));
+  WIN32_FIND_DATAW data{};
+  unique_hfind found(FindFirstFileW(Widen(path).c_str(), &data));
   return found && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 bool WinFileSystem::WriteWholeFile(const Text& path, std::string_view bytes) {
-  if (!MayReplace(path)) return false;
+  const std::wstring destination = Widen(path);
+  if (!MayReplace(destination)) return false;
   TemporaryFile temporary;
   if (!temporary.Create(ExtractFolder(locale_, path))) return false;
   if (!temporary.WriteAll(bytes)) return false;
   // Checked again just before the move: the destination may have changed
   // while a large payload was written.
-  if (!MayReplace(path)) return false;
-  return temporary.MoveOver(path);
+  if (!MayReplace(destination)) return false;
+  return temporary.MoveOver(destination);
 }
 
 }  // namespace brisko

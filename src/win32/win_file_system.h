@@ -13,7 +13,7 @@ class WinFileSystem final : public FileSystem {
   // delimiters when the destination's folder is taken.
   explicit WinFileSystem(const Locale& locale) : locale_(locale) {}
 
-  // A file search (FindFirstFileA) that finds something which is no folder.
+  // A file search (FindFirstFileW) that finds something which is no folder.
   bool FileExists(const Text& path) override;
 
   // Writes `bytes` to a new temporary file in the destination's folder,

@@ -3,12 +3,13 @@
 #include <windows.h>
 
 #include "core/errors.h"
+#include "wide_text.h"
 
 namespace brisko {
 
 std::string_view WinResources::Open(const Text& type, const Text& name) {
-  const HMODULE module = GetModuleHandleA(nullptr);
-  const HRSRC found = FindResourceA(module, name.c_str(), type.c_str());
+  const HMODULE module = GetModuleHandleW(nullptr);
+  const HRSRC found = FindResourceW(module, Widen(name).c_str(), Widen(type).c_str());
   if (found == nullptr) throw ResourceNotFound(name);
   // Loaded resources are part of the mapped image: nothing to free.
   const HGLOBAL loaded = LoadResource(module, found);

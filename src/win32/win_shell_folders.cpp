@@ -3,9 +3,10 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include <cstring>
+#include <cwchar>
 
 #include "handles.h"
+#include "wide_text.h"
 
 namespace brisko {
 namespace {
@@ -31,15 +32,19 @@ class ItemList {
 }  // namespace
 
 bool WinShellFolders::GetFolderPath(int csidl, Text& folder) {
-  char path[MAX_PATH] = {};
+  wchar_t path[MAX_PATH] = {};
   com_ptr<IMalloc> allocator;
   if (SHGetMalloc(allocator.put()) != S_OK) return false;
   // Declared after the allocator, so the list is freed before the allocator
   // is released.
   ItemList list(allocator.get());
   if (SHGetSpecialFolderLocation(GetDesktopWindow(), csidl, list.put()) != S_OK) return false;
-  if (!SHGetPathFromIDListA(list.get(), path)) return false;
-  folder.assign(path, strnlen(path, sizeof path));
+  if (!SHGetPathFromIDListW(list.get(), path)) return false;
+  // A folder whose path a 260-byte ANSI buffer could not hold, or that code
+  // page 932 cannot write, is no folder the program can use.
+  const std::optional<Text> narrow = NarrowPath(std::wstring_view(path, wcsnlen(path, MAX_PATH)));
+  if (!narrow) return false;
+  folder = *narrow;
   return true;
 }
 

@@ -101,7 +101,7 @@ class SystemCallsTest : public testing::Test {
 TEST_F(SystemCallsTest, RejectsUnknownNamesAndBadCounts) {
   for (const char* bad : {"WriteFil", "WriteFile#", "WriteFile#0", "WriteFile#x", "WriteFile,", "CloseHandle"})
     EXPECT_FALSE(SetFailingCalls(bad)) << bad;
-  EXPECT_TRUE(SetFailingCalls("CreateFileA,MoveFileExA#3"));
+  EXPECT_TRUE(SetFailingCalls("CreateFileW,MoveFileExW#3"));
 }
 
 TEST_F(SystemCallsTest, FailsFromTheNamedCallOnAndLetsOthersThrough) {
@@ -109,8 +109,8 @@ TEST_F(SystemCallsTest, FailsFromTheNamedCallOnAndLetsOthersThrough) {
   char path[MAX_PATH];
   GetTempPathA(MAX_PATH, path);
   const std::string file = std::string(path) + "brisko-seam.tmp";
-  unique_hfile h(Sys().CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                   nullptr));
+  unique_hfile h(Sys().CreateFileW(Widen(file).c_str(), GENERIC_WRITE, 0, nullptr,
+                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   ASSERT_TRUE(h);
   EXPECT_TRUE(Sys().FlushFileBuffers(h.get()));
   EXPECT_FALSE(Sys().FlushFileBuffers(h.get()));
@@ -255,16 +255,16 @@ TEST_P(WinFileSystemFailure, LeavesTheDestinationAsItWas) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EachCall, WinFileSystemFailure,
-                         testing::Values("CreateFileA", "CreateFileA#2", "WriteFile", "FlushFileBuffers",
-                                         "MoveFileExA"));
+                         testing::Values("CreateFileW", "CreateFileW#2", "WriteFile", "FlushFileBuffers",
+                                         "MoveFileExW"));
 
 // ---- texts and the shell ----------------------------------------------------
 
 TEST(WideText, FixedTextsConvertFromShiftJisWhateverTheCodePage) {
-  EXPECT_EQ(FixedTextToWide(texts::kCaptionStart), L"修正開始(&S)");
-  EXPECT_EQ(FixedTextToWide(texts::kLabelChangePath), L"ここ");
-  EXPECT_EQ(AnsiToWide("C:\\Games"), L"C:\\Games");
-  EXPECT_EQ(FixedTextToWide(""), L"");
+  EXPECT_EQ(Widen(texts::kCaptionStart), L"修正開始(&S)");
+  EXPECT_EQ(Widen(texts::kLabelChangePath), L"ここ");
+  EXPECT_EQ(Widen("C:\\Games"), L"C:\\Games");
+  EXPECT_EQ(Widen(""), L"");
 }
 
 TEST(PathToItemList, ParsesExistingFoldersOnly) {
