@@ -118,7 +118,7 @@ TEST_P(Apply, FailedWriteLeavesTheDestinationAsItWas) {
 TEST_P(Apply, FailedReplaceLeavesTheDestinationAsItWas) {
   const std::string old = "the old a.dat";
   WriteFileBytes(target() + "\\a.dat", old);
-  auto installer = LaunchFound({"a.dat"}, {{0, kPayloadA}}, "MoveFileExA");
+  auto installer = LaunchFound({"a.dat"}, {{0, kPayloadA}}, "MoveFileExW");
   StartExpecting(*installer, shown::kPatchFailed, shown::kCancel);
   EXPECT_EQ(Read("a.dat"), old);
   ExpectFolderHolds({"a.dat"});
