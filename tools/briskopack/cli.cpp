@@ -4,15 +4,18 @@
 #include <map>
 #include <optional>
 #include <ostream>
+#include <stdexcept>
 
 #include "core/bitmap.h"
 #include "core/errors.h"
 #include "core/script_lines.h"
 #include "core/tiny_cnf.h"
 #include "file_io.h"
+#include "installed_stubs.h"
 #include "lint.h"
 #include "native_names.h"
 #include "package.h"
+#include "program_path.h"
 #include "script_outline.h"
 #include "sha256.h"
 
@@ -26,11 +29,13 @@ namespace {
 
 const char kUsage[] =
     "usage:\n"
-    "  briskopack build --stub STUB.exe -o OUT.exe [PATCH_DIR]\n"
+    "  briskopack build [--stub STUB.exe | --arch x86|x64] -o OUT.exe [PATCH_DIR]\n"
     "                   [--script FILE] [--background FILE] [--payload DIR] [--force]\n"
     "  briskopack lint (SCRIPT | PATCH_DIR) [--background FILE] [--payload DIR]\n"
     "  briskopack list INSTALLER.exe\n"
     "  briskopack extract INSTALLER.exe DIR\n"
+    "  briskopack --version\n"
+    "Without --stub, build uses the stub installed with briskopack: the 32-bit (x86) one unless --arch x64.\n"
     "A patch folder holds script.txt, background.bmp and payload/; options override its parts.\n"
     "--force builds even when lint reports errors (to test how the installer fails).\n"
     "Exit codes: 0 ok, 1 lint warnings, 2 lint errors (build refused), 3 bad input or I/O failure, 4 usage.\n";
@@ -86,14 +91,44 @@ int Report(const std::vector<Finding>& findings, std::ostream& stream) {
   return findings.empty() ? kExitOk : kExitLintWarnings;
 }
 
+bool IsFile(const fs::path& path) {
+  std::error_code ec;
+  return fs::is_regular_file(path, ec);
+}
+
+// Where the stub for `arch` installed with this packer is, or would be;
+// nullopt when the packer cannot tell where it is itself.
+std::optional<fs::path> InstalledStubLocation(StubArch arch) {
+  const std::optional<fs::path> program = ProgramPath();
+  if (!program) return std::nullopt;
+  return InstalledStubPath(*program, arch);
+}
+
+// The stub installed with this packer for `arch`; throws when there is none.
+fs::path InstalledStub(StubArch arch) {
+  const std::string name = StubArchName(arch);
+  const std::optional<fs::path> stub = InstalledStubLocation(arch);
+  if (!stub)
+    throw std::runtime_error("cannot tell where briskopack is installed, so it cannot find its " + name +
+                             " stub; name one with --stub STUB.exe");
+  if (!IsFile(*stub))
+    throw std::runtime_error("looked for the " + name + " stub at " + DisplayName(*stub) +
+                             " and found none; name one with --stub STUB.exe");
+  return *stub;
+}
+
 int Build(const Arguments& a, std::ostream& out, std::ostream& err) {
   if (a.plain.size() > 1) throw UsageError{"build takes at most one patch folder"};
   const auto stub = a.Option("--stub");
+  const auto archName = a.Option("--arch");
   const auto output = a.Option("--output");
-  if (!stub) throw UsageError{"build needs --stub STUB.exe"};
+  if (stub && archName) throw UsageError{"build takes --stub or --arch, not both"};
+  std::optional<StubArch> arch = kDefaultStubArch;
+  if (archName) arch = ParseStubArch(*archName);
+  if (!arch) throw UsageError{"--arch takes x86 or x64"};
   if (!output) throw UsageError{"build needs -o OUT.exe"};
   BuildRequest request;
-  request.stub = *stub;
+  request.stub = stub ? fs::path(*stub) : InstalledStub(*arch);
   request.output = *output;
   const std::optional<fs::path> folder = a.plain.empty() ? std::nullopt : std::optional<fs::path>(a.plain[0]);
   if (folder && !IsFolder(*folder)) throw PackError(DisplayName(*folder), "is not a patch folder");
@@ -211,6 +246,33 @@ int List(const Arguments& a, std::ostream& out) {
   return kExitOk;
 }
 
+// The packer's version and, for each architecture, the stub that build
+// would use and that stub's file version.
+int Version(std::ostream& out) {
+  out << "briskopack " << BRISKOPACK_VERSION << '\n';
+  for (StubArch arch : {StubArch::X86, StubArch::X64}) {
+    const std::string use = arch == kDefaultStubArch ? "default" : std::string("--arch ") + StubArchName(arch);
+    out << StubArchName(arch) << " stub (" << use << "): ";
+    const std::optional<fs::path> stub = InstalledStubLocation(arch);
+    if (!stub) {
+      out << "unknown: cannot tell where briskopack is installed\n";
+      continue;
+    }
+    if (!IsFile(*stub)) {
+      out << "none at " << DisplayName(*stub) << '\n';
+      continue;
+    }
+    out << DisplayName(*stub) << ", ";
+    try {
+      const std::optional<std::string> version = ProgramFileVersion(*stub);
+      out << (version ? "version " + *version : "no version record") << '\n';
+    } catch (const PackError& e) {
+      out << "not usable: " << e.cause() << '\n';
+    }
+  }
+  return kExitOk;
+}
+
 int Extract(const Arguments& a, std::ostream& out) {
   if (a.plain.size() != 2) throw UsageError{"extract takes an installer and a folder"};
   ExtractPackage(a.plain[0], a.plain[1]);
@@ -228,13 +290,11 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
       out << kUsage;
       return kExitOk;
     }
-    if (command == "--version") {
-      out << "briskopack " << BRISKOPACK_VERSION << '\n';
-      return kExitOk;
-    }
+    if (command == "--version") return Version(out);
     if (command == "build")
-      return Build(Parse(args, 1, {"--stub", "--output", "--script", "--background", "--payload"}, {"--force"}),
-                   out, err);
+      return Build(
+          Parse(args, 1, {"--stub", "--arch", "--output", "--script", "--background", "--payload"}, {"--force"}),
+          out, err);
     if (command == "lint") return LintCommand(Parse(args, 1, {"--background", "--payload"}), out);
     if (command == "list") return List(Parse(args, 1, {}), out);
     if (command == "extract") return Extract(Parse(args, 1, {}), out);

@@ -1,0 +1,139 @@
+#!/usr/bin/env bash
+# The installed packer, as a patch author gets it: installs the build into an
+# empty prefix, packs the installed demo patch folder with the stubs that came
+# with the packer (found relative to the packer itself) for both
+# architectures, moves the prefix and packs again, takes the stubs away and
+# expects the message that says where the packer looked. Then makes the
+# release archive with CPack and checks what it holds. With --wine the packer
+# is the Windows build, run under wine64.
+#
+#   install_test.sh --cmake CMAKE --cpack CPACK --build DIR --work DIR
+#                   --version VERSION [--wine WINE_RUN]
+set -u
+
+cmake=cmake cpack=cpack build= work= version= wine=
+while [ $# -gt 0 ]; do
+  case $1 in
+    --cmake) cmake=$2; shift 2 ;;
+    --cpack) cpack=$2; shift 2 ;;
+    --build) build=$2; shift 2 ;;
+    --work) work=$2; shift 2 ;;
+    --version) version=$2; shift 2 ;;
+    --wine) wine=$2; shift 2 ;;
+    *) echo "unknown argument $1"; exit 2 ;;
+  esac
+done
+
+rm -rf "$work"
+mkdir -p "$work"
+cd "$work" || exit 2
+status=0
+fail() {
+  echo "FAIL: $*"
+  status=1
+}
+
+exe= archive=tar.gz
+if [ -n "$wine" ]; then
+  exe=.exe archive=zip
+  WINEPREFIX=$(mktemp -d /tmp/briskopack-wine.XXXXXX)
+  export WINEPREFIX
+  trap '/usr/lib/wine/wineserver -k 2>/dev/null; rm -rf "$WINEPREFIX"' EXIT
+fi
+
+echo "== install"
+"$cmake" --install "$build" --prefix "$work/prefix" >install.log 2>&1 || { cat install.log; fail "cmake --install failed"; }
+for f in "bin/briskopack$exe" share/briskopatch/stubs/x86/briskopatch-stub.exe \
+  share/briskopatch/stubs/x64/briskopatch-stub.exe share/briskopatch/demo/script.txt \
+  share/briskopatch/demo/background.bmp share/briskopatch/demo/payload/data_patch.dat \
+  share/briskopatch/demo/payload/readme_patch.txt share/doc/briskopatch/README.md; do
+  [ -f "prefix/$f" ] || fail "the install lacks $f"
+done
+cp -r prefix/share/briskopatch/demo samples-copy
+cp prefix/share/briskopatch/stubs/x86/briskopatch-stub.exe stub-x86.exe
+cp prefix/share/briskopatch/stubs/x64/briskopatch-stub.exe stub-x64.exe
+
+# packer PREFIX ARGS...: runs PREFIX's packer, natively with nothing else on
+# PATH; output in out.txt and err.txt, carriage returns removed.
+packer() {
+  local prefix=$1
+  shift
+  if [ -n "$wine" ]; then
+    "$wine" "$prefix/bin/briskopack.exe" "$@" >out.raw 2>err.raw
+  else
+    env PATH="$work/$prefix/bin" briskopack "$@" >out.raw 2>err.raw
+  fi
+  local rc=$?
+  tr -d '\r' <out.raw >out.txt
+  tr -d '\r' <err.raw >err.txt
+  return $rc
+}
+
+packer prefix --version || fail "--version: $(cat err.txt)"
+for arch in x86 x64; do
+  grep -q "^$arch stub .*prefix.share.briskopatch.stubs.$arch.briskopatch-stub.exe, version $version\$" out.txt ||
+    fail "--version does not name the installed $arch stub and its version $version: $(cat out.txt)"
+done
+
+# build_with PREFIX ARCH OUT: the installed patch folder packed without --stub.
+build_with() {
+  local arch_option=()
+  [ "$2" = x64 ] && arch_option=(--arch x64)
+  packer "$1" build samples-copy -o "$3" "${arch_option[@]}"
+}
+
+echo "== build without --stub"
+for arch in x86 x64; do
+  packer prefix build --stub "stub-$arch.exe" -o "named-$arch.exe" samples-copy || fail "build --stub: $(cat err.txt)"
+  build_with prefix $arch "default-$arch.exe" || fail "build ($arch) without --stub: $(cat err.txt)"
+  cmp -s "default-$arch.exe" "named-$arch.exe" || fail "the installed $arch stub is not the one build uses"
+  packer prefix list "default-$arch.exe" || fail "list of the $arch build: $(cat err.txt)"
+  case $arch in x86) kind='PE32,' ;; x64) kind='PE32+,' ;; esac
+  grep -q "default-$arch.exe: $kind" out.txt || fail "the $arch build is no $kind image: $(head -1 out.txt)"
+  grep -q '^  0  data_patch.dat' out.txt || fail "list of the $arch build lacks the demo payload"
+done
+cmp -s default-x86.exe default-x64.exe && fail "--arch x64 built the same installer as the default"
+
+echo "== a moved prefix"
+mv prefix moved
+for arch in x86 x64; do
+  build_with moved $arch "moved-$arch.exe" || fail "build ($arch) from the moved prefix: $(cat err.txt)"
+  cmp -s "moved-$arch.exe" "named-$arch.exe" || fail "the moved prefix built another $arch installer"
+done
+
+echo "== no stubs installed"
+rm -r moved/share/briskopatch/stubs
+for arch in x86 x64; do
+  build_with moved $arch "none-$arch.exe"
+  rc=$?
+  [ $rc = 3 ] || fail "build ($arch) without stubs: exit $rc, expected 3"
+  grep -q "^briskopack: looked for the $arch stub at .*moved.share.briskopatch.stubs.$arch.briskopatch-stub.exe and found none; name one with --stub" err.txt ||
+    fail "build ($arch) without stubs does not say where it looked: $(cat err.txt)"
+  [ ! -e "none-$arch.exe" ] || fail "build ($arch) without stubs wrote its output"
+done
+packer moved --version
+grep -q "^x86 stub (default): none at .*moved.share.briskopatch.stubs.x86" out.txt ||
+  fail "--version without stubs: $(cat out.txt)"
+packer moved build --stub stub-x64.exe -o override.exe samples-copy || fail "--stub without stubs: $(cat err.txt)"
+cmp -s override.exe named-x64.exe || fail "--stub did not override"
+packer moved build --stub stub-x64.exe --arch x64 -o both.exe samples-copy
+[ $? = 4 ] || fail "--stub with --arch is not refused"
+packer moved build --arch arm64 -o arm.exe samples-copy
+[ $? = 4 ] || fail "an unknown --arch is not refused"
+
+echo "== release archive"
+"$cpack" --config "$build/CPackConfig.cmake" -B "$work/packages" >cpack.log 2>&1 || { cat cpack.log; fail "cpack failed"; }
+name=briskopatch-$version-$([ -n "$wine" ] && echo windows-x64 || echo linux-x86_64)
+"$cmake" -E tar tf "packages/$name.$archive" >archive.txt 2>&1 || fail "cannot read $name.$archive"
+for f in "bin/briskopack$exe" share/briskopatch/stubs/x86/briskopatch-stub.exe \
+  share/briskopatch/stubs/x64/briskopatch-stub.exe share/briskopatch/demo/script.txt share/doc/briskopatch/README.md; do
+  grep -qx "$name/$f" archive.txt || fail "$name.$archive lacks $f"
+done
+if [ -z "$wine" ]; then
+  mkdir unpacked && tar -xzf "packages/$name.tar.gz" -C unpacked
+  packer "unpacked/$name" build samples-copy -o unpacked.exe || fail "the unpacked archive's packer: $(cat err.txt)"
+  cmp -s unpacked.exe named-x86.exe || fail "the unpacked archive built another installer"
+fi
+
+[ $status = 0 ] && echo "all install checks passed"
+exit $status
