@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# Every test: installs what is missing, builds the native, win32 and win64
-# targets, and runs the native tests and the win64 tests under wine64.
+# Every test: installs what is missing, builds the native, win32, win64 and
+# sanitize targets, runs the native tests, the 32-bit installers' static
+# checks, the win64 tests under wine64 and the tests under ASan and UBSan,
+# then fuzzes every harness for a bounded time (FUZZ_SECONDS each, 30 s).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 
 jobs=$(nproc)
-for preset in native win32 win64; do
+for preset in native win32 win64 sanitize; do
   echo "== build $preset"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j"$jobs"
@@ -23,6 +25,12 @@ trap stop_xvfb EXIT
 status=0
 echo "== native tests"
 ctest --preset native || status=1
+echo "== win32 installers: static checks"
+ctest --test-dir build/win32 --output-on-failure || status=1
 echo "== win64 tests under wine64"
 ctest --preset win64 || status=1
+echo "== tests under ASan and UBSan"
+ctest --preset sanitize || status=1
+echo "== fuzzing"
+bash scripts/fuzz.sh "${FUZZ_SECONDS:-30}" || status=1
 exit $status

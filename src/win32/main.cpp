@@ -7,6 +7,7 @@
 #include "core/errors.h"
 #include "core/form_main.h"
 #include "application_window.h"
+#include "dll_search.h"
 #include "main_window.h"
 #include "win_file_system.h"
 #include "win_locale.h"
@@ -17,6 +18,8 @@
 using namespace brisko;
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  // Before anything that may load a DLL by name.
+  RestrictDllSearch();
   WinUserInterface ui;
   try {
     const WinLocale& locale = WinLocale::System();

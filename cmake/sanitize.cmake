@@ -1,0 +1,17 @@
+# The sanitizer build (preset "sanitize", clang): AddressSanitizer and
+# UndefinedBehaviorSanitizer over everything, every report fatal. With
+# BRISKO_FUZZ the code is also instrumented for libFuzzer and the harnesses
+# in fuzz/ are built.
+option(BRISKO_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+option(BRISKO_FUZZ "Build the libFuzzer harnesses (clang, with BRISKO_SANITIZE)" OFF)
+
+if(BRISKO_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+if(BRISKO_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "BRISKO_FUZZ needs clang's libFuzzer")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
