@@ -13,6 +13,8 @@
 #include <type_traits>
 #include <utility>
 
+#include "system_calls.h"
+
 namespace brisko {
 
 template <typename Traits>
@@ -67,26 +69,26 @@ class unique_handle {
 struct FileHandleTraits {
   using pointer = HANDLE;
   static pointer invalid() noexcept { return INVALID_HANDLE_VALUE; }
-  static void close(pointer h) noexcept { ::CloseHandle(h); }
+  static void close(pointer h) noexcept { Sys().CloseHandle(h); }
 };
 
 // Kernel objects whose failure value is null (processes, threads, events).
 struct KernelHandleTraits {
   using pointer = HANDLE;
   static pointer invalid() noexcept { return nullptr; }
-  static void close(pointer h) noexcept { ::CloseHandle(h); }
+  static void close(pointer h) noexcept { Sys().CloseHandle(h); }
 };
 
 struct FindHandleTraits {
   using pointer = HANDLE;
   static pointer invalid() noexcept { return INVALID_HANDLE_VALUE; }
-  static void close(pointer h) noexcept { ::FindClose(h); }
+  static void close(pointer h) noexcept { Sys().FindClose(h); }
 };
 
 struct RegKeyTraits {
   using pointer = HKEY;
   static pointer invalid() noexcept { return nullptr; }
-  static void close(pointer h) noexcept { ::RegCloseKey(h); }
+  static void close(pointer h) noexcept { Sys().RegCloseKey(h); }
 };
 
 // Fonts, brushes, bitmaps.
@@ -110,7 +112,7 @@ struct ItemListTraits {
   static pointer invalid() noexcept { return nullptr; }
   static void close(pointer list) noexcept {
     IMalloc* allocator = nullptr;
-    if (FAILED(::SHGetMalloc(&allocator)) || allocator == nullptr) return;
+    if (FAILED(Sys().SHGetMalloc(&allocator)) || allocator == nullptr) return;
     allocator->Free(list);
     allocator->Release();
   }
@@ -181,11 +183,11 @@ class com_ptr {
 // caller's COM.
 class com_scope {
  public:
-  com_scope() noexcept : initialised_(SUCCEEDED(CoInitialize(nullptr))) {}
+  com_scope() noexcept : initialised_(SUCCEEDED(Sys().CoInitialize(nullptr))) {}
   com_scope(const com_scope&) = delete;
   com_scope& operator=(const com_scope&) = delete;
   ~com_scope() {
-    if (initialised_) CoUninitialize();
+    if (initialised_) Sys().CoUninitialize();
   }
 
  private:

@@ -1,36 +1,71 @@
-// The system calls of the Windows layer that can fail in ways a test cannot
-// easily bring about (a full disk, a COM server that is not registered). They
-// are called through this table, so that a test can make any of them fail.
-//
-// Test hook: the environment variable BRISKO_FAIL, read once when the table
-// is first used, names the calls that fail, separated by commas. "WriteFile"
-// makes every call fail; "WriteFile#2" lets the first call through and fails
-// the second and every later one. A failing WriteFile writes half of what it
-// was given and then reports ERROR_DISK_FULL, as a disk that fills up does.
-// Without the variable the table holds the real calls.
+// The system calls of the Windows layer's file writing, package reading and
+// target discovery. They are called through one table so that a test can
+// replace any of them in-process, to make it fail or to count what it hands
+// out, and put the real one back afterwards. Nothing in a shipped program
+// changes the table, and nothing outside the process can.
 #pragma once
 
 #include <windows.h>
 #include <objbase.h>
+#include <shlobj.h>
 
-#include <string_view>
+#include <type_traits>
 
 namespace brisko {
 
 struct SystemCalls {
+  // Files.
+  decltype(&::GetFileAttributesW) GetFileAttributesW;
   decltype(&::CreateFileW) CreateFileW;
   decltype(&::WriteFile) WriteFile;
   decltype(&::FlushFileBuffers) FlushFileBuffers;
+  decltype(&::CloseHandle) CloseHandle;
+  decltype(&::ReplaceFileW) ReplaceFileW;
   decltype(&::MoveFileExW) MoveFileExW;
+  decltype(&::DeleteFileW) DeleteFileW;
+  decltype(&::FindFirstFileW) FindFirstFileW;
+  decltype(&::FindClose) FindClose;
+  // Resources of the running executable.
+  decltype(&::FindResourceW) FindResourceW;
+  decltype(&::LoadResource) LoadResource;
+  decltype(&::SizeofResource) SizeofResource;
+  decltype(&::LockResource) LockResource;
+  // Registry.
+  decltype(&::RegOpenKeyExW) RegOpenKeyExW;
+  decltype(&::RegQueryValueExW) RegQueryValueExW;
+  decltype(&::RegCloseKey) RegCloseKey;
+  // Environment.
+  decltype(&::ExpandEnvironmentStringsW) ExpandEnvironmentStringsW;
+  // Shell folders and item lists.
+  decltype(&::SHGetMalloc) SHGetMalloc;
+  decltype(&::SHGetSpecialFolderLocation) SHGetSpecialFolderLocation;
+  decltype(&::SHGetPathFromIDListW) SHGetPathFromIDListW;
+  // COM and shell links.
+  decltype(&::CoInitialize) CoInitialize;
+  decltype(&::CoUninitialize) CoUninitialize;
   decltype(&::CoCreateInstance) CoCreateInstance;
+  decltype(&::MultiByteToWideChar) MultiByteToWideChar;
 };
 
-// The table in force.
-const SystemCalls& Sys();
+namespace detail {
+extern SystemCalls systemCalls;
+}
 
-// Replaces the selection of failing calls, in the format of BRISKO_FAIL; an
-// empty text restores every real call. Returns false, changing nothing, when
-// the text names a call the table does not hold or is malformed.
-bool SetFailingCalls(std::string_view selection);
+// The table in force: the real calls unless a test has replaced some.
+inline const SystemCalls& Sys() { return detail::systemCalls; }
+
+// The real calls, for replacements that pass a call through.
+const SystemCalls& RealSystemCalls();
+
+// Replaces one call until it is restored, for tests:
+//   SetSystemCall(&SystemCalls::WriteFile, FullDiskWriteFile);
+// A null replacement restores the real call.
+template <typename Call>
+void SetSystemCall(Call SystemCalls::*call, std::common_type_t<Call> replacement) {
+  detail::systemCalls.*call = replacement != nullptr ? replacement : RealSystemCalls().*call;
+}
+
+// Restores every real call.
+void RestoreSystemCalls();
 
 }  // namespace brisko

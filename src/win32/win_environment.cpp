@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "system_calls.h"
 #include "wide_text.h"
 
 namespace brisko {
@@ -14,7 +15,7 @@ std::uint32_t WinEnvironment::Expand(const char* text, char* buffer, std::uint32
   const std::wstring wideText = Widen(text);
   std::wstring expanded(MAX_PATH, L'\0');
   for (int attempt = 0; attempt < 4; ++attempt) {
-    const DWORD n = ExpandEnvironmentStringsW(wideText.c_str(), expanded.data(), static_cast<DWORD>(expanded.size()));
+    const DWORD n = Sys().ExpandEnvironmentStringsW(wideText.c_str(), expanded.data(), static_cast<DWORD>(expanded.size()));
     if (n == 0) return 0;
     if (n <= expanded.size()) {
       expanded.resize(n - 1);

@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdio>
 
 #include "core/path.h"
 #include "handles.h"
@@ -13,7 +12,42 @@
 namespace brisko {
 namespace {
 
-// A temporary file that is deleted unless it has been moved into place.
+// What the destination is before anything is written over it.
+enum class Destination { Missing, Existing, Refused };
+
+// A folder, a read-only file and a hidden or system file are refused, as a
+// direct CreateFileW with CREATE_ALWAYS and FILE_ATTRIBUTE_NORMAL refuses
+// them; so is a file that another process holds open, and a path whose
+// attributes cannot be read for any reason but its absence. Checked here
+// because not every system refuses to replace such files by renaming.
+Destination Examine(const std::wstring& path) {
+  const DWORD attributes = Sys().GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES)
+    return GetLastError() == ERROR_FILE_NOT_FOUND ? Destination::Missing : Destination::Refused;
+  constexpr DWORD kRefused =
+      FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  if (attributes & kRefused) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return Destination::Refused;
+  }
+  // Opening it for writing without sharing fails with a sharing violation
+  // while another process has it open.
+  unique_hfile probe(Sys().CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+  return probe ? Destination::Existing : Destination::Refused;
+}
+
+// The length of `name` in characters, as the system counts a path's length
+// (a double-byte character counts once).
+std::size_t CharacterCount(const Locale& locale, std::string_view name) {
+  ByteWalker walker(locale);
+  return static_cast<std::size_t>(
+      std::count_if(name.begin(), name.end(),
+                    [&](char c) { return walker.Next(static_cast<unsigned char>(c)) != ByteClass::Trail; }));
+}
+
+// A file that receives the new content beside its destination and is
+// deleted unless it has been put in place.
 class TemporaryFile {
  public:
   TemporaryFile() = default;
@@ -21,25 +55,29 @@ class TemporaryFile {
   TemporaryFile& operator=(const TemporaryFile&) = delete;
   ~TemporaryFile() {
     file_.reset();
-    if (!name_.empty() && !committed_) {
+    if (!name_.empty() && !keep_) {
       const DWORD error = GetLastError();
-      DeleteFileW(name_.c_str());
+      Remove();
       SetLastError(error);
     }
   }
 
-  // Creates a file of a fresh name in `folder` (which may be empty: the
-  // current folder). CREATE_NEW never touches a file that is already there.
-  bool Create(const Text& folder) {
-    static unsigned counter = 0;
+  // Creates a file of a fresh name in `folder` that is no longer than
+  // `maxLength` characters, so that its path is never longer than the
+  // destination's and a destination that a direct create could write is
+  // never refused because of the temporary's length. CREATE_NEW never
+  // touches a file that is already there.
+  bool Create(const Text& folder, std::size_t maxLength, const Locale& locale, std::string_view destinationName) {
+    static unsigned next = GetTickCount() ^ (GetCurrentProcessId() << 12);
+    const std::size_t length = std::min<std::size_t>(maxLength, 12);
     for (int attempt = 0; attempt < 100; ++attempt) {
-      char suffix[48];
-      std::snprintf(suffix, sizeof suffix, "~brisko%lx-%x.tmp", GetCurrentProcessId(), ++counter);
-      std::wstring name = Widen(folder + suffix);
-      file_.reset(Sys().CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+      const Text name = Candidate(length, next++);
+      if (locale.EqualsIgnoreCase(name, destinationName)) continue;
+      const std::wstring path = Widen(folder + name);
+      file_.reset(Sys().CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
       if (file_) {
-        name_ = std::move(name);
+        name_ = path;
         return true;
       }
       const DWORD error = GetLastError();
@@ -48,8 +86,8 @@ class TemporaryFile {
     return false;
   }
 
-  // Writes all of `bytes` straight from the caller's memory and flushes
-  // them to the disk.
+  // Writes all of `bytes` straight from the caller's memory, flushes them to
+  // the disk and closes the file.
   bool WriteAll(std::string_view bytes) {
     const char* data = bytes.data();
     std::size_t remaining = bytes.size();
@@ -64,57 +102,94 @@ class TemporaryFile {
       data += written;
       remaining -= written;
     }
-    return Sys().FlushFileBuffers(file_.get()) != FALSE;
+    if (!Sys().FlushFileBuffers(file_.get())) return false;
+    file_.reset();
+    return true;
   }
 
-  bool MoveOver(const std::wstring& destination) {
-    file_.reset();
-    if (!Sys().MoveFileExW(name_.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-      return false;
-    committed_ = true;
+  // Puts the file in the place of an existing destination. ReplaceFileW
+  // keeps the destination's attributes, security descriptor, owner, other
+  // streams and creation time.
+  bool Replace(const std::wstring& destination) {
+    if (Sys().ReplaceFileW(destination.c_str(), name_.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                           nullptr)) {
+      keep_ = true;
+      return true;
+    }
+    // Without a backup name this error means that the destination is gone
+    // already and the new content still lies under the temporary name: it
+    // must go into place now, or at least never be deleted.
+    if (GetLastError() != ERROR_UNABLE_TO_MOVE_REPLACEMENT) return false;
+    keep_ = true;
+    return MoveTo(destination);
+  }
+
+  // Gives the file the name of a destination that does not exist; fails
+  // rather than replace one that has appeared meanwhile.
+  bool MoveTo(const std::wstring& destination) {
+    if (!Sys().MoveFileExW(name_.c_str(), destination.c_str(), MOVEFILE_WRITE_THROUGH)) return false;
+    keep_ = true;
     return true;
   }
 
  private:
+  // Names of `length` characters: "~" and base-36 digits, with ".tmp" where
+  // there is room for it; a single digit when one character is all there is.
+  static Text Candidate(std::size_t length, unsigned value) {
+    const bool tilde = length >= 2;
+    const bool extension = length >= 9;
+    const std::size_t digits = length - (tilde ? 1 : 0) - (extension ? 4 : 0);
+    Text name = tilde ? "~" : "";
+    for (std::size_t i = 0; i < digits; ++i, value /= 36) name += "0123456789abcdefghijklmnopqrstuvwxyz"[value % 36];
+    if (extension) name += ".tmp";
+    return name;
+  }
+
+  // A virus scanner may hold a new file open for a moment: a failed delete
+  // is tried again, and what still cannot be deleted goes when the system
+  // next starts.
+  void Remove() {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      if (Sys().DeleteFileW(name_.c_str())) return;
+      if (GetLastError() == ERROR_FILE_NOT_FOUND) return;
+      Sleep(50);
+    }
+    Sys().MoveFileExW(name_.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  }
+
   std::wstring name_;
   unique_hfile file_;
-  bool committed_ = false;
+  bool keep_ = false;
 };
-
-// True when `path` may be replaced: it does not exist yet, or it is a file
-// that is not read-only and that nobody else holds open.
-bool MayReplace(const std::wstring& path) {
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return GetLastError() == ERROR_FILE_NOT_FOUND;
-  if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return false;
-  }
-  // Opening it for writing without sharing fails with a sharing violation
-  // while another process has it open.
-  unique_hfile probe(Sys().CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
-  return static_cast<bool>(probe);
-}
 
 }  // namespace
 
 bool WinFileSystem::FileExists(const Text& path) {
   WIN32_FIND_DATAW data{};
-  unique_hfind found(FindFirstFileW(Widen(path).c_str(), &data));
+  unique_hfind found(Sys().FindFirstFileW(Widen(path).c_str(), &data));
   return found && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 bool WinFileSystem::WriteWholeFile(const Text& path, std::string_view bytes) {
   const std::wstring destination = Widen(path);
-  if (!MayReplace(destination)) return false;
+  if (Examine(destination) == Destination::Refused) return false;
+  const Text folder = ExtractFolder(locale_, path);
+  const std::string_view name = std::string_view(path).substr(folder.size());
+  if (name.empty()) {
+    SetLastError(ERROR_INVALID_NAME);
+    return false;
+  }
   TemporaryFile temporary;
-  if (!temporary.Create(ExtractFolder(locale_, path))) return false;
+  if (!temporary.Create(folder, CharacterCount(locale_, name), locale_, name)) return false;
   if (!temporary.WriteAll(bytes)) return false;
-  // Checked again just before the move: the destination may have changed
+  // Examined again just before the swap: the destination may have changed
   // while a large payload was written.
-  if (!MayReplace(destination)) return false;
-  return temporary.MoveOver(destination);
+  switch (Examine(destination)) {
+    case Destination::Existing: return temporary.Replace(destination);
+    case Destination::Missing: return temporary.MoveTo(destination);
+    case Destination::Refused: break;
+  }
+  return false;
 }
 
 }  // namespace brisko

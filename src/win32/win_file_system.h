@@ -17,11 +17,14 @@ class WinFileSystem final : public FileSystem {
   bool FileExists(const Text& path) override;
 
   // Writes `bytes` to a new temporary file in the destination's folder,
-  // flushes it and only then moves it over the destination. Refuses a
-  // destination that is a folder, is read-only or is held open by another
-  // process, checking that itself since not every system refuses to replace
-  // such a file. On failure the temporary file is removed and the
-  // destination is as it was. Never creates a folder.
+  // flushes it, and only then puts it in place: ReplaceFileW over an
+  // existing destination, which keeps that file's attributes, security,
+  // streams and creation time; MoveFileExA for a new name. Other hard links
+  // to a replaced file keep the old content. Refuses, before writing
+  // anything, what a direct create-always write refuses: a folder, a
+  // read-only, hidden or system file; and a file that another process holds
+  // open. On failure the temporary file is removed and the destination is as
+  // it was. Never creates a folder.
   bool WriteWholeFile(const Text& path, std::string_view bytes) override;
 
  private:

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "system_calls.h"
 #include "wide_text.h"
 
 namespace brisko {
@@ -38,13 +39,13 @@ std::optional<Value> ReadValue(HKEY key, const Text& name) {
   const std::wstring wideName = Widen(name);
   DWORD type = 0;
   DWORD size = 0;
-  if (RegQueryValueExW(key, wideName.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return std::nullopt;
+  if (Sys().RegQueryValueExW(key, wideName.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return std::nullopt;
   std::string bytes;
   // The value may grow between the calls: ERROR_MORE_DATA gives the new size.
   for (int attempt = 0; attempt < 4; ++attempt) {
     bytes.assign(size, '\0');
     const LONG status =
-        RegQueryValueExW(key, wideName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(bytes.data()), &size);
+        Sys().RegQueryValueExW(key, wideName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(bytes.data()), &size);
     if (status == ERROR_SUCCESS) {
       bytes.resize(size);
       Value value;
@@ -70,7 +71,7 @@ std::optional<Value> ReadValue(HKEY key, const Text& name) {
 bool WinRegistry::OpenKey(RegistryRoot root, Key parent, const Text& name, Key& opened) {
   HKEY key = nullptr;
   const HKEY under = parent != nullptr ? AsHkey(parent) : RootKey(root);
-  if (RegOpenKeyExW(under, Widen(name).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  if (Sys().RegOpenKeyExW(under, Widen(name).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
   opened = key;
   return true;
 }
@@ -93,6 +94,6 @@ bool WinRegistry::FetchValue(Key key, const Text& name, std::uint32_t& type, std
   return true;
 }
 
-void WinRegistry::CloseKey(Key key) { RegCloseKey(AsHkey(key)); }
+void WinRegistry::CloseKey(Key key) { Sys().RegCloseKey(AsHkey(key)); }
 
 }  // namespace brisko

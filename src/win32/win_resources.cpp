@@ -3,19 +3,24 @@
 #include <windows.h>
 
 #include "core/errors.h"
+#include "system_calls.h"
 #include "wide_text.h"
 
 namespace brisko {
 
 std::string_view WinResources::Open(const Text& type, const Text& name) {
   const HMODULE module = GetModuleHandleW(nullptr);
-  const HRSRC found = FindResourceW(module, Widen(name).c_str(), Widen(type).c_str());
+  const HRSRC found = Sys().FindResourceW(module, Widen(name).c_str(), Widen(type).c_str());
   if (found == nullptr) throw ResourceNotFound(name);
   // Loaded resources are part of the mapped image: nothing to free.
-  const HGLOBAL loaded = LoadResource(module, found);
+  const HGLOBAL loaded = Sys().LoadResource(module, found);
   if (loaded == nullptr) throw ResourceNotFound(name);
-  const DWORD size = SizeofResource(module, found);
-  const void* bytes = LockResource(loaded);
+  // 0 is both the size of an empty resource and the failure value; only a
+  // failure sets the last error.
+  SetLastError(ERROR_SUCCESS);
+  const DWORD size = Sys().SizeofResource(module, found);
+  if (size == 0 && GetLastError() != ERROR_SUCCESS) throw ResourceNotFound(name);
+  const void* bytes = Sys().LockResource(loaded);
   if (bytes == nullptr) {
     if (size == 0) return {};
     throw ResourceNotFound(name);

@@ -6,6 +6,7 @@
 #include <cwchar>
 
 #include "handles.h"
+#include "system_calls.h"
 #include "wide_text.h"
 
 namespace brisko {
@@ -34,12 +35,12 @@ class ItemList {
 bool WinShellFolders::GetFolderPath(int csidl, Text& folder) {
   wchar_t path[MAX_PATH] = {};
   com_ptr<IMalloc> allocator;
-  if (SHGetMalloc(allocator.put()) != S_OK) return false;
+  if (Sys().SHGetMalloc(allocator.put()) != S_OK) return false;
   // Declared after the allocator, so the list is freed before the allocator
   // is released.
   ItemList list(allocator.get());
-  if (SHGetSpecialFolderLocation(GetDesktopWindow(), csidl, list.put()) != S_OK) return false;
-  if (!SHGetPathFromIDListW(list.get(), path)) return false;
+  if (Sys().SHGetSpecialFolderLocation(GetDesktopWindow(), csidl, list.put()) != S_OK) return false;
+  if (!Sys().SHGetPathFromIDListW(list.get(), path)) return false;
   // A folder whose path a 260-byte ANSI buffer could not hold, or that code
   // page 932 cannot write, is no folder the program can use.
   const std::optional<Text> narrow = NarrowPath(std::wstring_view(path, wcsnlen(path, MAX_PATH)));

@@ -39,9 +39,11 @@ bool WinShortcuts::ReadTarget(const Text& path, Text& target) {
                              link.put_void()) != S_OK) {
     return false;
   }
-  // A path longer than the shell's 260-character buffer cannot be loaded.
-  const std::optional<std::wstring> widePath = WidenPath(path);
-  if (!widePath || !LoadShortcut(link.get(), widePath->c_str(), STGM_READ)) return false;
+  wchar_t widePath[MAX_PATH];
+  // A path longer than the shell's 260-character buffer gives 0 and nothing
+  // to load.
+  if (Sys().MultiByteToWideChar(kProgramCodePage, 0, path.c_str(), -1, widePath, MAX_PATH) == 0) return false;
+  if (!LoadShortcut(link.get(), widePath, STGM_READ)) return false;
 
   wchar_t buffer[MAX_PATH] = {};
   WIN32_FIND_DATAW findData{};

@@ -55,10 +55,12 @@ class Apply : public InstallerTest {
 
 TEST_P(Apply, WritesEveryPayloadByteForByteAndTurnsCancelIntoClose) {
   WriteFileBytes(target() + "\\b.txt", "an older, longer version of the file that must be replaced whole");
+  const DWORD attributes = GetFileAttributesA((target() + "\\b.txt").c_str());
   auto installer = LaunchFound({"a.dat", "b.txt"}, {{0, kPayloadA}, {1, kPayloadB}});
   StartExpecting(*installer, shown::kPatchSucceeded, shown::kClose);
   EXPECT_EQ(Read("a.dat"), kPayloadA);
   EXPECT_EQ(Read("b.txt"), kPayloadB);
+  EXPECT_EQ(GetFileAttributesA((target() + "\\b.txt").c_str()), attributes) << "the replaced file keeps them";
   ExpectFolderHolds({"a.dat", "b.txt"});
   // The close caption still closes the window, and the program returns 0.
   installer->Press(ids::kBtnCancel);
@@ -79,15 +81,36 @@ TEST_P(Apply, MissingSecondPayloadKeepsTheFirstAndReportsFailure) {
   ExpectFolderHolds({"a.dat"});
 }
 
-TEST_P(Apply, ReadOnlyDestinationIsLeftUnchanged) {
-  const std::string old = "read-only original";
-  WriteFileBytes(target() + "\\b.txt", old);
-  SetFileAttributesA((target() + "\\b.txt").c_str(), FILE_ATTRIBUTE_READONLY);
-  auto installer = LaunchFound({"a.dat", "b.txt"}, {{0, kPayloadA}, {1, kPayloadB}});
-  StartExpecting(*installer, shown::kPatchFailed, shown::kCancel);
-  EXPECT_EQ(Read("a.dat"), kPayloadA) << "earlier files stay written";
-  EXPECT_EQ(Read("b.txt"), old);
-  ExpectFolderHolds({"a.dat", "b.txt"});
+// What a direct create-always write refuses is refused before anything is
+// written, and the file keeps its content and attributes.
+TEST_P(Apply, ReadOnlyHiddenOrSystemDestinationIsLeftUnchanged) {
+  for (const DWORD refused : {FILE_ATTRIBUTE_READONLY, FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_SYSTEM}) {
+    const std::string old = "original";
+    const std::string b = target() + "\\b.txt";
+    SetFileAttributesA(b.c_str(), FILE_ATTRIBUTE_NORMAL);
+    WriteFileBytes(b, old);
+    DeleteFileA((target() + "\\a.dat").c_str());
+    SetFileAttributesA(b.c_str(), refused);
+    const DWORD attributes = GetFileAttributesA(b.c_str());
+    auto installer = LaunchFound({"a.dat", "b.txt"}, {{0, kPayloadA}, {1, kPayloadB}});
+    StartExpecting(*installer, shown::kPatchFailed, shown::kCancel);
+    EXPECT_EQ(Read("a.dat"), kPayloadA) << "earlier files stay written";
+    EXPECT_EQ(Read("b.txt"), old) << refused;
+    EXPECT_EQ(GetFileAttributesA(b.c_str()), attributes);
+    ExpectFolderHolds({"a.dat", "b.txt"});
+  }
+}
+
+// The shipped installer reads no environment variable of its own: the
+// switch that makes the test variant fail its calls changes nothing.
+TEST_P(Apply, FailSwitchOfTheTestVariantChangesNothing) {
+  WriteFileBytes(target() + "\\b.txt", "old");
+  auto installer = LaunchFound({"a.dat", "b.txt"}, {{0, kPayloadA}, {1, kPayloadB}},
+                               "GetFileAttributesW,CreateFileW,WriteFile,FlushFileBuffers,ReplaceFileW,MoveFileExW,"
+                               "FindFirstFileW,CoCreateInstance,FindResourceW");
+  StartExpecting(*installer, shown::kPatchSucceeded, shown::kClose);
+  EXPECT_EQ(Read("a.dat"), kPayloadA);
+  EXPECT_EQ(Read("b.txt"), kPayloadB);
 }
 
 TEST_P(Apply, DestinationHeldOpenByAnotherProgramIsLeftUnchanged) {
@@ -99,27 +122,6 @@ TEST_P(Apply, DestinationHeldOpenByAnotherProgramIsLeftUnchanged) {
   auto installer = LaunchFound({"a.dat"}, {{0, kPayloadA}});
   StartExpecting(*installer, shown::kPatchFailed, shown::kCancel);
   CloseHandle(held);
-  EXPECT_EQ(Read("a.dat"), old);
-  ExpectFolderHolds({"a.dat"});
-}
-
-// A disk that fills up while the second file is written: the destination
-// keeps its old content, the half-written temporary file is gone.
-TEST_P(Apply, FailedWriteLeavesTheDestinationAsItWas) {
-  const std::string old = "the old b.txt";
-  WriteFileBytes(target() + "\\b.txt", old);
-  auto installer = LaunchFound({"a.dat", "b.txt"}, {{0, kPayloadA}, {1, kPayloadB}}, "WriteFile#2");
-  StartExpecting(*installer, shown::kPatchFailed, shown::kCancel);
-  EXPECT_EQ(Read("a.dat"), kPayloadA);
-  EXPECT_EQ(Read("b.txt"), old);
-  ExpectFolderHolds({"a.dat", "b.txt"});
-}
-
-TEST_P(Apply, FailedReplaceLeavesTheDestinationAsItWas) {
-  const std::string old = "the old a.dat";
-  WriteFileBytes(target() + "\\a.dat", old);
-  auto installer = LaunchFound({"a.dat"}, {{0, kPayloadA}}, "MoveFileExW");
-  StartExpecting(*installer, shown::kPatchFailed, shown::kCancel);
   EXPECT_EQ(Read("a.dat"), old);
   ExpectFolderHolds({"a.dat"});
 }
@@ -198,6 +200,38 @@ TEST_P(Apply, AltSPressesStart) {
 }
 
 BRISKO_INSTANTIATE_FOR_PACKAGERS(Apply);
+
+// Installers made from the stub's test variant, which fails the calls that
+// BRISKO_FAIL names.
+class ApplyFaults : public Apply {};
+
+std::vector<std::shared_ptr<const Packager>> FaultPackagers() {
+  if (TestSettings().faultStub.empty()) return {};
+  return {std::make_shared<ResourceUpdatePackager>(TestSettings().faultStub)};
+}
+
+// A disk that fills up while the second file is written: the destination
+// keeps its old content, the half-written temporary file is gone.
+TEST_P(ApplyFaults, FailedWriteLeavesTheDestinationAsItWas) {
+  const std::string old = "the old b.txt";
+  WriteFileBytes(target() + "\\b.txt", old);
+  auto installer = LaunchFound({"a.dat", "b.txt"}, {{0, kPayloadA}, {1, kPayloadB}}, "WriteFile#2");
+  StartExpecting(*installer, shown::kPatchFailed, shown::kCancel);
+  EXPECT_EQ(Read("a.dat"), kPayloadA);
+  EXPECT_EQ(Read("b.txt"), old);
+  ExpectFolderHolds({"a.dat", "b.txt"});
+}
+
+TEST_P(ApplyFaults, FailedReplaceLeavesTheDestinationAsItWas) {
+  const std::string old = "the old a.dat";
+  WriteFileBytes(target() + "\\a.dat", old);
+  auto installer = LaunchFound({"a.dat"}, {{0, kPayloadA}}, "ReplaceFileW");
+  StartExpecting(*installer, shown::kPatchFailed, shown::kCancel);
+  EXPECT_EQ(Read("a.dat"), old);
+  ExpectFolderHolds({"a.dat"});
+}
+
+INSTANTIATE_TEST_SUITE_P(E2E, ApplyFaults, testing::ValuesIn(FaultPackagers()), PackagerName);
 
 }  // namespace
 }  // namespace brisko::e2e

@@ -109,10 +109,13 @@ class ResourceUpdatePackager final : public Packager {
 void RegisterPackager(std::shared_ptr<const Packager> packager);
 const std::vector<std::shared_ptr<const Packager>>& Packagers();
 
-// Settings from the command line: --stub=PATH --demo=PATH --samples=PATH
-// (Unix paths are taken as paths on Wine's Z: drive).
+// Settings from the command line: --stub=PATH --fault-stub=PATH --demo=PATH
+// --samples=PATH (Unix paths are taken as paths on Wine's Z: drive).
 struct Settings {
   std::string stub;
+  // The test variant of the stub, which fails the system calls that
+  // BRISKO_FAIL names; never shipped.
+  std::string faultStub;
   std::string demo;
   std::string samples;
 };
@@ -158,8 +161,9 @@ bool WaitUntil(const std::function<bool()>& condition, Duration timeout = kStepT
 // One running installer. Ends it on destruction if it still runs.
 class Installer {
  public:
-  // Starts `exePath` without handle inheritance. `failingCalls` goes into
-  // the installer's BRISKO_FAIL test hook.
+  // Starts `exePath` without handle inheritance, with `failingCalls` in the
+  // environment variable BRISKO_FAIL: the test variant of the installer
+  // fails those calls, a shipped installer must not notice.
   explicit Installer(const std::string& exePath, const std::string& failingCalls = {});
   Installer(const Installer&) = delete;
   Installer& operator=(const Installer&) = delete;

@@ -2,6 +2,7 @@
 // command line:
 //   --stub=PATH     the installer without package; packages are added to
 //                   copies of it with UpdateResource
+//   --fault-stub=PATH  the stub's test variant, for the fault tests
 //   --demo=PATH     the demo installer built from samples/demo
 //   --samples=PATH  the samples folder, to compare the demo's payload files
 #include <windows.h>
@@ -22,6 +23,7 @@ int main(int argc, char** argv) {
       return arg.compare(0, n, flag) == 0 ? argv[i] + n : nullptr;
     };
     if (const char* v = value("--stub=")) settings.stub = WindowsPath(v);
+    if (const char* v = value("--fault-stub=")) settings.faultStub = WindowsPath(v);
     if (const char* v = value("--demo=")) settings.demo = WindowsPath(v);
     if (const char* v = value("--samples=")) settings.samples = WindowsPath(v);
   }

@@ -9,6 +9,8 @@
 
 #include "core/texts.h"
 #include "win32/handles.h"
+#include "fault_injection.h"
+#include "system_test_helpers.h"
 #include "win32/system_calls.h"
 #include "win32/wide_text.h"
 #include "win32/win_file_system.h"
@@ -93,35 +95,50 @@ TEST(ComPtr, ReleasesOnceWhenReplacedMovedOrDestroyed) {
 
 // ---- the system-call seam ---------------------------------------------------
 
-class SystemCallsTest : public testing::Test {
- protected:
-  void TearDown() override { SetFailingCalls(""); }
-};
-
-TEST_F(SystemCallsTest, RejectsUnknownNamesAndBadCounts) {
-  for (const char* bad : {"WriteFil", "WriteFile#", "WriteFile#0", "WriteFile#x", "WriteFile,", "CloseHandle"})
-    EXPECT_FALSE(SetFailingCalls(bad)) << bad;
-  EXPECT_TRUE(SetFailingCalls("CreateFileW,MoveFileExW#3"));
+BOOL WINAPI RefusingFlush(HANDLE) {
+  SetLastError(ERROR_WRITE_FAULT);
+  return FALSE;
 }
 
-TEST_F(SystemCallsTest, FailsFromTheNamedCallOnAndLetsOthersThrough) {
-  ASSERT_TRUE(SetFailingCalls("FlushFileBuffers#2"));
-  char path[MAX_PATH];
-  GetTempPathA(MAX_PATH, path);
-  const std::string file = std::string(path) + "brisko-seam.tmp";
-  unique_hfile h(Sys().CreateFileW(Widen(file).c_str(), GENERIC_WRITE, 0, nullptr,
-                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+TEST(SystemCalls, ATestReplacesOneCallAndRestoresIt) {
+  SetSystemCall(&SystemCalls::FlushFileBuffers, RefusingFlush);
+  EXPECT_EQ(Sys().FlushFileBuffers, &RefusingFlush);
+  EXPECT_EQ(Sys().WriteFile, RealSystemCalls().WriteFile);
+  SetSystemCall(&SystemCalls::FlushFileBuffers, nullptr);
+  EXPECT_EQ(Sys().FlushFileBuffers, RealSystemCalls().FlushFileBuffers);
+  SetSystemCall(&SystemCalls::FlushFileBuffers, RefusingFlush);
+  RestoreSystemCalls();
+  EXPECT_EQ(Sys().FlushFileBuffers, RealSystemCalls().FlushFileBuffers);
+}
+
+TEST(FaultInjector, RejectsUnknownNamesAndBadCounts) {
+  test::FaultInjector faults;
+  for (const char* bad : {"WriteFil", "WriteFile#", "WriteFile#0", "WriteFile#x", "WriteFile,", "CloseHandl",
+                          "CoUninitialize", ""})
+    EXPECT_FALSE(faults.FailSelection(bad)) << bad;
+  EXPECT_TRUE(faults.FailSelection("CreateFileW,MoveFileExW#3"));
+}
+
+TEST(FaultInjector, FailsFromTheNamedCallOnAndLetsOthersThrough) {
+  test::FaultInjector faults;
+  ASSERT_TRUE(faults.FailSelection("FlushFileBuffers#2"));
+  const std::string file = test::TempFolder() + "\\brisko-seam.tmp";
+  unique_hfile h(Sys().CreateFileW(Widen(file).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
   ASSERT_TRUE(h);
   EXPECT_TRUE(Sys().FlushFileBuffers(h.get()));
   EXPECT_FALSE(Sys().FlushFileBuffers(h.get()));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_WRITE_FAULT));
   EXPECT_FALSE(Sys().FlushFileBuffers(h.get()));
+  EXPECT_EQ(faults.Unreleased(), "1 file handles");
   h.reset();
+  EXPECT_EQ(faults.Unreleased(), "");
   DeleteFileA(file.c_str());
 }
 
-TEST_F(SystemCallsTest, FailingCoCreateInstanceGivesNoObject) {
-  ASSERT_TRUE(SetFailingCalls("CoCreateInstance"));
+TEST(FaultInjector, FailingCoCreateInstanceGivesNoObject) {
+  test::FaultInjector faults;
+  ASSERT_TRUE(faults.FailFrom("CoCreateInstance"));
   void* object = reinterpret_cast<void*>(1);
   EXPECT_EQ(Sys().CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &object),
             REGDB_E_CLASSNOTREG);
@@ -143,7 +160,7 @@ class WinFileSystemTest : public testing::Test {
     ASSERT_TRUE(CreateDirectoryA(folder_.c_str(), nullptr));
   }
   void TearDown() override {
-    SetFailingCalls("");
+    RestoreSystemCalls();
     Clean();
   }
 
@@ -241,22 +258,151 @@ TEST_F(WinFileSystemTest, NeverCreatesAFolder) {
   EXPECT_TRUE(Names().empty());
 }
 
-// Every step of the write can fail; none may leave the destination changed
-// or a temporary file behind.
-class WinFileSystemFailure : public WinFileSystemTest, public testing::WithParamInterface<const char*> {};
-
-TEST_P(WinFileSystemFailure, LeavesTheDestinationAsItWas) {
-  Write(Path("a.dat"), "old content");
-  ASSERT_TRUE(SetFailingCalls(GetParam()));
-  EXPECT_FALSE(files_.WriteWholeFile(Path("a.dat"), std::string(100000, 'n')));
-  SetFailingCalls("");
-  EXPECT_EQ(Read(Path("a.dat")), "old content");
-  EXPECT_EQ(Names(), std::vector<std::string>{"a.dat"});
+TEST_F(WinFileSystemTest, RefusesHiddenAndSystemDestinationsBeforeWritingAnything) {
+  for (const DWORD attributes : {FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_SYSTEM,
+                                 FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE}) {
+    Write(Path("h.dat"), "old");
+    ASSERT_TRUE(SetFileAttributesA(Path("h.dat").c_str(), attributes));
+    const DWORD before = GetFileAttributesA(Path("h.dat").c_str());
+    std::vector<std::string> calls;
+    {
+      test::FaultInjector faults;
+      EXPECT_FALSE(files_.WriteWholeFile(Path("h.dat"), "new")) << attributes;
+      calls = faults.calls();
+    }
+    EXPECT_EQ(calls, std::vector<std::string>{"GetFileAttributesW"}) << "nothing opened or written";
+    EXPECT_EQ(Read(Path("h.dat")), "old");
+    EXPECT_EQ(GetFileAttributesA(Path("h.dat").c_str()), before);
+    SetFileAttributesA(Path("h.dat").c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(Names(), std::vector<std::string>{"h.dat"});
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(EachCall, WinFileSystemFailure,
-                         testing::Values("CreateFileW", "CreateFileW#2", "WriteFile", "FlushFileBuffers",
-                                         "MoveFileExW"));
+TEST_F(WinFileSystemTest, ReplacedDestinationKeepsItsAttributes) {
+  for (const DWORD attributes : {FILE_ATTRIBUTE_NORMAL, FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED}) {
+    Write(Path("k.dat"), "old");
+    ASSERT_TRUE(SetFileAttributesA(Path("k.dat").c_str(), attributes));
+    const DWORD before = GetFileAttributesA(Path("k.dat").c_str());
+    ASSERT_TRUE(files_.WriteWholeFile(Path("k.dat"), "new content"));
+    EXPECT_EQ(Read(Path("k.dat")), "new content");
+    EXPECT_EQ(GetFileAttributesA(Path("k.dat").c_str()), before) << attributes;
+  }
+}
+
+// A destination that a direct create could write, its path as long as the
+// system allows, is never refused because of the temporary file's name.
+TEST_F(WinFileSystemTest, PathsUpToTheLongestAreWritten) {
+  for (const std::size_t nameLength : {1u, 2u, 8u, 12u, 40u}) {
+    std::string folder = folder_ + "\\";
+    folder += std::string(MAX_PATH - 1 - folder.size() - 1 - nameLength, 'f');
+    if (!CreateDirectoryA(folder.c_str(), nullptr)) {
+      // Folders stop at MAX_PATH - 12 characters.
+      ASSERT_LT(nameLength, 12u);
+      continue;
+    }
+    const std::string path = folder + "\\" + std::string(nameLength, 'n');
+    ASSERT_EQ(path.size(), static_cast<std::size_t>(MAX_PATH - 1));
+    EXPECT_TRUE(files_.WriteWholeFile(path, "new")) << nameLength;
+    EXPECT_TRUE(files_.WriteWholeFile(path, "newer")) << nameLength;
+    EXPECT_EQ(Read(path), "newer");
+    DeleteFileA(path.c_str());
+    EXPECT_TRUE(RemoveDirectoryA(folder.c_str())) << "a temporary file was left beside " << nameLength;
+  }
+}
+
+// Every step of the write can fail; none may leave the destination changed,
+// a temporary file behind or a handle open.
+struct StepFault {
+  const char* step;
+  const char* call;
+  unsigned nth;   // the call's first failing use
+  bool existing;  // an existing destination, replaced; otherwise a new name
+};
+
+class WinFileSystemFailure : public WinFileSystemTest, public testing::WithParamInterface<StepFault> {};
+
+TEST_P(WinFileSystemFailure, LeavesTheDestinationAsItWas) {
+  if (GetParam().existing) Write(Path("a.dat"), "old content");
+  test::FaultInjector faults;
+  ASSERT_TRUE(faults.FailFrom(GetParam().call, GetParam().nth));
+  EXPECT_FALSE(files_.WriteWholeFile(Path("a.dat"), std::string(100000, 'n')));
+  EXPECT_EQ(faults.failed(), GetParam().call);
+  EXPECT_EQ(faults.Unreleased(), "");
+  if (GetParam().existing) {
+    EXPECT_EQ(Read(Path("a.dat")), "old content");
+    EXPECT_EQ(Names(), std::vector<std::string>{"a.dat"});
+  } else {
+    EXPECT_TRUE(Names().empty());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachStep, WinFileSystemFailure,
+    testing::Values(StepFault{"Examine", "GetFileAttributesW", 1, true}, StepFault{"Probe", "CreateFileW", 1, true},
+                    StepFault{"Temporary", "CreateFileW", 2, true}, StepFault{"Write", "WriteFile", 1, true},
+                    StepFault{"Flush", "FlushFileBuffers", 1, true},
+                    StepFault{"ExamineAgain", "GetFileAttributesW", 2, true},
+                    StepFault{"ProbeAgain", "CreateFileW", 3, true}, StepFault{"Replace", "ReplaceFileW", 1, true},
+                    StepFault{"TemporaryOfANewName", "CreateFileW", 1, false},
+                    StepFault{"MoveANewName", "MoveFileExW", 1, false}),
+    [](const auto& info) { return std::string(info.param.step); });
+
+// ReplaceFileW without a backup name may remove the destination and then
+// fail to rename the new file: the new content must still reach its place,
+// or at least survive.
+BOOL WINAPI ReplaceLosingTheDestination(LPCWSTR replaced, LPCWSTR, LPCWSTR, DWORD, LPVOID, LPVOID) {
+  DeleteFileW(replaced);
+  SetLastError(ERROR_UNABLE_TO_MOVE_REPLACEMENT);
+  return FALSE;
+}
+
+BOOL WINAPI RefusingMove(LPCWSTR, LPCWSTR, DWORD) {
+  SetLastError(ERROR_ACCESS_DENIED);
+  return FALSE;
+}
+
+TEST_F(WinFileSystemTest, ReplaceThatRemovedTheDestinationPutsTheNewFileInPlace) {
+  Write(Path("a.dat"), "old");
+  SetSystemCall(&SystemCalls::ReplaceFileW, ReplaceLosingTheDestination);
+  EXPECT_TRUE(files_.WriteWholeFile(Path("a.dat"), "new"));
+  EXPECT_EQ(Read(Path("a.dat")), "new");
+  EXPECT_EQ(Names(), std::vector<std::string>{"a.dat"});
+
+  SetSystemCall(&SystemCalls::MoveFileExW, RefusingMove);
+  EXPECT_FALSE(files_.WriteWholeFile(Path("a.dat"), "newer"));
+  const std::vector<std::string> left = Names();
+  ASSERT_EQ(left.size(), 1u) << "the new content stays under the temporary name";
+  EXPECT_EQ(Read(Path(left[0])), "newer");
+}
+
+// Clean-up: a temporary that cannot be deleted at once is tried again, and
+// what still cannot be deleted is left for the next start of the system.
+BOOL WINAPI DeleteFailingOnce(LPCWSTR name) {
+  static int calls = 0;
+  if (calls++ % 2 == 0) {
+    SetLastError(ERROR_SHARING_VIOLATION);
+    return FALSE;
+  }
+  return RealSystemCalls().DeleteFileW(name);
+}
+
+TEST_F(WinFileSystemTest, CleanUpTriesAgainThenLeavesTheTemporaryForTheNextStart) {
+  Write(Path("a.dat"), "old");
+  test::FaultInjector faults;
+  ASSERT_TRUE(faults.FailSelection("FlushFileBuffers,DeleteFileW"));
+  EXPECT_FALSE(files_.WriteWholeFile(Path("a.dat"), "new"));
+  EXPECT_EQ(std::count(faults.calls().begin(), faults.calls().end(), "DeleteFileW"), 3);
+  EXPECT_EQ(faults.calls().back(), "MoveFileExW") << "marked for deletion when the system next starts";
+  EXPECT_EQ(Read(Path("a.dat")), "old");
+  EXPECT_EQ(faults.Unreleased(), "");
+
+  for (const std::string& name : Names())
+    if (name != "a.dat") DeleteFileA(Path(name).c_str());
+  SetSystemCall(&SystemCalls::DeleteFileW, DeleteFailingOnce);
+  EXPECT_FALSE(files_.WriteWholeFile(Path("a.dat"), "new"));
+  EXPECT_EQ(Names(), std::vector<std::string>{"a.dat"});
+  EXPECT_EQ(Read(Path("a.dat")), "old");
+}
 
 // ---- texts and the shell ----------------------------------------------------
 

@@ -9,7 +9,7 @@
 
 #include "core/tvh_file.h"
 #include "system_test_helpers.h"
-#include "win32/system_calls.h"
+#include "fault_injection.h"
 #include "win32/win_environment.h"
 #include "win32/win_file_system.h"
 #include "win32/win_locale.h"
@@ -44,7 +44,6 @@ class ShellLinks : public ::testing::Test {
     link_ = linkFolder_ + "\\link.lnk";
     ASSERT_TRUE(test::MakeShortcut(link_, target_));
   }
-  void TearDown() override { SetFailingCalls(""); }
 
   int Read(const Text& path, Text& target) { return system_.file.GetShortcutTarget(path, target); }
 
@@ -94,9 +93,11 @@ INSTANTIATE_TEST_SUITE_P(Cases, ShellLinksUnloadable,
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ShellLinks, NoShellLinkObjectGivesZero) {
-  ASSERT_TRUE(SetFailingCalls("CoCreateInstance"));
+  test::FaultInjector faults;
+  ASSERT_TRUE(faults.FailFrom("CoCreateInstance"));
   Text target = "unchanged";
   EXPECT_EQ(Read(link_, target), 0);
+  EXPECT_EQ(faults.Unreleased(), "");
   EXPECT_EQ(target, "unchanged");
   EXPECT_TRUE(ComIsUninitialised());
 }

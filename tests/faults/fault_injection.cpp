@@ -1,0 +1,373 @@
+#include "fault_injection.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include "win32/system_calls.h"
+
+namespace brisko::test {
+namespace {
+
+struct Account {
+  unsigned failAt = 0;
+  std::map<std::string, unsigned, std::less<>> failFrom;
+  std::map<std::string, unsigned, std::less<>> counts;
+  std::vector<std::string> calls;
+  std::string failed;
+
+  std::set<HANDLE> files, finds;
+  std::set<HKEY> keys;
+  std::set<void*> itemLists;
+  int allocators = 0;
+  int comInitialisations = 0;
+  std::vector<IUnknown*> objects;
+};
+
+Account* account = nullptr;
+
+const SystemCalls& Real() { return RealSystemCalls(); }
+
+// Numbers the call and tells whether it is to fail.
+bool Fails(const char* name) {
+  if (account == nullptr) return false;
+  account->calls.emplace_back(name);
+  const unsigned nth = ++account->counts[name];
+  bool fail = account->calls.size() == account->failAt;
+  if (const auto from = account->failFrom.find(name); from != account->failFrom.end())
+    fail = fail || nth >= from->second;
+  if (fail && account->failed.empty()) account->failed = name;
+  return fail;
+}
+
+template <typename T>
+T Failure(T value, DWORD error) {
+  SetLastError(error);
+  return value;
+}
+
+// The shell allocator, counting the item lists it frees and its own
+// references.
+class CountingMalloc final : public IMalloc {
+ public:
+  explicit CountingMalloc(IMalloc* real) : real_(real) { ++account->allocators; }
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+    if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IMalloc)) {
+      *object = nullptr;
+      return E_NOINTERFACE;
+    }
+    AddRef();
+    *object = this;
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG left = --refs_;
+    if (left == 0) {
+      real_->Release();
+      if (account != nullptr) --account->allocators;
+      delete this;
+    }
+    return left;
+  }
+  void* STDMETHODCALLTYPE Alloc(SIZE_T size) override { return real_->Alloc(size); }
+  void* STDMETHODCALLTYPE Realloc(void* block, SIZE_T size) override { return real_->Realloc(block, size); }
+  void STDMETHODCALLTYPE Free(void* block) override {
+    if (account != nullptr) account->itemLists.erase(block);
+    real_->Free(block);
+  }
+  SIZE_T STDMETHODCALLTYPE GetSize(void* block) override { return real_->GetSize(block); }
+  int STDMETHODCALLTYPE DidAlloc(void* block) override { return real_->DidAlloc(block); }
+  void STDMETHODCALLTYPE HeapMinimize() override { real_->HeapMinimize(); }
+
+ private:
+  IMalloc* real_;
+  ULONG refs_ = 1;
+};
+
+// ---- the hooks --------------------------------------------------------------
+
+DWORD WINAPI GetFileAttributesHook(LPCWSTR name) {
+  if (Fails("GetFileAttributesW")) return Failure<DWORD>(INVALID_FILE_ATTRIBUTES, ERROR_ACCESS_DENIED);
+  return Real().GetFileAttributesW(name);
+}
+
+HANDLE WINAPI CreateFileHook(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                             DWORD disposition, DWORD flags, HANDLE templateFile) {
+  if (Fails("CreateFileW")) return Failure(INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED);
+  const HANDLE file = Real().CreateFileW(name, access, share, security, disposition, flags, templateFile);
+  if (file != INVALID_HANDLE_VALUE) account->files.insert(file);
+  return file;
+}
+
+// A full disk: half of the bytes are written, then ERROR_DISK_FULL.
+BOOL WINAPI WriteFileHook(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
+  if (!Fails("WriteFile")) return Real().WriteFile(file, data, size, written, overlapped);
+  DWORD partial = 0;
+  if (size / 2 > 0) Real().WriteFile(file, data, size / 2, &partial, overlapped);
+  if (written != nullptr) *written = partial;
+  return Failure(FALSE, ERROR_DISK_FULL);
+}
+
+BOOL WINAPI FlushHook(HANDLE file) {
+  if (Fails("FlushFileBuffers")) return Failure(FALSE, ERROR_WRITE_FAULT);
+  return Real().FlushFileBuffers(file);
+}
+
+BOOL WINAPI CloseHandleHook(HANDLE handle) {
+  const bool fail = Fails("CloseHandle");
+  account->files.erase(handle);
+  const BOOL closed = Real().CloseHandle(handle);
+  return fail ? Failure(FALSE, ERROR_IO_DEVICE) : closed;
+}
+
+// Both files keep their names, as when the destination cannot be removed.
+BOOL WINAPI ReplaceFileHook(LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup, DWORD flags, LPVOID exclude,
+                            LPVOID reserved) {
+  if (Fails("ReplaceFileW")) return Failure(FALSE, ERROR_UNABLE_TO_REMOVE_REPLACED);
+  return Real().ReplaceFileW(replaced, replacement, backup, flags, exclude, reserved);
+}
+
+BOOL WINAPI MoveFileHook(LPCWSTR from, LPCWSTR to, DWORD flags) {
+  if (Fails("MoveFileExW")) return Failure(FALSE, ERROR_ACCESS_DENIED);
+  return Real().MoveFileExW(from, to, flags);
+}
+
+BOOL WINAPI DeleteFileHook(LPCWSTR name) {
+  if (Fails("DeleteFileW")) return Failure(FALSE, ERROR_SHARING_VIOLATION);
+  return Real().DeleteFileW(name);
+}
+
+HANDLE WINAPI FindFirstFileHook(LPCWSTR name, LPWIN32_FIND_DATAW data) {
+  if (Fails("FindFirstFileW")) return Failure(INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED);
+  const HANDLE find = Real().FindFirstFileW(name, data);
+  if (find != INVALID_HANDLE_VALUE) account->finds.insert(find);
+  return find;
+}
+
+BOOL WINAPI FindCloseHook(HANDLE find) {
+  const bool fail = Fails("FindClose");
+  account->finds.erase(find);
+  const BOOL closed = Real().FindClose(find);
+  return fail ? Failure(FALSE, ERROR_INVALID_HANDLE) : closed;
+}
+
+HRSRC WINAPI FindResourceHook(HMODULE module, LPCWSTR name, LPCWSTR type) {
+  if (Fails("FindResourceW")) return Failure<HRSRC>(nullptr, ERROR_RESOURCE_NAME_NOT_FOUND);
+  return Real().FindResourceW(module, name, type);
+}
+
+HGLOBAL WINAPI LoadResourceHook(HMODULE module, HRSRC resource) {
+  if (Fails("LoadResource")) return Failure<HGLOBAL>(nullptr, ERROR_NOT_ENOUGH_MEMORY);
+  return Real().LoadResource(module, resource);
+}
+
+DWORD WINAPI SizeofResourceHook(HMODULE module, HRSRC resource) {
+  if (Fails("SizeofResource")) return Failure<DWORD>(0, ERROR_RESOURCE_DATA_NOT_FOUND);
+  return Real().SizeofResource(module, resource);
+}
+
+LPVOID WINAPI LockResourceHook(HGLOBAL resource) {
+  if (Fails("LockResource")) return nullptr;
+  return Real().LockResource(resource);
+}
+
+LSTATUS WINAPI RegOpenKeyHook(HKEY parent, LPCWSTR name, DWORD options, REGSAM access, PHKEY key) {
+  if (Fails("RegOpenKeyExW")) {
+    if (key != nullptr) *key = nullptr;
+    return ERROR_ACCESS_DENIED;
+  }
+  const LSTATUS status = Real().RegOpenKeyExW(parent, name, options, access, key);
+  if (status == ERROR_SUCCESS) account->keys.insert(*key);
+  return status;
+}
+
+LSTATUS WINAPI RegQueryValueHook(HKEY key, LPCWSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                                 LPDWORD size) {
+  if (Fails("RegQueryValueExW")) return ERROR_ACCESS_DENIED;
+  return Real().RegQueryValueExW(key, name, reserved, type, data, size);
+}
+
+LSTATUS WINAPI RegCloseKeyHook(HKEY key) {
+  const bool fail = Fails("RegCloseKey");
+  account->keys.erase(key);
+  const LSTATUS status = Real().RegCloseKey(key);
+  return fail ? ERROR_INVALID_HANDLE : status;
+}
+
+DWORD WINAPI ExpandHook(LPCWSTR text, LPWSTR buffer, DWORD size) {
+  if (Fails("ExpandEnvironmentStringsW")) return Failure<DWORD>(0, ERROR_NOT_ENOUGH_MEMORY);
+  return Real().ExpandEnvironmentStringsW(text, buffer, size);
+}
+
+HRESULT WINAPI SHGetMallocHook(IMalloc** allocator) {
+  if (Fails("SHGetMalloc")) {
+    *allocator = nullptr;
+    return E_OUTOFMEMORY;
+  }
+  IMalloc* real = nullptr;
+  const HRESULT result = Real().SHGetMalloc(&real);
+  *allocator = SUCCEEDED(result) && real != nullptr ? new CountingMalloc(real) : nullptr;
+  return result;
+}
+
+HRESULT WINAPI SpecialFolderHook(HWND owner, int csidl, LPITEMIDLIST* list) {
+  if (Fails("SHGetSpecialFolderLocation")) {
+    *list = nullptr;
+    return E_FAIL;
+  }
+  const HRESULT result = Real().SHGetSpecialFolderLocation(owner, csidl, list);
+  if (result == S_OK && *list != nullptr) account->itemLists.insert(*list);
+  return result;
+}
+
+BOOL WINAPI PathFromListHook(PCIDLIST_ABSOLUTE list, LPWSTR path) {
+  if (Fails("SHGetPathFromIDListW")) return FALSE;
+  return Real().SHGetPathFromIDListW(list, path);
+}
+
+HRESULT WINAPI CoInitializeHook(LPVOID reserved) {
+  if (Fails("CoInitialize")) return E_OUTOFMEMORY;
+  const HRESULT result = Real().CoInitialize(reserved);
+  if (SUCCEEDED(result)) ++account->comInitialisations;
+  return result;
+}
+
+// Cannot fail: numbered only, so that a test sees it in the order of calls.
+void WINAPI CoUninitializeHook() {
+  account->calls.emplace_back("CoUninitialize");
+  --account->comInitialisations;
+  Real().CoUninitialize();
+}
+
+HRESULT WINAPI CoCreateInstanceHook(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid, LPVOID* object) {
+  if (Fails("CoCreateInstance")) {
+    *object = nullptr;
+    return REGDB_E_CLASSNOTREG;
+  }
+  const HRESULT result = Real().CoCreateInstance(clsid, outer, context, iid, object);
+  if (result == S_OK && *object != nullptr) {
+    // A reference of our own: when the code under test has released all of
+    // its references, releasing this one leaves 0.
+    auto* unknown = static_cast<IUnknown*>(*object);
+    unknown->AddRef();
+    account->objects.push_back(unknown);
+  }
+  return result;
+}
+
+int WINAPI MultiByteToWideCharHook(UINT codePage, DWORD flags, LPCCH text, int length, LPWSTR wide, int size) {
+  if (Fails("MultiByteToWideChar")) return Failure(0, ERROR_INSUFFICIENT_BUFFER);
+  return Real().MultiByteToWideChar(codePage, flags, text, length, wide, size);
+}
+
+constexpr SystemCalls kHooks = {
+    GetFileAttributesHook, CreateFileHook, WriteFileHook, FlushHook, CloseHandleHook,
+    ReplaceFileHook, MoveFileHook, DeleteFileHook, FindFirstFileHook, FindCloseHook,
+    FindResourceHook, LoadResourceHook, SizeofResourceHook, LockResourceHook,
+    RegOpenKeyHook, RegQueryValueHook, RegCloseKeyHook,
+    ExpandHook,
+    SHGetMallocHook, SpecialFolderHook, PathFromListHook,
+    CoInitializeHook, CoUninitializeHook, CoCreateInstanceHook, MultiByteToWideCharHook,
+};
+
+constexpr std::string_view kNames[] = {
+    "GetFileAttributesW", "CreateFileW", "WriteFile", "FlushFileBuffers", "CloseHandle",
+    "ReplaceFileW", "MoveFileExW", "DeleteFileW", "FindFirstFileW", "FindClose",
+    "FindResourceW", "LoadResource", "SizeofResource", "LockResource",
+    "RegOpenKeyExW", "RegQueryValueExW", "RegCloseKey",
+    "ExpandEnvironmentStringsW",
+    "SHGetMalloc", "SHGetSpecialFolderLocation", "SHGetPathFromIDListW",
+    "CoInitialize", "CoUninitialize", "CoCreateInstance", "MultiByteToWideChar",
+};
+static_assert(sizeof kNames / sizeof kNames[0] * sizeof(void*) == sizeof(SystemCalls),
+              "one name for every call of the table");
+
+void Describe(std::string& out, std::size_t count, const char* what) {
+  if (count == 0) return;
+  if (!out.empty()) out += ", ";
+  out += std::to_string(count) + " " + what;
+}
+
+}  // namespace
+
+FaultInjector::FaultInjector() {
+  account = new Account;
+  detail::systemCalls = kHooks;
+}
+
+FaultInjector::~FaultInjector() {
+  RestoreSystemCalls();
+  delete account;
+  account = nullptr;
+}
+
+void FaultInjector::FailAt(unsigned index) { account->failAt = index; }
+
+bool FaultInjector::FailFrom(std::string_view name, unsigned first) {
+  if (std::find(std::begin(kNames), std::end(kNames), name) == std::end(kNames) || name == "CoUninitialize")
+    return false;
+  account->failFrom[std::string(name)] = first;
+  return true;
+}
+
+bool FaultInjector::FailSelection(std::string_view selection) {
+  std::map<std::string, unsigned, std::less<>> chosen;
+  while (true) {
+    const std::size_t comma = selection.find(',');
+    std::string_view item = selection.substr(0, comma);
+    unsigned first = 1;
+    if (const std::size_t hash = item.find('#'); hash != std::string_view::npos) {
+      const std::string_view digits = item.substr(hash + 1);
+      if (digits.empty() || digits.size() > 6 ||
+          !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return false;
+      first = static_cast<unsigned>(std::stoul(std::string(digits)));
+      if (first == 0) return false;
+      item = item.substr(0, hash);
+    }
+    if (std::find(std::begin(kNames), std::end(kNames), item) == std::end(kNames) || item == "CoUninitialize")
+      return false;
+    chosen[std::string(item)] = first;
+    if (comma == std::string_view::npos) break;
+    selection = selection.substr(comma + 1);
+  }
+  for (const auto& [name, first] : chosen) account->failFrom[name] = first;
+  return true;
+}
+
+void FaultInjector::Reset() {
+  account->failAt = 0;
+  account->failFrom.clear();
+  account->counts.clear();
+  account->calls.clear();
+  account->failed.clear();
+}
+
+const std::vector<std::string>& FaultInjector::calls() const { return account->calls; }
+
+const std::string& FaultInjector::failed() const { return account->failed; }
+
+std::string FaultInjector::Unreleased() {
+  std::size_t objects = 0;
+  for (IUnknown* object : account->objects)
+    if (object->Release() != 0) ++objects;
+  account->objects.clear();
+  std::string out;
+  Describe(out, account->files.size(), "file handles");
+  Describe(out, account->finds.size(), "search handles");
+  Describe(out, account->keys.size(), "registry keys");
+  Describe(out, account->itemLists.size(), "item lists");
+  Describe(out, static_cast<std::size_t>(std::max(account->allocators, 0)), "shell allocators");
+  Describe(out, static_cast<std::size_t>(std::max(account->comInitialisations, 0)), "COM initialisations");
+  Describe(out, objects, "COM objects");
+  return out;
+}
+
+bool FaultInjector::IsRelease(std::string_view name) {
+  return name == "CloseHandle" || name == "FindClose" || name == "RegCloseKey";
+}
+
+}  // namespace brisko::test
