@@ -47,26 +47,35 @@ struct Installer {
 
 class FaultSweep : public testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(test::WriteBytes(target_ / "target.exe", "MZ"));
+  // Made once for the suite: Wine's menu builder may still hold a shortcut
+  // that was just written, so deleting and writing it again between tests
+  // could fail.
+  static void SetUpTestSuite() {
+    target_.emplace(test::TempFolder() + "\\" + test::UniqueName("BriskoSweep"));
     char programs[MAX_PATH] = {};
-    ASSERT_TRUE(SHGetSpecialFolderPathA(nullptr, programs, CSIDL_PROGRAMS, TRUE));
+    SHGetSpecialFolderPathA(nullptr, programs, CSIDL_PROGRAMS, TRUE);
     shortcuts_.emplace(Text(programs) + "\\" + kShortcutFolder);
-    ASSERT_TRUE(test::MakeShortcut(*shortcuts_ / "Game.lnk", target_ / "target.exe"));
+    shortcutMade_ = test::WriteBytes(*target_ / "target.exe", "MZ") &&
+                    test::MakeShortcut(*shortcuts_ / "Game.lnk", *target_ / "target.exe");
   }
+  static void TearDownTestSuite() {
+    shortcuts_.reset();
+    target_.reset();
+  }
+  void SetUp() override { ASSERT_TRUE(shortcutMade_); }
 
   // The folder before each run: b.dat exists with attributes of its own,
   // a.dat does not.
   void Prepare() {
-    DeleteFileW((target_ / "a.dat").c_str());
-    SetFileAttributesA((target_ / "b.dat").c_str(), FILE_ATTRIBUTE_NORMAL);
-    ASSERT_TRUE(test::WriteBytes(target_ / "b.dat", kOldB));
-    ASSERT_TRUE(SetFileAttributesA((target_ / "b.dat").c_str(), kAttributesB));
-    attributesB_ = GetFileAttributesW((target_ / "b.dat").c_str());
+    DeleteFileA((*target_ / "a.dat").c_str());
+    SetFileAttributesA((*target_ / "b.dat").c_str(), FILE_ATTRIBUTE_NORMAL);
+    ASSERT_TRUE(test::WriteBytes(*target_ / "b.dat", kOldB));
+    ASSERT_TRUE(SetFileAttributesA((*target_ / "b.dat").c_str(), kAttributesB));
+    attributesB_ = GetFileAttributesA((*target_ / "b.dat").c_str());
   }
 
   std::optional<std::string> Read(const char* name) const {
-    unique_hfile file(CreateFileW((target_ / name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    unique_hfile file(CreateFileA((*target_ / name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   0, nullptr));
     if (!file) return std::nullopt;
     std::string bytes(1 << 16, '\0');
@@ -79,7 +88,7 @@ class FaultSweep : public testing::Test {
   std::set<std::string> Names() const {
     std::set<std::string> names;
     WIN32_FIND_DATAA data;
-    unique_hfind find(FindFirstFileW((target_ / "*").c_str(), &data));
+    unique_hfind find(FindFirstFileA((*target_ / "*").c_str(), &data));
     if (find) {
       do {
         if (data.cFileName[0] != '.') names.insert(data.cFileName);
@@ -91,14 +100,14 @@ class FaultSweep : public testing::Test {
   static constexpr char kOldB[] = "the old b.dat";
   static constexpr DWORD kAttributesB = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
   DWORD attributesB_ = 0;  // as the system reports them
-  test::ScopedFolder target_{test::TempFolder() + "\\" + test::UniqueName("BriskoSweep")};
-  std::optional<test::ScopedFolder> shortcuts_;
+  static inline std::optional<test::ScopedFolder> target_, shortcuts_;
+  static inline bool shortcutMade_ = false;
 };
 
 // Start-up, with the shell naming the Programs folders, and again with the
 // shell failing so that the registry fallback runs.
 TEST_F(FaultSweep, StartUp) {
-  const Text found = target_.path() + "\\";
+  const Text found = target_->path() + "\\";
   for (const char* base : {"", "SHGetSpecialFolderLocation"}) {
     std::map<std::string, int> outcomes;
     unsigned index = 1;
@@ -182,7 +191,7 @@ TEST_F(FaultSweep, StartAction) {
       EXPECT_TRUE(!a || *a == newA) << "the first destination is absent or whole";
     }
     if (!b || (*b != kOldB && *b != newB)) ++lost;
-    EXPECT_EQ(GetFileAttributesW((target_ / "b.dat").c_str()), attributesB_);
+    EXPECT_EQ(GetFileAttributesA((*target_ / "b.dat").c_str()), attributesB_);
     std::set<std::string> expected = {"target.exe", "b.dat"};
     if (a) expected.insert("a.dat");
     EXPECT_EQ(Names(), expected) << "no temporary file left";
