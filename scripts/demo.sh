@@ -35,8 +35,6 @@ fi
 
 # The demo's target application: a folder with its check file and a
 # Start-menu shortcut to it, so that the installer finds the folder itself.
-x86_64-w64-mingw32-g++-posix -O2 -static -s -o build/win64/demo-target.exe scripts/demo-target.cpp \
-  -lole32 -luuid -lshell32
 rm -rf "$demo_prefix"
 bash scripts/wine-run.sh build/win64/demo-target.exe 2>/dev/null
 # Wine has no ＭＳ Ｐゴシック; IPAPGothic has the same metrics, so the window's

@@ -10,7 +10,29 @@ namespace brisko {
 
 namespace {
 
+// The file header: "BM", the file's size, two reserved words, then the
+// offset of the pixels.
 constexpr std::size_t kFileHeaderSize = 14;
+constexpr std::size_t kFileOffBits = 10;
+
+// The header that follows it, at kFileHeaderSize: its first field is its own
+// size, 12 for the old core header and 40 or more for an information header.
+constexpr std::size_t kHeaderSize = 0;
+constexpr std::uint32_t kCoreHeaderSize = 12;
+constexpr std::uint32_t kInfoHeaderSize = 40;
+// Fields of the core header (16-bit values).
+constexpr std::size_t kCoreWidth = 4;
+constexpr std::size_t kCoreHeight = 6;
+constexpr std::size_t kCorePlanes = 8;
+constexpr std::size_t kCoreBitCount = 10;
+// Fields of the information header.
+constexpr std::size_t kInfoWidth = 4;
+constexpr std::size_t kInfoHeight = 8;
+constexpr std::size_t kInfoPlanes = 12;
+constexpr std::size_t kInfoBitCount = 14;
+constexpr std::size_t kInfoCompression = 16;
+constexpr std::size_t kInfoClrUsed = 32;
+
 constexpr std::uint32_t kBiRgb = 0;
 constexpr std::uint32_t kBiRle8 = 1;
 constexpr std::uint32_t kBiRle4 = 2;
@@ -63,27 +85,28 @@ struct Channel {
 
 Bitmap DecodeBitmapFile(std::string_view bytes) {
   const Reader r(bytes);
-  if (bytes.size() < kFileHeaderSize + 12 || bytes[0] != 'B' || bytes[1] != 'M') Invalid();
-  const std::uint32_t offBits = r.U32(10);
-  const std::uint32_t headerSize = r.U32(14);
-  if (headerSize < 12 || headerSize > bytes.size() - kFileHeaderSize) Invalid();
+  if (bytes.size() < kFileHeaderSize + kCoreHeaderSize || bytes[0] != 'B' || bytes[1] != 'M') Invalid();
+  const std::uint32_t offBits = r.U32(kFileOffBits);
+  constexpr std::size_t h = kFileHeaderSize;
+  const std::uint32_t headerSize = r.U32(h + kHeaderSize);
+  if (headerSize < kCoreHeaderSize || headerSize > bytes.size() - kFileHeaderSize) Invalid();
 
   std::int64_t width, height;
   std::uint32_t planes, bitCount, compression = kBiRgb, clrUsed = 0;
-  bool core = headerSize < 40;
+  bool core = headerSize < kInfoHeaderSize;
   if (core) {
-    if (headerSize != 12) Invalid();
-    width = r.U16(18);
-    height = r.U16(20);
-    planes = r.U16(22);
-    bitCount = r.U16(24);
+    if (headerSize != kCoreHeaderSize) Invalid();
+    width = r.U16(h + kCoreWidth);
+    height = r.U16(h + kCoreHeight);
+    planes = r.U16(h + kCorePlanes);
+    bitCount = r.U16(h + kCoreBitCount);
   } else {
-    width = r.I32(18);
-    height = r.I32(22);
-    planes = r.U16(26);
-    bitCount = r.U16(28);
-    compression = r.U32(30);
-    clrUsed = r.U32(46);
+    width = r.I32(h + kInfoWidth);
+    height = r.I32(h + kInfoHeight);
+    planes = r.U16(h + kInfoPlanes);
+    bitCount = r.U16(h + kInfoBitCount);
+    compression = r.U32(h + kInfoCompression);
+    clrUsed = r.U32(h + kInfoClrUsed);
   }
   const bool topDown = height < 0;
   if (topDown) height = -height;
@@ -106,11 +129,11 @@ Bitmap DecodeBitmapFile(std::string_view bytes) {
   std::size_t tableStart = kFileHeaderSize + headerSize;
   if (bitCount == 16 || bitCount == 32) {
     if (compression == kBiBitfields) {
-      std::size_t maskAt = kFileHeaderSize + 40;
+      std::size_t maskAt = kFileHeaderSize + kInfoHeaderSize;
       red = Channel(r.U32(maskAt));
       green = Channel(r.U32(maskAt + 4));
       blue = Channel(r.U32(maskAt + 8));
-      if (headerSize == 40) tableStart += 12;  // the masks follow a plain info header
+      if (headerSize == kInfoHeaderSize) tableStart += 12;  // the masks follow a plain info header
     } else if (bitCount == 16) {
       red = Channel(0x7C00), green = Channel(0x03E0), blue = Channel(0x001F);
     } else {

@@ -1,26 +1,19 @@
 #include "form_main.h"
 
-#include <string>
-
 #include "errors.h"
+#include "package_format.h"
 #include "path.h"
 #include "script_lines.h"
 #include "texts.h"
-#include "whole_number.h"
 
 namespace brisko {
-
-bool NoTargetDiscovery::Run(const TTinyCnf&, StringList&, TFormMain& form) {
-  form.ui().ShowMessage(texts::kMsgTargetNotFound);
-  return false;
-}
 
 TFormMain::TFormMain(Services services)
     : services_(services),
       caption_(texts::kDefaultCaption),
-      actStart_{texts::kCaptionStart, false},
-      actCancel_{texts::kCaptionCancel, true},
-      actChangePath_{texts::kCaptionChangePath, true} {}
+      actStart{texts::kCaptionStart, false},
+      actCancel{texts::kCaptionCancel, true},
+      actChangePath{texts::kCaptionChangePath, true} {}
 
 TFormMain::~TFormMain() = default;
 
@@ -39,38 +32,51 @@ void TFormMain::Create() {
     error = e.what();
   }
   Changed();
-  if (failed) services_.ui.ShowError(ExceptionReportText(error));
+  if (failed) ReportException(error);
 }
+
+void TFormMain::ReportException(const Text& what) { services_.ui.ShowError(ExceptionReportText(what)); }
 
 void TFormMain::FormCreate() {
   bmpBackground = std::make_unique<Bitmap>();
-  *bmpBackground = DecodeBitmapFile(services_.resources.Open("BMP", "RESOURCE_BACKGROUND"));
+  *bmpBackground = DecodeBitmapFile(services_.resources.Open(format::kBackgroundType, format::kBackgroundName));
 
-  StringList scriptLines = SplitLines(services_.resources.Open("TEXT", "RESOURCE_SCRIPT"));
+  StringList scriptLines = SplitLines(services_.resources.Open(format::kScriptType, format::kScriptName));
   const TTinyCnf reader(scriptLines, services_.locale);
 
   Text value;
-  if (reader.GetValue("*Caption", value)) {
+  if (reader.GetValue(format::kCaption, value)) {
     caption_ = value;
     Changed();
   }
-  reader.GetValue("*GameTitle", gameTitle);
-  if (reader.GetValue("*PatchType", value) && !ParseWholeNumber(value, patchType)) patchType = 1;
+  reader.GetValue(format::kGameTitle, gameTitle);
+  if (reader.GetValue(format::kPatchType, value)) patchType = format::PatchTypeFromValue(value);
 
   checkTargetFilenames = std::make_unique<StringList>();
-  if (!reader.GetList("%CheckTargetFilename", *checkTargetFilenames)) {
+  if (!reader.GetList(format::kCheckTargetFilename, *checkTargetFilenames)) {
     ShowMessage(texts::kMsgNoCheckTargetSection);
     return;
   }
 
-  if (!services_.discovery.Run(reader, scriptLines, *this)) return;
+  const DiscoveryResult discovered = services_.discovery.Run(reader, scriptLines);
+  switch (discovered.outcome) {
+    case DiscoveryOutcome::NoLinkPathSection:
+      ShowMessage(texts::kMsgNoLinkPathSection);
+      return;
+    case DiscoveryOutcome::NothingFound:
+      ShowMessage(texts::kMsgTargetNotFound);
+      return;
+    case DiscoveryOutcome::FolderFound:
+      SetTargetDirText(discovered.folder);
+      break;
+  }
 
   // Start stays as the folder check left it: enabling it here regardless
   // would let the payload go into a folder that failed the check.
   auto list = std::make_unique<StringList>();
-  if (reader.GetList("%OutFiles", *list)) {
+  if (reader.GetList(format::kOutFiles, *list)) {
     outFiles = std::move(list);
-  } else if (patchType == 1) {
+  } else if (patchType == format::kWritesPayload) {
     // Without the section there is nothing to write; outFiles stays absent
     // so that Start reports failure rather than a success with no files.
     ShowMessage(texts::kMsgNoOutFilesSection);
@@ -120,7 +126,7 @@ void TFormMain::actStartExecute() {
   SetEnabled(Action::Start, false);
   SetEnabled(Action::Cancel, false);
   Changed();
-  if (patchType == 1) WritePayloadFiles();
+  if (patchType == format::kWritesPayload) WritePayloadFiles();
   SetEnabled(Action::Cancel, true);
   Changed();
 }
@@ -136,7 +142,7 @@ void TFormMain::WritePayloadFiles() {
         if (entry.empty()) continue;  // a blank entry still uses up its number
         const Text destination = JoinPath(services_.locale, targetDir_, entry);
         const std::string_view bytes =
-            services_.resources.Open("BIN", "RESOURCE_FILE" + std::to_string(i));
+            services_.resources.Open(format::kPayloadType, format::PayloadName(i));
         ok = services_.files.WriteWholeFile(destination, bytes);
       }
     }
@@ -145,7 +151,7 @@ void TFormMain::WritePayloadFiles() {
   }
   if (ok) {
     ShowMessage(texts::kMsgPatchSucceeded);
-    actCancel_.caption = texts::kCaptionClose;
+    actCancel.caption = texts::kCaptionClose;
     Changed();
   } else {
     ShowMessage(texts::kMsgPatchFailed);
@@ -173,11 +179,11 @@ TFormMain::ActionState& TFormMain::state(Action action) {
 
 const TFormMain::ActionState& TFormMain::state(Action action) const {
   switch (action) {
-    case Action::Start: return actStart_;
-    case Action::Cancel: return actCancel_;
+    case Action::Start: return actStart;
+    case Action::Cancel: return actCancel;
     case Action::ChangePath: break;
   }
-  return actChangePath_;
+  return actChangePath;
 }
 
 }  // namespace brisko

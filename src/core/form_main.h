@@ -5,34 +5,14 @@
 #pragma once
 
 #include <memory>
-#include <optional>
 
 #include "bitmap.h"
 #include "locale.h"
 #include "platform.h"
+#include "target_discovery.h"
 #include "text.h"
-#include "tiny_cnf.h"
 
 namespace brisko {
-
-class TFormMain;
-
-// The start-up stage that finds the target folder (step 10 of FormCreate).
-class TargetDiscovery {
- public:
-  virtual ~TargetDiscovery() = default;
-  // Looks up "%LinkPath" in `reader` into `scriptLines` (which it clears and
-  // refills) and on success puts the folder into the form's field with
-  // SetTargetDirText. Returns false, after showing its message, when start-up
-  // is to end. May throw; the exception then ends start-up as any other.
-  virtual bool Run(const TTinyCnf& reader, StringList& scriptLines, TFormMain& form) = 0;
-};
-
-// Until shortcuts are searched: behaves as if no shortcut was found.
-class NoTargetDiscovery final : public TargetDiscovery {
- public:
-  bool Run(const TTinyCnf& reader, StringList& scriptLines, TFormMain& form) override;
-};
 
 // What the view implements to follow the model.
 class FormObserver {
@@ -68,6 +48,9 @@ class TFormMain {
   // exception through the exception report.
   void Create();
 
+  // Shows the exception report for an error that left an event handler.
+  void ReportException(const Text& what);
+
   // --- input from the view ---
   // The field's text changed (typed) or is set by the program. Runs the
   // folder check only when the text differs from what the field held.
@@ -85,14 +68,12 @@ class TFormMain {
   // Null when absent; empty when loading it failed.
   const Bitmap* background() const { return bmpBackground.get(); }
 
-  // --- the script's settings (read by tests and the discovery stage) ---
+  // --- the script's settings (read by tests) ---
   const Text& GetGameTitle() const { return gameTitle; }
   int GetPatchType() const { return patchType; }
   // Null while absent (start-up ended before reading the section).
   const StringList* GetOutFiles() const { return outFiles.get(); }
   const StringList* GetCheckTargetFilenames() const { return checkTargetFilenames.get(); }
-  const Locale& locale() const { return services_.locale; }
-  UserInterface& ui() { return services_.ui; }
 
  private:
   struct ActionState {
@@ -116,9 +97,9 @@ class TFormMain {
   FormObserver* observer_ = nullptr;
   Text caption_;
   Text targetDir_;
-  ActionState actStart_;
-  ActionState actCancel_;
-  ActionState actChangePath_;
+  ActionState actStart;
+  ActionState actCancel;
+  ActionState actChangePath;
 
   // Declared in this order so that destruction frees checkTargetFilenames,
   // then outFiles, then gameTitle, then bmpBackground.

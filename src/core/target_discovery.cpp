@@ -3,25 +3,18 @@
 #include <cstdint>
 #include <memory>
 
+#include "package_format.h"
 #include "path.h"
-#include "texts.h"
 
 namespace brisko {
 
-bool StartMenuDiscovery::Run(const TTinyCnf& reader, StringList& scriptLines, TFormMain& form) {
+DiscoveryResult StartMenuDiscovery::Run(const TTinyCnf& reader, StringList& scriptLines) {
   scriptLines.clear();
-  if (!reader.GetList("%LinkPath", scriptLines)) {
-    form.ui().ShowMessage(texts::kMsgNoLinkPathSection);
-    return false;
-  }
-  if (!Search(scriptLines, form)) {
-    form.ui().ShowMessage(texts::kMsgTargetNotFound);
-    return false;
-  }
-  return true;
+  if (!reader.GetList(format::kLinkPath, scriptLines)) return {DiscoveryOutcome::NoLinkPathSection, {}};
+  return Search(scriptLines);
 }
 
-bool StartMenuDiscovery::Search(const StringList& entries, TFormMain& form) const {
+DiscoveryResult StartMenuDiscovery::Search(const StringList& entries) const {
   const auto file = std::make_unique<TvhFile>(system_);
   for (const Text& entry : entries) {
     // A blank line in the section names no shortcut; asking the Programs menu
@@ -40,10 +33,9 @@ bool StartMenuDiscovery::Search(const StringList& entries, TFormMain& form) cons
     const Text folder = ExtractFolder(system_.locale, target);
     if (folder.empty()) continue;
 
-    form.SetTargetDirText(IncludeTrailingDelimiter(system_.locale, folder));
-    return true;
+    return {DiscoveryOutcome::FolderFound, IncludeTrailingDelimiter(system_.locale, folder)};
   }
-  return false;
+  return {DiscoveryOutcome::NothingFound, {}};
 }
 
 }  // namespace brisko

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "package_format.h"
 #include "script_lines.h"
 
 namespace brisko {
@@ -30,10 +31,7 @@ TTinyCnf::TTinyCnf(const StringList& source, const Locale& locale)
     : lines(source), locale_(locale) {}
 
 bool TTinyCnf::GetValue(std::string key, Text& value) const {
-  if (key.empty()) return false;
-  key = TrimControl(key);
-  if (key.empty() || key[0] != '*') return false;
-  const int i = FindKey(key);
+  const int i = FindSection(std::move(key), format::kValueKeyStart);
   if (i < 0) return false;
   const std::size_t next = static_cast<std::size_t>(i) + 1;
   value = next < lines.size() ? Unescape(TrimControl(lines[next])) : Text();
@@ -41,10 +39,7 @@ bool TTinyCnf::GetValue(std::string key, Text& value) const {
 }
 
 bool TTinyCnf::GetList(std::string key, StringList& items) const {
-  if (key.empty()) return false;
-  key = TrimControl(key);
-  if (key.empty() || key[0] != '%') return false;
-  const int i = FindKey(key);
+  const int i = FindSection(std::move(key), format::kListKeyStart);
   if (i < 0) return false;
   const int end = FindSectionEnd(i);
   items.clear();
@@ -52,12 +47,15 @@ bool TTinyCnf::GetList(std::string key, StringList& items) const {
   return true;
 }
 
+int TTinyCnf::FindSection(std::string key, char start) const {
+  key = TrimControl(key);
+  if (key.empty() || key[0] != start) return -1;
+  return FindKey(key);
+}
+
 Text TTinyCnf::Unescape(Text text) {
-  static const std::pair<std::string_view, std::string_view> kEscapes[] = {
-      {"&AMPERSAND;", "&"}, {"&TAB;", "\t"}, {"&SPACE;", " "},
-      {"&ASTERISK;", "*"},  {"&PERCENT;", "%"},
-  };
-  for (const auto& [from, to] : kEscapes) text = ReplaceAll(text, from, to);
+  for (const format::Escape& escape : format::kEscapes)
+    text = ReplaceAll(text, escape.sequence, escape.replacement);
   return text;
 }
 
@@ -69,7 +67,7 @@ int TTinyCnf::FindKey(const std::string& key) const {
 
 int TTinyCnf::FindSectionEnd(int start) const {
   for (std::size_t i = static_cast<std::size_t>(start < 0 ? 0 : start); i < lines.size(); ++i)
-    if (locale_.EqualsIgnoreCase(lines[i], "%%")) return static_cast<int>(i);
+    if (locale_.EqualsIgnoreCase(lines[i], format::kListEnd)) return static_cast<int>(i);
   return static_cast<int>(lines.size());
 }
 

@@ -31,8 +31,15 @@ class TTinyCnf {
   // The five escape replacements, each over the result of the one before.
   static Text Unescape(Text text);
 
- private:
+  // The index (from 0) of the first line that equals `key`, letter case
+  // ignored, whatever kind of line it is; -1 when none does. This is the line
+  // that GetValue and GetList answer from.
   int FindKey(const std::string& key) const;
+
+ private:
+  // The key line of section `key`, trimmed, when it begins with `start`; -1
+  // for another key, an empty one or one that no line matches.
+  int FindSection(std::string key, char start) const;
   int FindSectionEnd(int start) const;
 
   StringList lines;

@@ -1,10 +1,10 @@
 #include "application_window.h"
 
-#include "core/errors.h"
 #include "core/texts.h"
 #include "main_window_ids.h"
 #include "wide_text.h"
 #include "window_binding.h"
+#include "window_class.h"
 
 namespace brisko {
 namespace {
@@ -28,21 +28,14 @@ ApplicationWindow::~ApplicationWindow() {
 }
 
 void ApplicationWindow::Create() {
-  WNDCLASSEXW windowClass{};
-  windowClass.cbSize = sizeof windowClass;
-  windowClass.lpfnWndProc = WindowProc;
-  windowClass.hInstance = instance_;
-  windowClass.hIcon = LoadIconW(instance_, L"MAINICON");
-  windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-  windowClass.lpszClassName = ids::kApplicationWindowClass;
-  RegisterClassExW(&windowClass);
+  RegisterWindowClass(instance_, ids::kApplicationWindowClass, WindowProc, nullptr);
 
   // Zero size in the middle of the screen: nothing of it is seen but its
   // task-bar button.
   hwnd_ = CreateWindowExW(0, ids::kApplicationWindowClass, Widen(texts::kAppTitle).c_str(), kWindowStyle,
                           GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0, nullptr,
                           nullptr, instance_, this);
-  if (hwnd_ == nullptr) throw Error("CreateWindowEx failed");
+  if (hwnd_ == nullptr) ThrowSystemError("CreateWindowEx");
 }
 
 LRESULT ApplicationWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {

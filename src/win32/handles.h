@@ -72,13 +72,6 @@ struct FileHandleTraits {
   static void close(pointer h) noexcept { Sys().CloseHandle(h); }
 };
 
-// Kernel objects whose failure value is null (processes, threads, events).
-struct KernelHandleTraits {
-  using pointer = HANDLE;
-  static pointer invalid() noexcept { return nullptr; }
-  static void close(pointer h) noexcept { Sys().CloseHandle(h); }
-};
-
 struct FindHandleTraits {
   using pointer = HANDLE;
   static pointer invalid() noexcept { return INVALID_HANDLE_VALUE; }
@@ -91,18 +84,11 @@ struct RegKeyTraits {
   static void close(pointer h) noexcept { Sys().RegCloseKey(h); }
 };
 
-// Fonts, brushes, bitmaps.
-template <typename T>
-struct GdiObjectTraits {
-  using pointer = T;
+// Fonts.
+struct FontTraits {
+  using pointer = HFONT;
   static pointer invalid() noexcept { return nullptr; }
   static void close(pointer h) noexcept { ::DeleteObject(h); }
-};
-
-struct HookTraits {
-  using pointer = HHOOK;
-  static pointer invalid() noexcept { return nullptr; }
-  static void close(pointer h) noexcept { ::UnhookWindowsHookEx(h); }
 };
 
 // Shell item lists belong to the shell allocator. When the allocator cannot
@@ -119,14 +105,45 @@ struct ItemListTraits {
 };
 
 using unique_hfile = unique_handle<FileHandleTraits>;
-using unique_kernel_handle = unique_handle<KernelHandleTraits>;
 using unique_hfind = unique_handle<FindHandleTraits>;
 using unique_hkey = unique_handle<RegKeyTraits>;
-using unique_hfont = unique_handle<GdiObjectTraits<HFONT>>;
-using unique_hbrush = unique_handle<GdiObjectTraits<HBRUSH>>;
-using unique_hbitmap = unique_handle<GdiObjectTraits<HBITMAP>>;
-using unique_hhook = unique_handle<HookTraits>;
+using unique_hfont = unique_handle<FontTraits>;
 using unique_item_list = unique_handle<ItemListTraits>;
+
+// A device context of a window (or of the screen, for null) from GetDC,
+// given back with ReleaseDC.
+class window_dc {
+ public:
+  explicit window_dc(HWND hwnd) noexcept : hwnd_(hwnd), dc_(::GetDC(hwnd)) {}
+  window_dc(const window_dc&) = delete;
+  window_dc& operator=(const window_dc&) = delete;
+  ~window_dc() {
+    if (dc_ != nullptr) ::ReleaseDC(hwnd_, dc_);
+  }
+
+  HDC get() const noexcept { return dc_; }
+  explicit operator bool() const noexcept { return dc_ != nullptr; }
+
+ private:
+  HWND hwnd_;
+  HDC dc_;
+};
+
+// Painting a window: BeginPaint for the life of the scope, then EndPaint.
+class paint_scope {
+ public:
+  explicit paint_scope(HWND hwnd) noexcept : hwnd_(hwnd), dc_(::BeginPaint(hwnd, &paint_)) {}
+  paint_scope(const paint_scope&) = delete;
+  paint_scope& operator=(const paint_scope&) = delete;
+  ~paint_scope() { ::EndPaint(hwnd_, &paint_); }
+
+  HDC get() const noexcept { return dc_; }
+
+ private:
+  HWND hwnd_;
+  PAINTSTRUCT paint_{};
+  HDC dc_;
+};
 
 // An owning pointer to a COM interface: Release on every way out.
 template <typename T>

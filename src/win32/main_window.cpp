@@ -2,17 +2,19 @@
 
 #include <string>
 
-#include "core/errors.h"
+#include "core/package_format.h"
 #include "core/texts.h"
 #include "main_window_ids.h"
 #include "wide_text.h"
 #include "window_binding.h"
+#include "window_class.h"
 
 namespace brisko {
 namespace {
 
-constexpr int kClientWidth = 600;
-constexpr int kClientHeight = 300;
+// The client area is the background picture's size.
+constexpr int kClientWidth = format::kBackgroundWidth;
+constexpr int kClientHeight = format::kBackgroundHeight;
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPSIBLINGS;
 // Delphi's clBlue.
 constexpr COLORREF kLinkColour = RGB(0, 0, 255);
@@ -41,11 +43,11 @@ unique_hfont MakeFont(bool underline) {
 
 SIZE TextSize(HFONT font, const std::wstring& text) {
   SIZE size{0, 12};
-  if (HDC dc = GetDC(nullptr)) {
-    const HGDIOBJ old = SelectObject(dc, font);
-    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
-    SelectObject(dc, old);
-    ReleaseDC(nullptr, dc);
+  const window_dc screen(nullptr);
+  if (screen) {
+    const HGDIOBJ old = SelectObject(screen.get(), font);
+    GetTextExtentPoint32W(screen.get(), text.c_str(), static_cast<int>(text.size()), &size);
+    SelectObject(screen.get(), old);
   }
   return size;
 }
@@ -61,15 +63,7 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::Create() {
-  WNDCLASSEXW windowClass{};
-  windowClass.cbSize = sizeof windowClass;
-  windowClass.lpfnWndProc = WindowProc;
-  windowClass.hInstance = instance_;
-  windowClass.hIcon = LoadIconW(instance_, L"MAINICON");
-  windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  windowClass.lpszClassName = ids::kMainWindowClass;
-  RegisterClassExW(&windowClass);
+  RegisterWindowClass(instance_, ids::kMainWindowClass, WindowProc, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
 
   RECT frame{0, 0, kClientWidth, kClientHeight};
   AdjustWindowRectEx(&frame, kWindowStyle, FALSE, 0);
@@ -79,7 +73,7 @@ void MainWindow::Create() {
   const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
   hwnd_ = CreateWindowExW(0, ids::kMainWindowClass, Widen(form_.caption()).c_str(), kWindowStyle, left, top,
                           width, height, owner_, nullptr, instance_, this);
-  if (hwnd_ == nullptr) throw Error("CreateWindowEx failed");
+  if (hwnd_ == nullptr) ThrowSystemError("CreateWindowEx");
   CreateControls();
   Refresh();
 }
@@ -97,42 +91,47 @@ void MainWindow::StartUp() {
   FocusFirstEnabled();
 }
 
-HWND MainWindow::CreateLabel(int id, const char* text, int left, int top, DWORD extraStyle, HFONT font) {
-  const std::wstring wide = Widen(text);
-  // Labels size themselves to their text in the window's font.
-  const SIZE size = TextSize(font, wide);
-  HWND label = CreateWindowExW(0, L"STATIC", wide.c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX | extraStyle,
-                               left, top, size.cx, size.cy, hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                               instance_, nullptr);
-  SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-  return label;
-}
+namespace {
+
+constexpr DWORD kLabelStyle = WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX;
+constexpr DWORD kButtonStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
+
+}  // namespace
+
+// The controls in creation order: later ones lie above earlier ones. Labels
+// have no size here: they take the size of their text in their font. The
+// buttons' captions come from their actions.
+const MainWindow::ControlSpec MainWindow::kControls[] = {
+    {&MainWindow::lblTargetDir_, ids::kLblTargetDir, L"STATIC", {8, 240, 0, 0}, texts::kLabelTargetDir,
+     kLabelStyle, 0, false},
+    {&MainWindow::label1_, ids::kLabel1, L"STATIC", {8, 280, 0, 0}, texts::kLabelHint, kLabelStyle, 0, false},
+    {&MainWindow::lblChangePath_, ids::kLblChangePath, L"STATIC", {304, 280, 0, 0}, texts::kLabelChangePath,
+     kLabelStyle | SS_NOTIFY, 0, true},
+    {&MainWindow::label3_, ids::kLabel3, L"STATIC", {328, 280, 0, 0}, texts::kLabelHintEnd, kLabelStyle, 0, false},
+    {&MainWindow::edtTargetDir_, ids::kEdtTargetDir, L"EDIT", {8, 256, 473, 20}, "",
+     WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, false},
+    {&MainWindow::btnStart_, ids::kBtnStart, L"BUTTON", {488, 240, 107, 25}, "", kButtonStyle, 0, false},
+    {&MainWindow::btnCancel_, ids::kBtnCancel, L"BUTTON", {488, 272, 107, 25}, "", kButtonStyle, 0, false},
+};
 
 void MainWindow::CreateControls() {
   font_ = MakeFont(false);
   linkFont_ = MakeFont(true);
   SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
 
-  lblTargetDir_ = CreateLabel(ids::kLblTargetDir, texts::kLabelTargetDir, 8, 240, 0, font_.get());
-  label1_ = CreateLabel(ids::kLabel1, texts::kLabelHint, 8, 280, 0, font_.get());
-  lblChangePath_ = CreateLabel(ids::kLblChangePath, texts::kLabelChangePath, 304, 280, SS_NOTIFY, linkFont_.get());
-  label3_ = CreateLabel(ids::kLabel3, texts::kLabelHintEnd, 328, 280, 0, font_.get());
-
-  edtTargetDir_ = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL,
-                                  8, 256, 473, 20, hwnd_,
-                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(ids::kEdtTargetDir)), instance_, nullptr);
-  SendMessageW(edtTargetDir_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+  for (const ControlSpec& spec : kControls) {
+    const HFONT font = spec.linkFont ? linkFont_.get() : font_.get();
+    const std::wstring text = Widen(spec.text);
+    const SIZE size = spec.rect.width > 0 ? SIZE{spec.rect.width, spec.rect.height} : TextSize(font, text);
+    HWND control = CreateWindowExW(spec.exStyle, spec.windowClass, text.c_str(), spec.style, spec.rect.left,
+                                   spec.rect.top, size.cx, size.cy, hwnd_,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance_, nullptr);
+    if (control == nullptr) ThrowSystemError("CreateWindowEx");
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    this->*spec.member = control;
+  }
   // No length limit: 0 asks for the largest the control supports.
   SendMessageW(edtTargetDir_, EM_SETLIMITTEXT, 0, 0);
-
-  const auto makeButton = [this](int id, int top) {
-    HWND button = CreateWindowExW(0, L"BUTTON", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 488, top, 107,
-                                  25, hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
-    SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
-    return button;
-  };
-  btnStart_ = makeButton(ids::kBtnStart, 240);
-  btnCancel_ = makeButton(ids::kBtnCancel, 272);
   SetTabOrder();
 }
 
@@ -217,8 +216,7 @@ void MainWindow::OnActivate(bool active) {
 }
 
 void MainWindow::Paint() {
-  PAINTSTRUCT paint;
-  HDC dc = BeginPaint(hwnd_, &paint);
+  const paint_scope paint(hwnd_);
   const Bitmap* picture = form_.background();
   if (picture != nullptr && !picture->empty()) {
     BITMAPINFO info{};
@@ -229,10 +227,9 @@ void MainWindow::Paint() {
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     // At its own size from the origin; the client area clips a larger one.
-    StretchDIBits(dc, 0, 0, picture->width, picture->height, 0, 0, picture->width, picture->height,
+    StretchDIBits(paint.get(), 0, 0, picture->width, picture->height, 0, 0, picture->width, picture->height,
                   picture->pixels.data(), &info, DIB_RGB_COLORS, SRCCOPY);
   }
-  EndPaint(hwnd_, &paint);
 }
 
 void MainWindow::OnCommand(int id, int code, HWND control) {
@@ -325,9 +322,9 @@ LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, 
   try {
     return self->Handle(message, wParam, lParam);
   } catch (const std::exception& error) {
-    self->form_.ui().ShowError(ExceptionReportText(error.what()));
+    self->form_.ReportException(error.what());
   } catch (...) {
-    self->form_.ui().ShowError(ExceptionReportText("Unknown exception"));
+    self->form_.ReportException("Unknown exception");
   }
   return 0;
 }

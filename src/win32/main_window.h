@@ -38,8 +38,22 @@ class MainWindow final : public FormObserver {
  private:
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+  // One control of the window: where it goes, what it shows, how it looks.
+  struct ControlSpec {
+    HWND MainWindow::*member;
+    int id;
+    const wchar_t* windowClass;
+    struct {
+      int left, top, width, height;  // width 0: the size of the text
+    } rect;
+    const char* text;  // a fixed text
+    DWORD style;
+    DWORD exStyle;
+    bool linkFont;  // blue and underlined
+  };
+  static const ControlSpec kControls[];
+
   void CreateControls();
-  HWND CreateLabel(int id, const char* text, int left, int top, DWORD extraStyle, HFONT font);
   void SetTabOrder();
   void OnCommand(int id, int code, HWND control);
   void Paint();

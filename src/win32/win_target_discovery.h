@@ -16,8 +16,8 @@ class WinTargetDiscovery final : public TargetDiscovery {
   WinTargetDiscovery(FileSystem& files, const Locale& locale)
       : discovery_({registry_, shellFolders_, environment_, shortcuts_, files, locale}) {}
 
-  bool Run(const TTinyCnf& reader, StringList& scriptLines, TFormMain& form) override {
-    return discovery_.Run(reader, scriptLines, form);
+  DiscoveryResult Run(const TTinyCnf& reader, StringList& scriptLines) override {
+    return discovery_.Run(reader, scriptLines);
   }
 
  private:

@@ -13,15 +13,6 @@ namespace brisko::e2e {
 
 // ---- texts ----------------------------------------------------------------
 
-std::wstring Widen(std::string_view bytes, UINT codePage) {
-  if (bytes.empty()) return {};
-  const int size = static_cast<int>(bytes.size());
-  const int needed = MultiByteToWideChar(codePage, 0, bytes.data(), size, nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(std::max(needed, 0)), L'\0');
-  MultiByteToWideChar(codePage, 0, bytes.data(), size, wide.data(), needed);
-  return wide;
-}
-
 namespace {
 
 std::string Narrow(std::wstring_view text, UINT codePage) {
@@ -87,72 +78,12 @@ std::vector<std::string> ListFolder(const std::string& folder) {
   return names;
 }
 
-void RemoveTree(const std::string& path) {
-  std::string folder = path;
-  while (!folder.empty() && folder.back() == '\\') folder.pop_back();
-  const std::wstring wide = W(folder);
-  const DWORD attributes = GetFileAttributesW(wide.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return;
-  if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-    for (const std::string& name : ListFolder(folder)) RemoveTree(folder + "\\" + name);
-    RemoveDirectoryW(wide.c_str());
-  } else {
-    SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileW(wide.c_str());
-  }
-}
-
 bool MakeFolder(const std::string& path) { return CreateDirectoryW(W(path).c_str(), nullptr) != FALSE; }
 
-bool DeleteFileAt(const std::string& path) { return DeleteFileW(W(path).c_str()) != FALSE;
-}
+bool DeleteFileAt(const std::string& path) { return DeleteFileW(W(path).c_str()) != FALSE; }
 
 // ---- packages -------------------------------------------------------------
 
-namespace {
-
-void Put16(std::string& out, std::uint16_t v) {
-  out += static_cast<char>(v & 0xFF);
-  out += static_cast<char>(v >> 8);
-}
-void Put32(std::string& out, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-
-}  // namespace
-
-std::string MakeBitmapFile(int width, int height, const std::function<std::uint32_t(int, int)>& colour) {
-  const std::uint32_t stride = (static_cast<std::uint32_t>(width) * 3 + 3) & ~3u;
-  const std::uint32_t imageSize = stride * static_cast<std::uint32_t>(height);
-  std::string file;
-  file += "BM";
-  Put32(file, 14 + 40 + imageSize);
-  Put32(file, 0);
-  Put32(file, 14 + 40);
-  Put32(file, 40);
-  Put32(file, static_cast<std::uint32_t>(width));
-  Put32(file, static_cast<std::uint32_t>(height));
-  Put16(file, 1);
-  Put16(file, 24);
-  Put32(file, 0);  // BI_RGB
-  Put32(file, imageSize);
-  Put32(file, 3780);
-  Put32(file, 3780);
-  Put32(file, 0);
-  Put32(file, 0);
-  for (int y = height - 1; y >= 0; --y) {
-    std::string row;
-    for (int x = 0; x < width; ++x) {
-      const std::uint32_t c = colour(x, y);
-      row += static_cast<char>(c & 0xFF);
-      row += static_cast<char>((c >> 8) & 0xFF);
-      row += static_cast<char>((c >> 16) & 0xFF);
-    }
-    row.resize(stride, '\0');
-    file += row;
-  }
-  return file;
-}
 
 std::uint32_t PatternColour(int x, int y) {
   const std::uint32_t r = static_cast<std::uint32_t>(x * 7 + y * 3) & 0xFF;
@@ -243,19 +174,7 @@ std::string ProgramsFolder() {
 }
 
 void SaveShortcut(const std::string& linkPath, const std::string& target) {
-  SHCreateDirectoryExW(nullptr, W(linkPath.substr(0, linkPath.find_last_of('\\'))).c_str(), nullptr);
-  IShellLinkW* link = nullptr;
-  ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                         reinterpret_cast<void**>(&link))));
-  link->SetPath(W(target).c_str());
-  IPersistFile* file = nullptr;
-  HRESULT saved = E_FAIL;
-  if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-    saved = file->Save(W(linkPath).c_str(), TRUE);
-    file->Release();
-  }
-  link->Release();
-  ASSERT_TRUE(SUCCEEDED(saved)) << "cannot save the shortcut " << linkPath;
+  ASSERT_TRUE(test::SaveShortcut(linkPath, target)) << "cannot save the shortcut " << linkPath;
 }
 
 void CreateProgramsShortcut(const std::string& relativePath, const std::string& target) {
@@ -559,7 +478,7 @@ std::string InstallerTest::MakeInstaller(const Package& package, const std::stri
 Package InstallerTest::StandardPackage(const ScriptParts& script, std::map<int, std::string> payloads) const {
   Package package;
   package.script = ScriptText(script);
-  package.background = MakeBitmapFile(600, 300, PatternColour);
+  package.background = BitmapFile24(600, 300, PatternColour);
   package.payloads = std::move(payloads);
   return package;
 }

@@ -21,6 +21,9 @@
 #include <string>
 #include <vector>
 
+#include "test_support.h"
+#include "win_test_support.h"
+
 #include <gtest/gtest.h>
 
 namespace brisko::e2e {
@@ -35,7 +38,7 @@ inline constexpr Duration kStepTimeout = 20s;
 // ---- texts ----------------------------------------------------------------
 
 // UTF-16 from bytes of a code page (932 for Shift-JIS, CP_ACP).
-std::wstring Widen(std::string_view bytes, UINT codePage);
+using test::Widen;
 // Shift-JIS bytes of a UTF-16 text.
 std::string ShiftJis(std::wstring_view text);
 // Narrow UTF-8 for test messages.
@@ -50,7 +53,7 @@ bool FileExists(const std::string& path);
 bool MakeFolder(const std::string& path);
 bool DeleteFileAt(const std::string& path);
 // Deletes a folder with everything in it, read-only files included.
-void RemoveTree(const std::string& path);
+using test::RemoveTree;
 // Names of the entries of a folder, "." and ".." left out.
 std::vector<std::string> ListFolder(const std::string& folder);
 
@@ -58,7 +61,7 @@ std::vector<std::string> ListFolder(const std::string& folder);
 
 // A complete 24-bit bitmap file, rows bottom-up, pixel colours from `colour`
 // as 0x00RRGGBB.
-std::string MakeBitmapFile(int width, int height, const std::function<std::uint32_t(int x, int y)>& colour);
+using test::BitmapFile24;
 // The test picture: 600 x 300 with a pattern in which no two neighbours share
 // a colour, so that any misplaced pixel shows.
 std::uint32_t PatternColour(int x, int y);

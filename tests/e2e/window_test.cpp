@@ -117,7 +117,7 @@ TEST_P(Window, PaintsTheBackgroundAtItsOwnSize) {
   }();
   for (const auto& picture : pictures) {
     SCOPED_TRACE(picture.name);
-    auto installer = LaunchComplete(MakeBitmapFile(picture.width, picture.height, PatternColour));
+    auto installer = LaunchComplete(BitmapFile24(picture.width, picture.height, PatternColour));
     HWND window = installer->window();
     // Where the controls lie, the picture is not to be seen.
     std::vector<RECT> covered;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "pack_test_util.h"
 
 namespace brisko::pack {
@@ -120,6 +122,11 @@ INSTANTIATE_TEST_SUITE_P(
         LintCase{"PatchTypeNotANumber", Minimal("1.0"), {{E, 2, "not a whole number"}}},
         LintCase{"PatchTypeBlank", Minimal("\t"), {{E, 2, "not a whole number"}}},
         LintCase{"PatchTypeOutOfRange", Minimal("2147483648"), {{E, 2, "not a whole number"}}},
+        // No line past the end of the script is named (found by fuzzing).
+        LintCase{"PatchTypeAsLastLine",
+                 Script({"*Caption", "c", "*GameTitle", "g", "%LinkPath", "a", "%%", "%CheckTargetFilename", "t",
+                         "%%", "%OutFiles", "x", "%%", "*PatchType"}),
+                 {{W, 14, "is the last line"}, {E, 14, "not a whole number"}}},
         LintCase{"DuplicateSection", Minimal() + "*Caption\r\nsecond\r\n", {{W, 16, "already used at line 3"}}},
         LintCase{"DuplicateSectionOtherCase", Minimal() + "%OUTFILES\r\nx\r\n%%\r\n",
                  {{W, 16, "already used at line 13"}}},
@@ -187,6 +194,31 @@ TEST_F(LintFiles, MissingPayloadFilesAreErrorsOnTheirLines) {
   EXPECT_NE(found[0].message.find("missing.dat is missing"), std::string::npos) << found[0].message;
   EXPECT_EQ(found[1].line, 16);
   EXPECT_NE(found[1].message.find("is a folder"), std::string::npos) << found[1].message;
+}
+
+// README's table of findings: the rows "| `name` | error |" in order.
+std::vector<std::pair<std::string, std::string>> ReadmeFindings() {
+  std::vector<std::pair<std::string, std::string>> rows;
+  std::istringstream readme(test::ReadFile(std::filesystem::path(BRISKO_SOURCE_DIR) / "README.md"));
+  bool inTable = false;
+  for (std::string line; std::getline(readme, line);) {
+    if (line.rfind("| finding | kind |", 0) == 0) inTable = true;
+    else if (inTable && line.rfind("| `", 0) == 0) {
+      const std::size_t nameEnd = line.find('`', 3);
+      const std::size_t kindStart = line.find("| ", nameEnd) + 2;
+      rows.emplace_back(line.substr(3, nameEnd - 3), line.substr(kindStart, line.find(' ', kindStart) - kindStart));
+    } else if (inTable && line.rfind("|---", 0) != 0) {
+      break;
+    }
+  }
+  return rows;
+}
+
+TEST(LintTable, ReadmeListsEveryFindingWithItsKind) {
+  std::vector<std::pair<std::string, std::string>> code;
+  for (const FindingKind& kind : FindingKinds())
+    code.emplace_back(kind.name, kind.severity == Severity::Error ? "error" : "warning");
+  EXPECT_EQ(ReadmeFindings(), code);
 }
 
 TEST(PatchType, DerivedAsTheInstallerDoes) {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "byte_order.h"
+#include "test_support.h"
 
 namespace brisko::pack::test {
 
@@ -30,13 +31,10 @@ class TempDir {
     for (char& c : name)
       if (c == '/') c = '_';
     path_ = fs::temp_directory_path() / name;
-    fs::remove_all(path_);
+    brisko::test::RemoveTree(path_.string());
     fs::create_directories(path_);
   }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
+  ~TempDir() { brisko::test::RemoveTree(path_.string()); }
   const fs::path& path() const { return path_; }
   fs::path operator/(const std::string& name) const { return path_ / name; }
 
@@ -82,19 +80,9 @@ inline std::string CleanScript(std::initializer_list<const char*> outFiles) {
 // An uncompressed 24-bit bitmap file.
 inline std::string Bitmap(int width, int height) {
   const std::uint32_t row = (static_cast<std::uint32_t>(width) * 3 + 3) & ~3u;
-  const std::uint32_t pixels = row * static_cast<std::uint32_t>(height);
-  std::string b = "BM";
-  Append32(b, 54 + pixels);
-  Append32(b, 0);
-  Append32(b, 54);
-  Append32(b, 40);
-  Append32(b, static_cast<std::uint32_t>(width));
-  Append32(b, static_cast<std::uint32_t>(height));
-  Append16(b, 1);
-  Append16(b, 24);
-  for (int i = 0; i < 6; ++i) Append32(b, 0);
-  for (std::uint32_t i = 0; i < pixels; ++i) b += static_cast<char>(i * 7);
-  return b;
+  std::string pixels(row * static_cast<std::uint32_t>(height), '\0');
+  for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<char>(i * 7);
+  return brisko::test::BitmapFile(width, height, 24, 0, "", pixels);
 }
 
 // A minimal PE image put together byte by byte: headers, then sections laid

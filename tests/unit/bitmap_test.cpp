@@ -8,41 +8,12 @@
 
 #include "core/errors.h"
 #include "core/texts.h"
+#include "test_support.h"
 
 namespace brisko {
 namespace {
 
-void U16(std::string& b, std::uint32_t v) {
-  b += static_cast<char>(v & 0xFF);
-  b += static_cast<char>((v >> 8) & 0xFF);
-}
-void U32(std::string& b, std::uint32_t v) {
-  U16(b, v & 0xFFFF);
-  U16(b, v >> 16);
-}
-
-// A bitmap file with a 40-byte info header: `table` (palette or masks)
-// follows the header, `pixels` the table.
-std::string File(std::int32_t w, std::int32_t h, int bpp, std::uint32_t compression, const std::string& table,
-                 const std::string& pixels, std::uint32_t clrUsed = 0) {
-  std::string b = "BM";
-  const std::uint32_t off = 14 + 40 + static_cast<std::uint32_t>(table.size());
-  U32(b, off + static_cast<std::uint32_t>(pixels.size()));
-  U32(b, 0);
-  U32(b, off);
-  U32(b, 40);
-  U32(b, static_cast<std::uint32_t>(w));
-  U32(b, static_cast<std::uint32_t>(h));
-  U16(b, 1);
-  U16(b, static_cast<std::uint32_t>(bpp));
-  U32(b, compression);
-  U32(b, static_cast<std::uint32_t>(pixels.size()));
-  U32(b, 0);
-  U32(b, 0);
-  U32(b, clrUsed);
-  U32(b, 0);
-  return b + table + pixels;
-}
+using test::BitmapFile;
 
 std::string Bytes(std::initializer_list<int> v) {
   std::string s;
@@ -73,18 +44,18 @@ INSTANTIATE_TEST_SUITE_P(
     Formats, DecodeTest,
     ::testing::Values(
         // 24 bits, bottom-up: the first stored row is the picture's last.
-        DecodeCase{"Rgb24BottomUp", File(1, 2, 24, 0, "", Bytes({1, 2, 3, 0, 4, 5, 6, 0})), 1, 2,
+        DecodeCase{"Rgb24BottomUp", BitmapFile(1, 2, 24, 0, "", Bytes({1, 2, 3, 0, 4, 5, 6, 0})), 1, 2,
                    {0x060504, 0x030201}},
-        DecodeCase{"Rgb24TopDown", File(1, -2, 24, 0, "", Bytes({1, 2, 3, 0, 4, 5, 6, 0})), 1, 2,
+        DecodeCase{"Rgb24TopDown", BitmapFile(1, -2, 24, 0, "", Bytes({1, 2, 3, 0, 4, 5, 6, 0})), 1, 2,
                    {0x030201, 0x060504}},
-        DecodeCase{"Rgb24RowPadding", File(2, 1, 24, 0, "", Bytes({1, 2, 3, 4, 5, 6, 0, 0})), 2, 1,
+        DecodeCase{"Rgb24RowPadding", BitmapFile(2, 1, 24, 0, "", Bytes({1, 2, 3, 4, 5, 6, 0, 0})), 2, 1,
                    {0x030201, 0x060504}},
-        DecodeCase{"Mono", File(3, 1, 1, 0, kPalette2, Bytes({0xA0, 0, 0, 0})), 3, 1, {0xFFFFFF, 0, 0xFFFFFF}},
-        DecodeCase{"FourBit", File(2, 1, 4, 0, kPalette2, Bytes({0x10, 0, 0, 0}), 2), 2, 1, {0xFFFFFF, 0}},
-        DecodeCase{"EightBitRle", File(3, 1, 8, 1, kPalette2, Bytes({2, 1, 0, 0, 1, 0, 0, 1}), 2), 3, 1,
+        DecodeCase{"Mono", BitmapFile(3, 1, 1, 0, kPalette2, Bytes({0xA0, 0, 0, 0})), 3, 1, {0xFFFFFF, 0, 0xFFFFFF}},
+        DecodeCase{"FourBit", BitmapFile(2, 1, 4, 0, kPalette2, Bytes({0x10, 0, 0, 0}), 2), 2, 1, {0xFFFFFF, 0}},
+        DecodeCase{"EightBitRle", BitmapFile(3, 1, 8, 1, kPalette2, Bytes({2, 1, 0, 0, 1, 0, 0, 1}), 2), 3, 1,
                    {0xFFFFFF, 0xFFFFFF, 0}},
-        DecodeCase{"Rgb16", File(1, 1, 16, 0, "", Bytes({0x1F, 0x7C, 0, 0})), 1, 1, {0xFF00FF}},
-        DecodeCase{"Bitfields32", File(1, 1, 32, 3, Bytes({0, 0, 0xFF, 0, 0, 0xFF, 0, 0, 0xFF, 0, 0, 0}),
+        DecodeCase{"Rgb16", BitmapFile(1, 1, 16, 0, "", Bytes({0x1F, 0x7C, 0, 0})), 1, 1, {0xFF00FF}},
+        DecodeCase{"Bitfields32", BitmapFile(1, 1, 32, 3, Bytes({0, 0, 0xFF, 0, 0, 0xFF, 0, 0, 0xFF, 0, 0, 0}),
                                        Bytes({0x11, 0x22, 0x33, 0x44})),
                    1, 1, {0x332211}}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -105,7 +76,7 @@ TEST_P(BadBitmapTest, RaisesTheInvalidBitmapError) {
   }
 }
 
-std::string Good() { return File(2, 2, 24, 0, "", std::string(16, '\x7F')); }
+std::string Good() { return BitmapFile(2, 2, 24, 0, "", std::string(16, '\x7F')); }
 
 INSTANTIATE_TEST_SUITE_P(
     Corruptions, BadBitmapTest,
@@ -116,15 +87,15 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"PixelsTruncated", [] { std::string f = Good(); f.pop_back(); return f; }},
         BadCase{"OffsetPastEnd", [] { std::string f = Good(); f[10] = '\x7F'; f[11] = '\x7F'; return f; }},
         BadCase{"HeaderSizeHuge", [] { std::string f = Good(); f[17] = '\x7F'; return f; }},
-        BadCase{"ZeroWidth", [] { return File(0, 2, 24, 0, "", ""); }},
-        BadCase{"ZeroHeight", [] { return File(2, 0, 24, 0, "", ""); }},
-        BadCase{"NegativeWidth", [] { return File(-2, 2, 24, 0, "", std::string(16, 0)); }},
-        BadCase{"HugeDimensions", [] { return File(0x7FFFFFFF, 0x7FFFFFFF, 24, 0, "", std::string(16, 0)); }},
-        BadCase{"OddBitCount", [] { return File(1, 1, 7, 0, "", std::string(4, 0)); }},
-        BadCase{"UnknownCompression", [] { return File(1, 1, 24, 9, "", std::string(4, 0)); }},
-        BadCase{"PaletteTooLarge", [] { return File(1, 1, 1, 0, kPalette2, std::string(4, 0), 3); }},
-        BadCase{"PaletteTruncated", [] { return File(1, 1, 8, 0, kPalette2, "", 256); }},
-        BadCase{"RleRunsOffTheEnd", [] { return File(4, 1, 8, 1, kPalette2, Bytes({4, 1, 0}), 2); }}),
+        BadCase{"ZeroWidth", [] { return BitmapFile(0, 2, 24, 0, "", ""); }},
+        BadCase{"ZeroHeight", [] { return BitmapFile(2, 0, 24, 0, "", ""); }},
+        BadCase{"NegativeWidth", [] { return BitmapFile(-2, 2, 24, 0, "", std::string(16, 0)); }},
+        BadCase{"HugeDimensions", [] { return BitmapFile(0x7FFFFFFF, 0x7FFFFFFF, 24, 0, "", std::string(16, 0)); }},
+        BadCase{"OddBitCount", [] { return BitmapFile(1, 1, 7, 0, "", std::string(4, 0)); }},
+        BadCase{"UnknownCompression", [] { return BitmapFile(1, 1, 24, 9, "", std::string(4, 0)); }},
+        BadCase{"PaletteTooLarge", [] { return BitmapFile(1, 1, 1, 0, kPalette2, std::string(4, 0), 3); }},
+        BadCase{"PaletteTruncated", [] { return BitmapFile(1, 1, 8, 0, kPalette2, "", 256); }},
+        BadCase{"RleRunsOffTheEnd", [] { return BitmapFile(4, 1, 8, 1, kPalette2, Bytes({4, 1, 0}), 2); }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

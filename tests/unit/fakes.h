@@ -1,7 +1,6 @@
 // Fakes of the platform services for unit tests of the installer's behaviour.
 #pragma once
 
-#include <cstdint>
 #include <map>
 #include <set>
 #include <string>
@@ -10,6 +9,7 @@
 
 #include "core/errors.h"
 #include "core/platform.h"
+#include "test_support.h"
 
 namespace brisko::test {
 
@@ -62,14 +62,6 @@ class FakeUi : public UserInterface {
 };
 
 // A 2 x 1 24-bit bitmap file.
-inline std::string TinyBitmap() {
-  std::string b = "BM";
-  auto u32 = [&](std::uint32_t v) { for (int i = 0; i < 4; ++i) b += static_cast<char>(v >> (8 * i)); };
-  auto u16 = [&](std::uint16_t v) { b += static_cast<char>(v); b += static_cast<char>(v >> 8); };
-  u32(14 + 40 + 8); u32(0); u32(14 + 40);
-  u32(40); u32(2); u32(1); u16(1); u16(24); u32(0); u32(8); u32(0); u32(0); u32(0); u32(0);
-  b += std::string("\x01\x02\x03\x04\x05\x06\0\0", 8);
-  return b;
-}
+inline std::string TinyBitmap() { return BitmapFile(2, 1, 24, 0, "", std::string("\x01\x02\x03\x04\x05\x06\0\0", 8)); }
 
 }  // namespace brisko::test

@@ -15,28 +15,34 @@ namespace {
 // Discovery stand-in: finds `folder` (or nothing) without any shortcut.
 class StubDiscovery : public TargetDiscovery {
  public:
-  bool Run(const TTinyCnf&, StringList& lines, TFormMain& form) override {
+  DiscoveryResult Run(const TTinyCnf&, StringList& lines) override {
     ++runs;
     linesSeen = lines;
-    if (!folder) {
-      form.ui().ShowMessage("not found");
-      return false;
-    }
-    form.SetTargetDirText(*folder);
-    startEnabledAfterFolder = form.enabled(Action::Start);
-    return true;
+    if (!folder) return {DiscoveryOutcome::NothingFound, {}};
+    return {DiscoveryOutcome::FolderFound, *folder};
   }
   std::optional<Text> folder = Text("C:\\Game");
   int runs = 0;
   StringList linesSeen;
+  // Start's state right after the found folder went into the field (set by
+  // the fixture's observer).
   bool startEnabledAfterFolder = false;
 };
 
 class Observer : public FormObserver {
  public:
-  void FormChanged() override { ++changes; }
+  void FormChanged() override {
+    ++changes;
+    if (form && discovery && !folderSeen && !form->targetDir().empty()) {
+      folderSeen = true;
+      discovery->startEnabledAfterFolder = form->enabled(Action::Start);
+    }
+  }
   void CloseRequested() override { ++closes; }
   int changes = 0, closes = 0;
+  const TFormMain* form = nullptr;
+  StubDiscovery* discovery = nullptr;
+  bool folderSeen = false;
 };
 
 struct Fixture {
@@ -50,6 +56,8 @@ struct Fixture {
   explicit Fixture(const std::string& script) {
     resources.Add("BMP", "RESOURCE_BACKGROUND", test::TinyBitmap());
     resources.Add("TEXT", "RESOURCE_SCRIPT", script);
+    observer.form = &form;
+    observer.discovery = &discovery;
     form.SetObserver(&observer);
   }
 };
@@ -141,7 +149,7 @@ TEST(Startup, DiscoveryEndingStartUpLeavesOutFilesAbsent) {
   EXPECT_EQ(f.discovery.runs, 1);
   EXPECT_EQ(f.form.GetOutFiles(), nullptr);
   EXPECT_FALSE(f.form.enabled(Action::Start));
-  EXPECT_EQ(f.ui.messages, std::vector<Text>{"not found"});
+  EXPECT_EQ(f.ui.messages, std::vector<Text>{texts::kMsgTargetNotFound});
 }
 
 TEST(Startup, MissingBackgroundIsReportedAndNothingIsRead) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/form_main.h"
 #include "core/texts.h"
 #include "fake_system_locations.h"
 #include "fakes.h"
@@ -175,7 +176,7 @@ TEST(Discovery, RefillsTheScriptLinesWithTheEntries) {
   const StringList script = {"%LinkPath", "  a.lnk\t", "", "b.lnk", "%%"};
   TTinyCnf reader(script, test::ShiftJis());
   StringList lines = script;
-  EXPECT_FALSE(f.discovery.Run(reader, lines, f.form));
+  EXPECT_FALSE(f.discovery.Run(reader, lines));
   EXPECT_EQ(lines, (StringList{"a.lnk", "", "b.lnk"}));
 }
 

@@ -6,14 +6,6 @@
 #include <system_error>
 #include <vector>
 
-#ifdef _WIN32
-#include <process.h>
-#define BRISKOPACK_PID _getpid()
-#else
-#include <unistd.h>
-#define BRISKOPACK_PID getpid()
-#endif
-
 namespace brisko::pack {
 
 namespace {
@@ -22,7 +14,7 @@ constexpr std::size_t kCopyBuffer = 1 << 20;
 
 // A name beside `destination` that nothing uses yet: ".<name>.briskopack-<pid>-<n>.tmp".
 fs::path TemporaryBeside(const fs::path& destination) {
-  const std::string tag = ".briskopack-" + std::to_string(static_cast<long>(BRISKOPACK_PID)) + "-";
+  const std::string tag = ".briskopack-" + std::to_string(CurrentProcessId()) + "-";
   std::error_code ec;
   for (int n = 0;; ++n) {
     fs::path name(".");

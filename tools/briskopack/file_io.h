@@ -32,6 +32,10 @@ std::string DisplayName(const fs::path& path);
 // The C library's text for errno `error`.
 std::string ErrorText(int error);
 
+// The running process's identifier, for names no other run of the packer
+// uses (process_posix.cpp, process_win.cpp).
+long CurrentProcessId();
+
 // Somewhere bytes can be written in order.
 class ByteSink {
  public:

@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <map>
+#include <optional>
 
 #include "core/bitmap.h"
 #include "core/errors.h"
 #include "core/locale.h"
+#include "core/package_format.h"
 #include "core/script_lines.h"
 #include "core/tiny_cnf.h"
 #include "core/whole_number.h"
@@ -17,18 +20,12 @@ namespace brisko::pack {
 
 namespace {
 
-constexpr int kWindowWidth = 600;
-constexpr int kWindowHeight = 300;
 const char kUtf8Bom[] = "\xEF\xBB\xBF";
-
-// The keys the installer looks up.
-const char* const kInstallerKeys[] = {"*Caption",  "*GameTitle", "*PatchType", "%CheckTargetFilename",
-                                      "%LinkPath", "%OutFiles"};
 
 const Locale& ScriptLocale() { return TableLocale::ShiftJis(); }
 
 bool IsInstallerKey(const Text& key) {
-  for (const char* k : kInstallerKeys)
+  for (const char* k : format::kInstallerKeys)
     if (ScriptLocale().EqualsIgnoreCase(TrimControl(key), k)) return true;
   return false;
 }
@@ -46,6 +43,8 @@ std::string HexByte(unsigned char b) {
   std::snprintf(s, sizeof s, "0x%02X", b);
   return s;
 }
+
+bool StartsWithBom(const Text& line) { return line.rfind(kUtf8Bom, 0) == 0; }
 
 // The column (from 1) of the first byte that is not valid Shift-JIS, or 0.
 std::size_t InvalidShiftJisColumn(const Text& line, unsigned char& bad) {
@@ -87,254 +86,455 @@ bool LooksLikeUtf8(std::string_view text) {
   return multiByte;
 }
 
-class Linter {
- public:
-  explicit Linter(const LintInput& input)
-      : input_(input), lines_(SplitLines(input.script)), reader_(lines_, ScriptLocale()) {}
+// A line outside every section that is not blank, by what it looks like.
+struct StrayLine {
+  enum class Kind { Terminator, Key, Other };
+  Kind kind;
+  int line;
+  Text trimmed;
+};
 
-  std::vector<Finding> Run() {
-    if (CheckEncoding()) {
-      CheckLayout();
-      CheckSections();
-    }
-    CheckBackground();
-    std::stable_sort(findings_.begin(), findings_.end(), [&](const Finding& a, const Finding& b) {
-      const bool aScript = a.file == input_.scriptName, bScript = b.file == input_.scriptName;
-      if (aScript != bScript) return aScript;
-      return a.line < b.line;
-    });
-    return std::move(findings_);
+// A %OutFiles or %LinkPath entry with its line.
+struct Entry {
+  Text text;
+  int line;
+};
+
+// What the checks read: the script as the installer reads it, and as its
+// author laid it out.
+struct Script {
+  explicit Script(const LintInput& in)
+      : input(in), lines(SplitLines(in.script)), reader(lines, ScriptLocale()) {
+    unmarked = lines;
+    if (!unmarked.empty() && StartsWithBom(unmarked[0])) unmarked[0].erase(0, 3);
+    outline = Outline(unmarked);
+    ClassifyStrayLines();
+    outFilesFound = ReadEntries(format::kOutFiles, outFiles);
+    linkPathFound = ReadEntries(format::kLinkPath, linkPath);
   }
 
- private:
-  void Add(Severity severity, int line, std::string message, const std::string* file = nullptr) {
-    findings_.push_back({severity, file ? *file : input_.scriptName, line, std::move(message)});
-  }
-  void Error(int line, std::string message) { Add(Severity::Error, line, std::move(message)); }
-  void Warning(int line, std::string message) { Add(Severity::Warning, line, std::move(message)); }
-  void ErrorOrWarning(bool error, int line, std::string message) {
-    Add(error ? Severity::Error : Severity::Warning, line, std::move(message));
+  // The line (from 1) at which the installer finds `key`, or 0.
+  int KeyLine(const char* key) const { return reader.FindKey(key) + 1; }
+
+  // The line of `key`'s value, or the key's own line when the key is the
+  // last line and so has no value line.
+  int ValueLine(const char* key) const {
+    const int line = KeyLine(key);
+    return line < static_cast<int>(lines.size()) ? line + 1 : line;
   }
 
-  // False when the script is not a Shift-JIS text at all and the other
-  // checks would only add noise.
-  bool CheckEncoding() {
-    const std::string& bytes = input_.script;
-    if (bytes.rfind("\xFF\xFE", 0) == 0 || bytes.rfind("\xFE\xFF", 0) == 0) {
-      Error(1, "the script is saved as UTF-16; the installer reads Shift-JIS: save it as Shift-JIS (code page 932)");
-      return false;
-    }
-    if (!lines_.empty() && lines_[0].rfind(kUtf8Bom, 0) == 0) {
-      const Text rest = lines_[0].substr(3);
-      if (IsKeyLine(rest))
-        Error(1, "the line begins with a UTF-8 byte-order mark, so the installer never finds the key " +
-                     Quote(rest) + ": save the script without a byte-order mark");
-      else
-        Warning(1, "the script begins with a UTF-8 byte-order mark: save it without one");
-    }
-    const std::size_t nul = bytes.find('\0');
-    if (nul != std::string::npos) {
-      const std::string_view before(bytes.data(), nul);
-      int line = static_cast<int>(SplitLines(before).size());
-      if (before.empty() || before.back() == '\r' || before.back() == '\n') ++line;
-      Error(line, "a NUL byte: the installer stops reading the script here");
-    }
+  // What the installer's look-ups give; nullopt when they fail.
+  std::optional<Text> Value(const char* key) const {
+    Text value;
+    if (!reader.GetValue(key, value)) return std::nullopt;
+    return value;
+  }
+  std::optional<StringList> List(const char* key) const {
+    StringList items;
+    if (!reader.GetList(key, items)) return std::nullopt;
+    return items;
+  }
+
+  // The lines of the first invalid byte of each line: {line, message}.
+  std::vector<std::pair<int, std::string>> InvalidShiftJis() const {
     std::vector<std::pair<int, std::string>> invalid;
-    for (std::size_t i = 0; i < lines_.size(); ++i) {
+    for (std::size_t i = 0; i < unmarked.size(); ++i) {
       unsigned char bad = 0;
-      Text line = lines_[i];
-      if (i == 0 && line.rfind(kUtf8Bom, 0) == 0) line.erase(0, 3);
-      if (const std::size_t column = InvalidShiftJisColumn(line, bad))
+      if (const std::size_t column = InvalidShiftJisColumn(unmarked[i], bad))
         invalid.emplace_back(static_cast<int>(i) + 1, "byte " + HexByte(bad) + " in column " +
                                                           std::to_string(column) + " is not valid Shift-JIS");
     }
-    if (!invalid.empty() && LooksLikeUtf8(bytes)) {
-      Error(invalid.front().first,
-            "the script is saved as UTF-8; the installer reads Shift-JIS: save it as Shift-JIS (code page 932)");
-      return false;
-    }
-    for (auto& [line, message] : invalid) Error(line, message);
-    return true;
+    return invalid;
   }
 
-  void CheckLayout() {
-    StringList lines = lines_;
-    if (!lines.empty() && lines[0].rfind(kUtf8Bom, 0) == 0) lines[0].erase(0, 3);
-    const ScriptOutline outline = Outline(lines);
+  const LintInput& input;
+  StringList lines;     // as the installer cuts them
+  StringList unmarked;  // the same without a UTF-8 byte-order mark on the first line
+  TTinyCnf reader;
+  ScriptOutline outline;
+  std::vector<StrayLine> strays;
+  bool outFilesFound = false;
+  std::vector<Entry> outFiles;
+  bool linkPathFound = false;
+  std::vector<Entry> linkPath;
 
+ private:
+  void ClassifyStrayLines() {
     int misplacedUntil = 0;  // lines that follow an indented key belong to it
     for (int line : outline.strayLines) {
-      const Text trimmed = TrimControl(lines[line - 1]);
+      const Text trimmed = TrimControl(unmarked[line - 1]);
       if (line == misplacedUntil + 1 && misplacedUntil != 0) {
         misplacedUntil = line;
-      } else if (trimmed == "%%") {
-        Warning(line, "this \"%%\" has blanks around it and ends no list");
+      } else if (trimmed == format::kListEnd) {
+        strays.push_back({StrayLine::Kind::Terminator, line, trimmed});
       } else if (IsKeyLine(trimmed)) {
-        ErrorOrWarning(IsInstallerKey(trimmed), line,
-                       "the key line " + Quote(trimmed) +
-                           " is indented: the installer never finds it (keys start in the first column)");
+        strays.push_back({StrayLine::Kind::Key, line, trimmed});
         misplacedUntil = line;
       } else {
-        Warning(line, "this line belongs to no section and is never read");
+        strays.push_back({StrayLine::Kind::Other, line, trimmed});
       }
-    }
-
-    std::map<std::string, int> firstUse;
-    for (const OutlineSection& s : outline.sections) {
-      const Text trimmed = TrimControl(s.key);
-      if (trimmed != s.key)
-        ErrorOrWarning(IsInstallerKey(trimmed), s.keyLine,
-                       "the key line " + Quote(trimmed) +
-                           " carries trailing blanks: the installer never finds it");
-      auto [first, isNew] = firstUse.emplace(Upper(s.key), s.keyLine);
-      if (!isNew)
-        Warning(s.keyLine, "the key " + Quote(trimmed) + " is already used at line " +
-                               std::to_string(first->second) +
-                               ": the installer reads only that section, never this one");
-
-      const int count = static_cast<int>(lines.size());
-      if (s.kind == OutlineSection::Kind::Value) {
-        if (s.keyLine == count)
-          Warning(s.keyLine, "the key " + Quote(trimmed) + " is the last line: its value is empty");
-        else if (s.endLine == s.firstLine)
-          Error(s.keyLine, "the key " + Quote(trimmed) + " has no value line: the installer reads the next line, " +
-                               Quote(lines[s.keyLine]) + ", as its value");
-      } else {
-        for (int line = s.firstLine; line < s.endLine; ++line)
-          if (TrimControl(lines[line - 1]) == "%%")
-            Error(line, "this \"%%\" is indented: it does not end the list " + Quote(trimmed) +
-                            " but is read as one of its items");
-        if (s.terminatorLine == 0 && s.endLine - 1 < count)
-          Error(s.keyLine, "the list " + Quote(trimmed) + " has no \"%%\" before line " +
-                               std::to_string(s.endLine) + ": the installer reads the section there, " +
-                               Quote(lines[s.endLine - 1]) + ", and the lines after it as items of this list");
-        else if (s.terminatorLine == 0)
-          Error(s.keyLine, "the list " + Quote(trimmed) +
-                               " has no \"%%\": the installer reads every line to the end of the script as its items");
-      }
-      CheckEscapes(lines, s.firstLine, s.endLine);
     }
   }
 
-  void CheckEscapes(const StringList& lines, int first, int end) {
-    static const char* const kEscapes[] = {"&AMPERSAND;", "&TAB;", "&SPACE;", "&ASTERISK;", "&PERCENT;"};
-    for (int line = first; line < end; ++line) {
-      const Text& text = lines[line - 1];
+  bool ReadEntries(const char* key, std::vector<Entry>& entries) {
+    const auto items = List(key);
+    if (!items) return false;
+    const int first = KeyLine(key) + 1;
+    for (std::size_t j = 0; j < items->size(); ++j) entries.push_back({(*items)[j], first + static_cast<int>(j)});
+    return true;
+  }
+};
+
+// Where a check puts its findings: a line (0 for the whole file) and the
+// message.
+using Report = std::function<void(int line, std::string message)>;
+
+// ---- the encoding -----------------------------------------------------------
+
+void Utf16(const Script& s, const Report& report) {
+  const std::string& bytes = s.input.script;
+  if (bytes.rfind("\xFF\xFE", 0) == 0 || bytes.rfind("\xFE\xFF", 0) == 0)
+    report(1, "the script is saved as UTF-16; the installer reads Shift-JIS: save it as Shift-JIS (code page 932)");
+}
+
+void BomHidesKey(const Script& s, const Report& report) {
+  if (s.lines.empty() || !StartsWithBom(s.lines[0]) || !IsKeyLine(s.unmarked[0])) return;
+  report(1, "the line begins with a UTF-8 byte-order mark, so the installer never finds the key " +
+                Quote(s.unmarked[0]) + ": save the script without a byte-order mark");
+}
+
+void Bom(const Script& s, const Report& report) {
+  if (s.lines.empty() || !StartsWithBom(s.lines[0]) || IsKeyLine(s.unmarked[0])) return;
+  report(1, "the script begins with a UTF-8 byte-order mark: save it without one");
+}
+
+void NulByte(const Script& s, const Report& report) {
+  const std::string& bytes = s.input.script;
+  const std::size_t nul = bytes.find('\0');
+  if (nul == std::string::npos) return;
+  const std::string_view before(bytes.data(), nul);
+  int line = static_cast<int>(SplitLines(before).size());
+  if (before.empty() || before.back() == '\r' || before.back() == '\n') ++line;
+  report(line, "a NUL byte: the installer stops reading the script here");
+}
+
+void Utf8(const Script& s, const Report& report) {
+  const auto invalid = s.InvalidShiftJis();
+  if (!invalid.empty() && LooksLikeUtf8(s.input.script))
+    report(invalid.front().first,
+           "the script is saved as UTF-8; the installer reads Shift-JIS: save it as Shift-JIS (code page 932)");
+}
+
+void InvalidShiftJis(const Script& s, const Report& report) {
+  for (auto& [line, message] : s.InvalidShiftJis()) report(line, message);
+}
+
+// ---- the layout -------------------------------------------------------------
+
+void StrayTerminator(const Script& s, const Report& report) {
+  for (const StrayLine& stray : s.strays)
+    if (stray.kind == StrayLine::Kind::Terminator)
+      report(stray.line, "this \"%%\" has blanks around it and ends no list");
+}
+
+void IndentedKey(const Script& s, const Report& report, bool installerKeys) {
+  for (const StrayLine& stray : s.strays)
+    if (stray.kind == StrayLine::Kind::Key && IsInstallerKey(stray.trimmed) == installerKeys)
+      report(stray.line, "the key line " + Quote(stray.trimmed) +
+                             " is indented: the installer never finds it (keys start in the first column)");
+}
+
+void StrayText(const Script& s, const Report& report) {
+  for (const StrayLine& stray : s.strays)
+    if (stray.kind == StrayLine::Kind::Other) report(stray.line, "this line belongs to no section and is never read");
+}
+
+void TrailingBlanks(const Script& s, const Report& report, bool installerKeys) {
+  for (const OutlineSection& section : s.outline.sections) {
+    const Text trimmed = TrimControl(section.key);
+    if (trimmed != section.key && IsInstallerKey(trimmed) == installerKeys)
+      report(section.keyLine,
+             "the key line " + Quote(trimmed) + " carries trailing blanks: the installer never finds it");
+  }
+}
+
+void RepeatedSection(const Script& s, const Report& report) {
+  std::map<std::string, int> firstUse;
+  for (const OutlineSection& section : s.outline.sections) {
+    auto [first, isNew] = firstUse.emplace(Upper(section.key), section.keyLine);
+    if (!isNew)
+      report(section.keyLine, "the key " + Quote(TrimControl(section.key)) + " is already used at line " +
+                                  std::to_string(first->second) +
+                                  ": the installer reads only that section, never this one");
+  }
+}
+
+// Runs `check` for every section of `kind`.
+template <typename Check>
+void ForSections(const Script& s, OutlineSection::Kind kind, Check check) {
+  for (const OutlineSection& section : s.outline.sections)
+    if (section.kind == kind) check(section, TrimControl(section.key));
+}
+
+void KeyIsLastLine(const Script& s, const Report& report) {
+  ForSections(s, OutlineSection::Kind::Value, [&](const OutlineSection& section, const Text& key) {
+    if (section.keyLine == static_cast<int>(s.unmarked.size()))
+      report(section.keyLine, "the key " + Quote(key) + " is the last line: its value is empty");
+  });
+}
+
+void ValueLineMissing(const Script& s, const Report& report) {
+  ForSections(s, OutlineSection::Kind::Value, [&](const OutlineSection& section, const Text& key) {
+    if (section.keyLine != static_cast<int>(s.unmarked.size()) && section.endLine == section.firstLine)
+      report(section.keyLine, "the key " + Quote(key) + " has no value line: the installer reads the next line, " +
+                                  Quote(s.unmarked[section.keyLine]) + ", as its value");
+  });
+}
+
+void IndentedTerminator(const Script& s, const Report& report) {
+  ForSections(s, OutlineSection::Kind::List, [&](const OutlineSection& section, const Text& key) {
+    for (int line = section.firstLine; line < section.endLine; ++line)
+      if (TrimControl(s.unmarked[line - 1]) == format::kListEnd)
+        report(line, "this \"%%\" is indented: it does not end the list " + Quote(key) +
+                         " but is read as one of its items");
+  });
+}
+
+void ListRunsIntoNextSection(const Script& s, const Report& report) {
+  ForSections(s, OutlineSection::Kind::List, [&](const OutlineSection& section, const Text& key) {
+    if (section.terminatorLine == 0 && section.endLine - 1 < static_cast<int>(s.unmarked.size()))
+      report(section.keyLine, "the list " + Quote(key) + " has no \"%%\" before line " +
+                                  std::to_string(section.endLine) + ": the installer reads the section there, " +
+                                  Quote(s.unmarked[section.endLine - 1]) +
+                                  ", and the lines after it as items of this list");
+  });
+}
+
+void ListRunsToTheEnd(const Script& s, const Report& report) {
+  ForSections(s, OutlineSection::Kind::List, [&](const OutlineSection& section, const Text& key) {
+    if (section.terminatorLine == 0 && section.endLine - 1 >= static_cast<int>(s.unmarked.size()))
+      report(section.keyLine, "the list " + Quote(key) +
+                                  " has no \"%%\": the installer reads every line to the end of the script as its items");
+  });
+}
+
+void LowerCaseEscape(const Script& s, const Report& report) {
+  for (const OutlineSection& section : s.outline.sections) {
+    for (int line = section.firstLine; line < section.endLine; ++line) {
+      const Text& text = s.unmarked[line - 1];
       const std::string upper = Upper(text);
-      for (const char* escape : kEscapes) {
-        const std::string_view e(escape);
+      for (const format::Escape& escape : format::kEscapes) {
+        const std::string_view e = escape.sequence;
         for (std::size_t at = upper.find(e); at != std::string::npos; at = upper.find(e, at + 1))
           if (text.compare(at, e.size(), e) != 0)
-            Warning(line, "the escape " + Quote(text.substr(at, e.size())) +
-                              " is not written in upper case: the installer leaves it as it is (write " +
-                              std::string(e) + ")");
+            report(line, "the escape " + Quote(text.substr(at, e.size())) +
+                             " is not written in upper case: the installer leaves it as it is (write " +
+                             std::string(e) + ")");
       }
     }
   }
+}
 
-  // The line (from 1) at which the reader finds `key`, or 0.
-  int KeyLine(const char* key) const {
-    for (std::size_t i = 0; i < lines_.size(); ++i)
-      if (ScriptLocale().EqualsIgnoreCase(lines_[i], key)) return static_cast<int>(i) + 1;
-    return 0;
-  }
+// ---- the sections the installer reads ---------------------------------------
 
-  void CheckSections() {
-    Text value;
-    if (!reader_.GetValue("*Caption", value)) Warning(0, "no *Caption: the window's caption stays \"FormMain\"");
-    if (!reader_.GetValue("*GameTitle", value))
-      Warning(0, "no *GameTitle: the folder chooser's prompt names no application");
+void NoCaption(const Script& s, const Report& report) {
+  if (!s.Value(format::kCaption)) report(0, "no *Caption: the window's caption stays \"FormMain\"");
+}
 
-    const int patchType = InstallerPatchType(input_.script);
-    if (!reader_.GetValue("*PatchType", value)) {
-      Warning(0, "no *PatchType: the installer writes no files (only *PatchType 1 writes them)");
-    } else {
-      int number = 0;
-      if (!ParseWholeNumber(value, number))
-        Error(KeyLine("*PatchType") + 1,
-              "*PatchType " + Quote(value) + " is not a whole number: the installer takes it as 1");
-      else if (number != 1)
-        Warning(KeyLine("*PatchType") + 1,
-                "*PatchType is " + value + ": the installer writes no files (only *PatchType 1 writes them)");
-    }
+void NoGameTitle(const Script& s, const Report& report) {
+  if (!s.Value(format::kGameTitle)) report(0, "no *GameTitle: the folder chooser's prompt names no application");
+}
 
-    StringList items;
-    if (!reader_.GetList("%CheckTargetFilename", items))
-      Error(0, "no %CheckTargetFilename section: the installer stops at start-up");
-    else if (items.empty())
-      Warning(KeyLine("%CheckTargetFilename"),
-              "%CheckTargetFilename has no entries: no folder can pass the installer's folder check");
+void NoPatchType(const Script& s, const Report& report) {
+  if (!s.Value(format::kPatchType))
+    report(0, "no *PatchType: the installer writes no files (only *PatchType 1 writes them)");
+}
 
-    if (!reader_.GetList("%LinkPath", items)) {
-      Error(0, "no %LinkPath section: the installer stops at start-up");
-    } else if (items.empty()) {
-      Error(KeyLine("%LinkPath"), "%LinkPath has no entries: the installer reports that the application is "
-                                  "not installed");
-    } else {
-      const int key = KeyLine("%LinkPath");
-      for (std::size_t j = 0; j < items.size(); ++j)
-        if (items[j].empty())
-          Error(key + 1 + static_cast<int>(j),
-                "a blank %LinkPath entry: the installer's start-up fails with an error when it reaches it");
-    }
+void PatchTypeNotANumber(const Script& s, const Report& report) {
+  const auto value = s.Value(format::kPatchType);
+  int number = 0;
+  if (value && !ParseWholeNumber(*value, number))
+    report(s.ValueLine(format::kPatchType),
+           "*PatchType " + Quote(*value) + " is not a whole number: the installer takes it as 1");
+}
 
-    if (!reader_.GetList("%OutFiles", items)) {
-      if (patchType == 1) Error(0, "no %OutFiles section while *PatchType is 1: the installer stops at start-up");
-      return;
-    }
-    const int key = KeyLine("%OutFiles");
-    std::vector<std::pair<Text, int>> seen;
-    for (std::size_t j = 0; j < items.size(); ++j) {
-      const Text& name = items[j];
-      const int line = key + 1 + static_cast<int>(j);
-      if (name.empty()) continue;
-      if (IsAbsoluteScriptPath(name)) {
-        Error(line, "the output name " + Quote(name) + " is absolute: it must be relative to the target folder");
-        continue;
-      }
-      const auto parts = SplitScriptPath(name);
-      if (std::find(parts.begin(), parts.end(), "..") != parts.end()) {
-        Error(line, "the output name " + Quote(name) + " climbs out of the target folder with \"..\"");
-        continue;
-      }
-      for (const auto& [other, otherLine] : seen)
-        if (ScriptLocale().EqualsIgnoreCase(other, name))
-          Warning(line, "the output name " + Quote(name) + " repeats line " + std::to_string(otherLine) +
-                            ": the later file replaces the earlier one");
-      seen.emplace_back(name, line);
-      if (input_.payloadFolder) CheckPayloadFile(name, line);
-    }
-  }
+void PatchTypeWritesNothing(const Script& s, const Report& report) {
+  const auto value = s.Value(format::kPatchType);
+  int number = 0;
+  if (value && ParseWholeNumber(*value, number) && number != format::kWritesPayload)
+    report(s.ValueLine(format::kPatchType),
+           "*PatchType is " + *value + ": the installer writes no files (only *PatchType 1 writes them)");
+}
 
-  void CheckPayloadFile(const Text& name, int line) {
-    const fs::path path = FindScriptFile(*input_.payloadFolder, name);
+void NoCheckTargetFilename(const Script& s, const Report& report) {
+  if (!s.List(format::kCheckTargetFilename))
+    report(0, "no %CheckTargetFilename section: the installer stops at start-up");
+}
+
+void EmptyCheckTargetFilename(const Script& s, const Report& report) {
+  const auto items = s.List(format::kCheckTargetFilename);
+  if (items && items->empty())
+    report(s.KeyLine(format::kCheckTargetFilename),
+           "%CheckTargetFilename has no entries: no folder can pass the installer's folder check");
+}
+
+void NoLinkPath(const Script& s, const Report& report) {
+  if (!s.linkPathFound) report(0, "no %LinkPath section: the installer stops at start-up");
+}
+
+void EmptyLinkPath(const Script& s, const Report& report) {
+  if (s.linkPathFound && s.linkPath.empty())
+    report(s.KeyLine(format::kLinkPath),
+           "%LinkPath has no entries: the installer reports that the application is not installed");
+}
+
+void BlankLinkPathEntry(const Script& s, const Report& report) {
+  for (const Entry& entry : s.linkPath)
+    if (entry.text.empty())
+      report(entry.line, "a blank %LinkPath entry: the installer's start-up fails with an error when it reaches it");
+}
+
+void NoOutFiles(const Script& s, const Report& report) {
+  if (!s.outFilesFound && InstallerPatchType(s.input.script) == format::kWritesPayload)
+    report(0, "no %OutFiles section while *PatchType is 1: the installer stops at start-up");
+}
+
+bool ClimbsOut(const Text& name) {
+  const auto parts = SplitScriptPath(name);
+  return std::find(parts.begin(), parts.end(), "..") != parts.end();
+}
+
+void AbsoluteOutputName(const Script& s, const Report& report) {
+  for (const Entry& entry : s.outFiles)
+    if (IsAbsoluteScriptPath(entry.text))
+      report(entry.line,
+             "the output name " + Quote(entry.text) + " is absolute: it must be relative to the target folder");
+}
+
+void ClimbingOutputName(const Script& s, const Report& report) {
+  for (const Entry& entry : s.outFiles)
+    if (!IsAbsoluteScriptPath(entry.text) && ClimbsOut(entry.text))
+      report(entry.line, "the output name " + Quote(entry.text) + " climbs out of the target folder with \"..\"");
+}
+
+// The non-blank %OutFiles entries that stay inside the target folder.
+std::vector<Entry> SafeOutFiles(const Script& s) {
+  std::vector<Entry> safe;
+  for (const Entry& entry : s.outFiles)
+    if (!entry.text.empty() && !IsAbsoluteScriptPath(entry.text) && !ClimbsOut(entry.text)) safe.push_back(entry);
+  return safe;
+}
+
+void RepeatedOutputName(const Script& s, const Report& report) {
+  const std::vector<Entry> safe = SafeOutFiles(s);
+  for (std::size_t j = 0; j < safe.size(); ++j)
+    for (std::size_t k = 0; k < j; ++k)
+      if (ScriptLocale().EqualsIgnoreCase(safe[k].text, safe[j].text))
+        report(safe[j].line, "the output name " + Quote(safe[j].text) + " repeats line " +
+                                 std::to_string(safe[k].line) + ": the later file replaces the earlier one");
+}
+
+// Runs `check` with the status of each payload file, when the payload folder
+// is to be checked.
+template <typename Check>
+void ForPayloadFiles(const Script& s, Check check) {
+  if (!s.input.payloadFolder) return;
+  for (const Entry& entry : SafeOutFiles(s)) {
+    const fs::path path = FindScriptFile(*s.input.payloadFolder, entry.text);
     std::error_code ec;
-    const fs::file_status status = fs::status(path, ec);
-    if (!fs::exists(status))
-      Error(line, "the payload file " + DisplayName(path) + " is missing");
-    else if (fs::is_directory(status))
-      Error(line, "the payload " + DisplayName(path) + " is a folder, not a file");
+    check(entry, path, fs::status(path, ec));
   }
+}
 
-  void CheckBackground() {
-    if (!input_.background) return;
-    const auto& [name, bytes] = *input_.background;
-    try {
-      const Bitmap bitmap = DecodeBitmapFile(bytes);
-      if (bitmap.width != kWindowWidth || bitmap.height != kWindowHeight)
-        Add(Severity::Warning, 0,
-            "the background is " + std::to_string(bitmap.width) + " x " + std::to_string(bitmap.height) +
-                "; the window shows 600 x 300 of it",
-            &name);
-    } catch (const brisko::Error&) {
-      Add(Severity::Error, 0, "not a valid bitmap file: the installer's start-up fails on it", &name);
-    }
+void MissingPayload(const Script& s, const Report& report) {
+  ForPayloadFiles(s, [&](const Entry& entry, const fs::path& path, const fs::file_status& status) {
+    if (!fs::exists(status)) report(entry.line, "the payload file " + DisplayName(path) + " is missing");
+  });
+}
+
+void PayloadIsAFolder(const Script& s, const Report& report) {
+  ForPayloadFiles(s, [&](const Entry& entry, const fs::path& path, const fs::file_status& status) {
+    if (fs::is_directory(status)) report(entry.line, "the payload " + DisplayName(path) + " is a folder, not a file");
+  });
+}
+
+// ---- the background ---------------------------------------------------------
+
+void BackgroundNotABitmap(const Script& s, const Report& report) {
+  try {
+    DecodeBitmapFile(s.input.background->second);
+  } catch (const brisko::Error&) {
+    report(0, "not a valid bitmap file: the installer's start-up fails on it");
   }
+}
 
-  const LintInput& input_;
-  StringList lines_;
-  TTinyCnf reader_;
-  std::vector<Finding> findings_;
+void BackgroundSize(const Script& s, const Report& report) {
+  try {
+    const Bitmap bitmap = DecodeBitmapFile(s.input.background->second);
+    if (bitmap.width != format::kBackgroundWidth || bitmap.height != format::kBackgroundHeight)
+      report(0, "the background is " + std::to_string(bitmap.width) + " x " + std::to_string(bitmap.height) +
+                    "; the window shows " + std::to_string(format::kBackgroundWidth) + " x " +
+                    std::to_string(format::kBackgroundHeight) + " of it");
+  } catch (const brisko::Error&) {
+  }
+}
+
+// ---- the table --------------------------------------------------------------
+
+// What a check looks at. A script check that stops the script checks finds a
+// script in another encoding, where the rest would only add noise.
+enum class Subject { Script, ScriptStop, Background };
+
+struct Check {
+  FindingKind kind;
+  Subject subject;
+  void (*run)(const Script&, const Report&);
+};
+
+constexpr Severity E = Severity::Error;
+constexpr Severity W = Severity::Warning;
+
+// In the order of their findings on one line.
+const Check kChecks[] = {
+    {{"utf16-script", E}, Subject::ScriptStop, Utf16},
+    {{"bom-hides-key", E}, Subject::Script, BomHidesKey},
+    {{"bom", W}, Subject::Script, Bom},
+    {{"nul-byte", E}, Subject::Script, NulByte},
+    {{"utf8-script", E}, Subject::ScriptStop, Utf8},
+    {{"invalid-shift-jis", E}, Subject::Script, InvalidShiftJis},
+    {{"stray-terminator", W}, Subject::Script, StrayTerminator},
+    {{"indented-key", E}, Subject::Script, [](const Script& s, const Report& r) { IndentedKey(s, r, true); }},
+    {{"indented-other-key", W}, Subject::Script, [](const Script& s, const Report& r) { IndentedKey(s, r, false); }},
+    {{"stray-line", W}, Subject::Script, StrayText},
+    {{"key-trailing-blanks", E}, Subject::Script,
+     [](const Script& s, const Report& r) { TrailingBlanks(s, r, true); }},
+    {{"other-key-trailing-blanks", W}, Subject::Script,
+     [](const Script& s, const Report& r) { TrailingBlanks(s, r, false); }},
+    {{"repeated-section", W}, Subject::Script, RepeatedSection},
+    {{"key-last-line", W}, Subject::Script, KeyIsLastLine},
+    {{"value-line-missing", E}, Subject::Script, ValueLineMissing},
+    {{"indented-terminator", E}, Subject::Script, IndentedTerminator},
+    {{"list-runs-into-next-section", E}, Subject::Script, ListRunsIntoNextSection},
+    {{"list-runs-to-end", E}, Subject::Script, ListRunsToTheEnd},
+    {{"lower-case-escape", W}, Subject::Script, LowerCaseEscape},
+    {{"no-caption", W}, Subject::Script, NoCaption},
+    {{"no-game-title", W}, Subject::Script, NoGameTitle},
+    {{"no-patch-type", W}, Subject::Script, NoPatchType},
+    {{"patch-type-not-a-number", E}, Subject::Script, PatchTypeNotANumber},
+    {{"patch-type-writes-nothing", W}, Subject::Script, PatchTypeWritesNothing},
+    {{"no-check-target-filename", E}, Subject::Script, NoCheckTargetFilename},
+    {{"empty-check-target-filename", W}, Subject::Script, EmptyCheckTargetFilename},
+    {{"no-link-path", E}, Subject::Script, NoLinkPath},
+    {{"empty-link-path", E}, Subject::Script, EmptyLinkPath},
+    {{"blank-link-path-entry", E}, Subject::Script, BlankLinkPathEntry},
+    {{"no-out-files", E}, Subject::Script, NoOutFiles},
+    {{"absolute-output-name", E}, Subject::Script, AbsoluteOutputName},
+    {{"climbing-output-name", E}, Subject::Script, ClimbingOutputName},
+    {{"repeated-output-name", W}, Subject::Script, RepeatedOutputName},
+    {{"missing-payload", E}, Subject::Script, MissingPayload},
+    {{"payload-is-a-folder", E}, Subject::Script, PayloadIsAFolder},
+    {{"background-not-a-bitmap", E}, Subject::Background, BackgroundNotABitmap},
+    {{"background-size", W}, Subject::Background, BackgroundSize},
 };
 
 }  // namespace
@@ -346,7 +546,33 @@ std::string FormatFinding(const Finding& f) {
   return out + f.message;
 }
 
-std::vector<Finding> Lint(const LintInput& input) { return Linter(input).Run(); }
+std::vector<FindingKind> FindingKinds() {
+  std::vector<FindingKind> kinds;
+  for (const Check& check : kChecks) kinds.push_back(check.kind);
+  return kinds;
+}
+
+std::vector<Finding> Lint(const LintInput& input) {
+  const Script script(input);
+  std::vector<Finding> findings;
+  bool scriptStopped = false;
+  for (const Check& check : kChecks) {
+    const bool background = check.subject == Subject::Background;
+    if (background ? !input.background : scriptStopped) continue;
+    const std::string& file = background ? input.background->first : input.scriptName;
+    const std::size_t before = findings.size();
+    check.run(script, [&](int line, std::string message) {
+      findings.push_back({check.kind.severity, file, line, std::move(message), check.kind.name});
+    });
+    if (check.subject == Subject::ScriptStop && findings.size() > before) scriptStopped = true;
+  }
+  std::stable_sort(findings.begin(), findings.end(), [&](const Finding& a, const Finding& b) {
+    const bool aScript = a.file == input.scriptName, bScript = b.file == input.scriptName;
+    if (aScript != bScript) return aScript;
+    return a.line < b.line;
+  });
+  return findings;
+}
 
 bool HasErrors(const std::vector<Finding>& findings) {
   return std::any_of(findings.begin(), findings.end(),
@@ -356,9 +582,8 @@ bool HasErrors(const std::vector<Finding>& findings) {
 int InstallerPatchType(const std::string& script) {
   const TTinyCnf reader(SplitLines(script), ScriptLocale());
   Text value;
-  if (!reader.GetValue("*PatchType", value)) return 0;
-  int number = 0;
-  return ParseWholeNumber(value, number) ? number : 1;
+  if (!reader.GetValue(format::kPatchType, value)) return format::kNoPatchType;
+  return format::PatchTypeFromValue(value);
 }
 
 }  // namespace brisko::pack

@@ -1,7 +1,8 @@
 // Checks a patch script (and optionally its background and payload folder)
 // for what would go wrong when the installer runs it. The script is read
 // exactly as the installer reads it: the same line splitting and the same
-// TTinyCnf look-ups.
+// TTinyCnf look-ups. Each finding is one small check in a table; a new
+// finding is a function and a row there (and a row in README's table).
 #pragma once
 
 #include <optional>
@@ -19,7 +20,18 @@ struct Finding {
   std::string file;  // display name of the file concerned
   int line = 0;      // 1-based; 0 when the finding concerns the whole file
   std::string message;
+  const char* check = "";  // the name of the check that found it
 };
+
+// One check of the table that Lint runs: a name for the finding and its
+// severity.
+struct FindingKind {
+  const char* name;
+  Severity severity;
+};
+
+// Every finding lint can report, in the order it checks for them.
+std::vector<FindingKind> FindingKinds();
 
 // "file:line: error: message", the form compilers use.
 std::string FormatFinding(const Finding& finding);

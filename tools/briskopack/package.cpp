@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/locale.h"
+#include "core/package_format.h"
 #include "core/script_lines.h"
 #include "core/tiny_cnf.h"
 #include "native_names.h"
@@ -11,7 +12,6 @@ namespace brisko::pack {
 
 namespace {
 
-constexpr char kPayloadPrefix[] = "RESOURCE_FILE";
 const ResourceId kNeutral = ResourceId::Number(0);
 
 // The %OutFiles entries as the installer's reader returns them, with the
@@ -21,9 +21,8 @@ std::vector<std::pair<Text, int>> OutFiles(const std::string& script) {
   const TTinyCnf reader(lines, TableLocale::ShiftJis());
   StringList items;
   std::vector<std::pair<Text, int>> entries;
-  if (!reader.GetList("%OutFiles", items)) return entries;
-  int key = 0;
-  while (!TableLocale::ShiftJis().EqualsIgnoreCase(lines[key], "%OutFiles")) ++key;
+  if (!reader.GetList(format::kOutFiles, items)) return entries;
+  const int key = reader.FindKey(format::kOutFiles);
   for (std::size_t j = 0; j < items.size(); ++j) entries.emplace_back(items[j], key + 2 + static_cast<int>(j));
   return entries;
 }
@@ -32,12 +31,10 @@ std::vector<std::pair<Text, int>> OutFiles(const std::string& script) {
 bool IsPayloadName(const ResourceId& name) {
   if (!name.isName()) return false;
   const std::u16string& n = name.name();
-  const std::size_t prefix = sizeof kPayloadPrefix - 1;
-  return n.size() > prefix && ResourceId::Name(n.substr(0, prefix)).NameEquals(kPayloadPrefix) &&
+  const std::size_t prefix = sizeof format::kPayloadPrefix - 1;
+  return n.size() > prefix && ResourceId::Name(n.substr(0, prefix)).NameEquals(format::kPayloadPrefix) &&
          std::all_of(n.begin() + prefix, n.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; });
 }
-
-std::string PayloadResourceName(std::size_t index) { return kPayloadPrefix + std::to_string(index); }
 
 // An entry that stays inside the payload folder and names an existing file.
 bool IsSafePayloadPath(const Text& entry, const fs::path& path) {
@@ -50,9 +47,9 @@ bool IsSafePayloadPath(const Text& entry, const fs::path& path) {
 }  // namespace
 
 bool IsPackageResource(const ResourceId& type, const ResourceId& name) {
-  return (type.NameEquals("TEXT") && name.NameEquals("RESOURCE_SCRIPT")) ||
-         (type.NameEquals("BMP") && name.NameEquals("RESOURCE_BACKGROUND")) ||
-         (type.NameEquals("BIN") && IsPayloadName(name));
+  return (type.NameEquals(format::kScriptType) && name.NameEquals(format::kScriptName)) ||
+         (type.NameEquals(format::kBackgroundType) && name.NameEquals(format::kBackgroundName)) ||
+         (type.NameEquals(format::kPayloadType) && IsPayloadName(name));
 }
 
 BuildResult BuildInstaller(const BuildRequest& request) {
@@ -82,8 +79,9 @@ BuildResult BuildInstaller(const BuildRequest& request) {
     ResourceTree tree = ResourceTree::Parse(image, stub);
     result.replacedPackage = tree.RemoveIf(IsPackageResource) > 0;
 
-    tree.Put(ResourceId::Ascii("TEXT"), ResourceId::Ascii("RESOURCE_SCRIPT"), kNeutral, ResourceData::Bytes(script));
-    tree.Put(ResourceId::Ascii("BMP"), ResourceId::Ascii("RESOURCE_BACKGROUND"), kNeutral,
+    tree.Put(ResourceId::Ascii(format::kScriptType), ResourceId::Ascii(format::kScriptName), kNeutral,
+             ResourceData::Bytes(script));
+    tree.Put(ResourceId::Ascii(format::kBackgroundType), ResourceId::Ascii(format::kBackgroundName), kNeutral,
              ResourceData::Bytes(background));
     const auto entries = OutFiles(script);
     for (std::size_t i = 0; i < entries.size(); ++i) {
@@ -98,7 +96,7 @@ BuildResult BuildInstaller(const BuildRequest& request) {
       if (request.force && !IsSafePayloadPath(entry, path)) continue;
       const std::uint64_t size = InputFile(path).size();
       if (size > 0xFFFFFFFFu) throw PackError(DisplayName(path), "too large for a resource (4 GiB or more)");
-      tree.Put(ResourceId::Ascii("BIN"), ResourceId::Ascii(PayloadResourceName(i)), kNeutral,
+      tree.Put(ResourceId::Ascii(format::kPayloadType), ResourceId::Ascii(format::PayloadName(i)), kNeutral,
                ResourceData::File(path, static_cast<std::uint32_t>(size)));
       ++result.payloadCount;
     }
@@ -120,20 +118,21 @@ BuildResult BuildInstaller(const BuildRequest& request) {
 
 InstalledPackage::InstalledPackage(const fs::path& installer)
     : file_(installer), image_(PeImage::Read(file_)), tree_(ResourceTree::Parse(image_, file_)) {
-  const ResourceLeaf* script = tree_.Find("TEXT", "RESOURCE_SCRIPT");
-  if (!script) throw PackError(file_.name(), "carries no patch package (no TEXT/RESOURCE_SCRIPT resource)");
+  const ResourceLeaf* script = tree_.Find(format::kScriptType, format::kScriptName);
+  if (!script) throw PackError(file_.name(), std::string("carries no patch package (no ") + format::kScriptType + "/" +
+                                                  format::kScriptName + " resource)");
   if (script->data.size() > kMaxScriptSize)
     throw PackError(file_.name(), "the script resource is implausibly large (" +
                                       std::to_string(script->data.size()) + " bytes)");
   script_ = script->data.Read();
-  background_ = tree_.Find("BMP", "RESOURCE_BACKGROUND");
+  background_ = tree_.Find(format::kBackgroundType, format::kBackgroundName);
   const auto entries = OutFiles(script_);
   for (std::size_t i = 0; i < entries.size(); ++i) {
     Payload p;
     p.index = i;
     p.name = entries[i].first;
     p.line = entries[i].second;
-    if (!p.name.empty()) p.leaf = tree_.Find("BIN", PayloadResourceName(i));
+    if (!p.name.empty()) p.leaf = tree_.Find(format::kPayloadType, format::PayloadName(i));
     payloads_.push_back(std::move(p));
   }
 }
@@ -141,12 +140,12 @@ InstalledPackage::InstalledPackage(const fs::path& installer)
 std::vector<std::pair<std::string, const ResourceLeaf*>> InstalledPackage::UnusedPayloads() const {
   std::vector<std::pair<std::string, const ResourceLeaf*>> unused;
   for (const auto& [type, typeNode] : tree_.types()) {
-    if (!type.NameEquals("BIN")) continue;
+    if (!type.NameEquals(format::kPayloadType)) continue;
     for (const auto& [name, nameNode] : typeNode.names) {
       if (!IsPayloadName(name) || nameNode.languages.empty()) continue;
       bool used = false;
       for (const Payload& p : payloads_)
-        used = used || (p.leaf && name.NameEquals(PayloadResourceName(p.index)));
+        used = used || (p.leaf && name.NameEquals(format::PayloadName(p.index)));
       if (!used) unused.emplace_back(name.ToString(), &nameNode.languages.begin()->second);
     }
   }
@@ -156,11 +155,14 @@ std::vector<std::pair<std::string, const ResourceLeaf*>> InstalledPackage::Unuse
 void ExtractPackage(const fs::path& installer, const fs::path& folder) {
   InstalledPackage package(installer);
   const std::string name = package.file().name();
-  if (!package.background()) throw PackError(name, "carries no background (no BMP/RESOURCE_BACKGROUND resource)");
+  if (!package.background()) throw PackError(name, std::string("carries no background (no ") + format::kBackgroundType + "/" +
+                                                                format::kBackgroundName + " resource)");
   for (const auto& p : package.payloads()) {
     if (p.name.empty()) continue;
     const std::string where = "payload " + std::to_string(p.index) + " (" + ForDisplay(p.name) + ")";
-    if (!p.leaf) throw PackError(name, where + " is missing: no BIN/" + PayloadResourceName(p.index) + " resource");
+    if (!p.leaf)
+      throw PackError(name, where + " is missing: no " + format::kPayloadType + "/" + format::PayloadName(p.index) +
+                                " resource");
     const auto parts = SplitScriptPath(p.name);
     if (IsAbsoluteScriptPath(p.name) || std::find(parts.begin(), parts.end(), "..") != parts.end())
       throw PackError(name, where + " would be written outside the payload folder");

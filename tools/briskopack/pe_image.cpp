@@ -17,7 +17,30 @@ constexpr std::uint32_t kSectionHeaderSize = 40;
 constexpr std::uint32_t kSymbolSize = 18;
 constexpr std::uint32_t kPageSize = 0x1000;
 
+// The DOS header's pointer to the PE signature, which the COFF file header
+// follows.
+constexpr std::uint32_t kDosPeOffset = 0x3C;
+constexpr std::uint32_t kPeSignatureSize = 4;
+
+// Offsets inside the COFF file header.
+constexpr std::uint32_t kCoffMachine = 0;
+constexpr std::uint32_t kCoffNumberOfSections = 2;
+constexpr std::uint32_t kCoffPointerToSymbolTable = 8;
+constexpr std::uint32_t kCoffNumberOfSymbols = 12;
+constexpr std::uint32_t kCoffSizeOfOptionalHeader = 16;
+constexpr std::uint32_t kCoffCharacteristics = 18;
+constexpr std::uint32_t kCoffHeaderSize = 20;
+
+// Offsets inside a section header.
+constexpr std::uint32_t kSectionVirtualSize = 8;
+constexpr std::uint32_t kSectionVirtualAddress = 12;
+constexpr std::uint32_t kSectionSizeOfRawData = 16;
+constexpr std::uint32_t kSectionPointerToRawData = 20;
+constexpr std::uint32_t kSectionRelocationsAndLineNumbers = 24;  // 12 bytes
+constexpr std::uint32_t kSectionCharacteristics = 36;
+
 // Offsets inside the optional header that PE32 and PE32+ share.
+constexpr std::uint32_t kOptMagic = 0;
 constexpr std::uint32_t kOptSizeOfInitializedData = 8;
 constexpr std::uint32_t kOptSectionAlignment = 32;
 constexpr std::uint32_t kOptFileAlignment = 36;
@@ -39,22 +62,22 @@ std::string Hex(std::uint64_t v) {
 SectionHeader ParseSection(const std::string& b, std::size_t at) {
   SectionHeader s;
   std::memcpy(s.name, b.data() + at, 8);
-  s.virtualSize = Get32(b, at + 8);
-  s.virtualAddress = Get32(b, at + 12);
-  s.sizeOfRawData = Get32(b, at + 16);
-  s.pointerToRawData = Get32(b, at + 20);
-  s.characteristics = Get32(b, at + 36);
+  s.virtualSize = Get32(b, at + kSectionVirtualSize);
+  s.virtualAddress = Get32(b, at + kSectionVirtualAddress);
+  s.sizeOfRawData = Get32(b, at + kSectionSizeOfRawData);
+  s.pointerToRawData = Get32(b, at + kSectionPointerToRawData);
+  s.characteristics = Get32(b, at + kSectionCharacteristics);
   return s;
 }
 
 void PutSection(std::string& b, std::size_t at, const SectionHeader& s) {
   std::memcpy(&b[at], s.name, 8);
-  Put32(b, at + 8, s.virtualSize);
-  Put32(b, at + 12, s.virtualAddress);
-  Put32(b, at + 16, s.sizeOfRawData);
-  Put32(b, at + 20, s.pointerToRawData);
-  std::memset(&b[at + 24], 0, 12);  // relocations and line numbers: none in an image
-  Put32(b, at + 36, s.characteristics);
+  Put32(b, at + kSectionVirtualSize, s.virtualSize);
+  Put32(b, at + kSectionVirtualAddress, s.virtualAddress);
+  Put32(b, at + kSectionSizeOfRawData, s.sizeOfRawData);
+  Put32(b, at + kSectionPointerToRawData, s.pointerToRawData);
+  std::memset(&b[at + kSectionRelocationsAndLineNumbers], 0, 12);  // relocations and line numbers: none in an image
+  Put32(b, at + kSectionCharacteristics, s.characteristics);
 }
 
 void SetName(SectionHeader& s, const char* name) {
@@ -93,17 +116,18 @@ PeImage PeImage::Read(InputFile& file) {
   if (file.size() < 64) throw corrupt("not a Windows program: too short for an MZ header");
   const std::string dos = file.ReadAt(0, 64);
   if (dos[0] != 'M' || dos[1] != 'Z') throw corrupt("not a Windows program: no MZ signature");
-  image.peOffset_ = Get32(dos, 0x3C);
-  if (image.peOffset_ < 4 || std::uint64_t{image.peOffset_} + 24 > file.size())
+  image.peOffset_ = Get32(dos, kDosPeOffset);
+  if (image.peOffset_ < 4 || std::uint64_t{image.peOffset_} + kPeSignatureSize + kCoffHeaderSize > file.size())
     throw corrupt("not a PE image: the PE header offset points outside the file");
-  const std::string coff = file.ReadAt(image.peOffset_, 24);
-  if (coff.compare(0, 4, std::string("PE\0\0", 4)) != 0) throw corrupt("not a PE image: no PE signature");
-  image.machine_ = Get16(coff, 4);
-  const std::uint16_t numberOfSections = Get16(coff, 6);
-  const std::uint32_t pointerToSymbolTable = Get32(coff, 12);
-  const std::uint32_t numberOfSymbols = Get32(coff, 16);
-  const std::uint16_t sizeOfOptionalHeader = Get16(coff, 20);
-  const std::uint16_t characteristics = Get16(coff, 22);
+  const std::string signature = file.ReadAt(image.peOffset_, kPeSignatureSize);
+  if (signature != std::string("PE\0\0", 4)) throw corrupt("not a PE image: no PE signature");
+  const std::string coff = file.ReadAt(image.coffHeaderOffset(), kCoffHeaderSize);
+  image.machine_ = Get16(coff, kCoffMachine);
+  const std::uint16_t numberOfSections = Get16(coff, kCoffNumberOfSections);
+  const std::uint32_t pointerToSymbolTable = Get32(coff, kCoffPointerToSymbolTable);
+  const std::uint32_t numberOfSymbols = Get32(coff, kCoffNumberOfSymbols);
+  const std::uint16_t sizeOfOptionalHeader = Get16(coff, kCoffSizeOfOptionalHeader);
+  const std::uint16_t characteristics = Get16(coff, kCoffCharacteristics);
   if (!(characteristics & kFileExecutable)) throw corrupt("not an executable image (object file?)");
   if (characteristics & kFileDll) throw corrupt("is a DLL, not a program");
   if (numberOfSections == 0) throw corrupt("corrupted PE image: no sections");
@@ -112,7 +136,7 @@ PeImage PeImage::Read(InputFile& file) {
   if (sizeOfOptionalHeader < 2 || std::uint64_t{opt} + sizeOfOptionalHeader > file.size())
     throw corrupt("truncated PE image: the optional header runs past the end of the file");
   const std::string optional = file.ReadAt(opt, sizeOfOptionalHeader);
-  const std::uint16_t magic = Get16(optional, 0);
+  const std::uint16_t magic = Get16(optional, kOptMagic);
   if (magic != kMagicPe32 && magic != kMagicPe32Plus)
     throw corrupt("not a PE image: unknown optional header magic " + Hex(magic));
   image.is64_ = magic == kMagicPe32Plus;
@@ -299,7 +323,7 @@ void WriteImage(const PeImage& image, InputFile& in, const ResourceSectionPlan& 
     if (sections[slot].characteristics & kScnInitializedData)
       initialized -= std::min<std::uint64_t>(initialized, sections[slot].sizeOfRawData);
   } else {
-    Put16(headers, image.coffHeaderOffset() + 2, static_cast<std::uint16_t>(sections.size() + 1));
+    Put16(headers, image.coffHeaderOffset() + kCoffNumberOfSections, static_cast<std::uint16_t>(sections.size() + 1));
   }
   initialized = std::min<std::uint64_t>(initialized + plan.rawSize, 0xFFFFFFFFu);
   PutSection(headers, image.sectionTableOffset() + slot * kSectionHeaderSize, fresh);
@@ -315,7 +339,7 @@ void WriteImage(const PeImage& image, InputFile& in, const ResourceSectionPlan& 
   Put32(headers, image.directoryOffset(kResourceDirectory) + 4, plan.virtualSize);
   const std::uint64_t symbolsAt = plan.fileOffset + plan.rawSize;
   if (image.symbolTableSize() != 0)
-    Put32(headers, image.coffHeaderOffset() + 8, static_cast<std::uint32_t>(symbolsAt));
+    Put32(headers, image.coffHeaderOffset() + kCoffPointerToSymbolTable, static_cast<std::uint32_t>(symbolsAt));
 
   ChecksumSink sink(out);
   sink.Write(headers.data(), headers.size());

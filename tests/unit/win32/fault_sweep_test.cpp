@@ -56,7 +56,7 @@ class FaultSweep : public testing::Test {
     SHGetSpecialFolderPathA(nullptr, programs, CSIDL_PROGRAMS, TRUE);
     shortcuts_.emplace(Text(programs) + "\\" + kShortcutFolder);
     shortcutMade_ = test::WriteBytes(*target_ / "target.exe", "MZ") &&
-                    test::MakeShortcut(*shortcuts_ / "Game.lnk", *target_ / "target.exe");
+                    test::SaveShortcut(*shortcuts_ / "Game.lnk", *target_ / "target.exe");
   }
   static void TearDownTestSuite() {
     shortcuts_.reset();

@@ -42,7 +42,7 @@ class ShellLinks : public ::testing::Test {
     linkFolder_ = folder_ / kHyou;
     ASSERT_TRUE(CreateDirectoryA(linkFolder_.c_str(), nullptr));
     link_ = linkFolder_ + "\\link.lnk";
-    ASSERT_TRUE(test::MakeShortcut(link_, target_));
+    ASSERT_TRUE(test::SaveShortcut(link_, target_));
   }
 
   int Read(const Text& path, Text& target) { return system_.file.GetShortcutTarget(path, target); }

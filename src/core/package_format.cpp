@@ -1,0 +1,12 @@
+#include "package_format.h"
+
+#include "whole_number.h"
+
+namespace brisko::format {
+
+int PatchTypeFromValue(const Text& value) {
+  int number = 0;
+  return ParseWholeNumber(value, number) ? number : kWritesPayload;
+}
+
+}  // namespace brisko::format
