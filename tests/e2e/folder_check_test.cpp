@@ -130,7 +130,9 @@ TEST_P(FolderCheck, ChooserPutsTheChosenFolderIntoTheField) {
   EXPECT_TRUE(WaitUntil([&] { return installer->Field() != target() + "\\"; }, 5s));
   const std::string chosen = installer->Field();
   EXPECT_TRUE(chosen == target() || chosen == desktop) << chosen;
-  EXPECT_TRUE(installer->StartEnabled()) << chosen;
+  // Start follows the field's check, which may still be running when the
+  // new text is first read.
+  EXPECT_TRUE(WaitUntil([&] { return installer->StartEnabled(); }, 5s)) << chosen;
   DeleteFileA((std::string(desktop) + "\\target.exe").c_str());
 }
 

@@ -8,12 +8,14 @@
 # is the Windows build, run under wine64.
 #
 #   install_test.sh --cmake CMAKE --cpack CPACK --build DIR --work DIR
-#                   --version VERSION [--wine WINE_RUN]
+#                   --version VERSION [--wine WINE_RUN] [--needs STUB]...
+# Exits 77 (skipped) while a --needs stub has not been built.
 set -u
 
-cmake=cmake cpack=cpack build= work= version= wine=
+cmake=cmake cpack=cpack build= work= version= wine= needs=()
 while [ $# -gt 0 ]; do
   case $1 in
+    --needs) needs+=("$2"); shift 2 ;;
     --cmake) cmake=$2; shift 2 ;;
     --cpack) cpack=$2; shift 2 ;;
     --build) build=$2; shift 2 ;;
@@ -22,6 +24,13 @@ while [ $# -gt 0 ]; do
     --wine) wine=$2; shift 2 ;;
     *) echo "unknown argument $1"; exit 2 ;;
   esac
+done
+
+for stub in "${needs[@]}"; do
+  if [ ! -f "$stub" ]; then
+    echo "SKIP: $stub is not built yet (build the win32 and win64 presets first)"
+    exit 77
+  fi
 done
 
 rm -rf "$work"

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -24,10 +25,13 @@ namespace fs = std::filesystem;
 class TempDir {
  public:
   TempDir() {
+    // The clock's count at the first use keeps two test processes that run at
+    // the same time (native and sanitizer builds) out of each other's folders.
+    static const auto run = std::chrono::steady_clock::now().time_since_epoch().count();
     static int counter = 0;
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string name = std::string("briskopack-") + (info ? info->name() : "test") + "-" +
-                       std::to_string(++counter);
+                       std::to_string(run) + "-" + std::to_string(++counter);
     for (char& c : name)
       if (c == '/') c = '_';
     path_ = fs::temp_directory_path() / name;
