@@ -25,4 +25,5 @@ fi
 have=$(locale -a 2>/dev/null || true)
 grep -qi '^ja_JP\.utf8$' <<<"$have" || localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
 grep -qi '^en_US\.utf8$' <<<"$have" || localedef -i en_US -f UTF-8 en_US.UTF-8
+grep -qi '^zh_CN\.utf8$' <<<"$have" || localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
 exit 0

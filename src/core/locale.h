@@ -1,7 +1,8 @@
-// What the core needs to know about the system's ANSI code page and locale.
+// What the core needs to know about its code page (932) and locale.
 //
-// The core never asks the platform directly: the Windows layer answers from
-// GetCPInfo and CompareStringA, tests answer from fixed tables.
+// The core never asks the platform directly: the Windows layer answers with
+// the lead bytes of 932 and the system's Japanese comparison, tests answer
+// from fixed tables.
 #pragma once
 
 #include <array>

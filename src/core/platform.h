@@ -1,5 +1,6 @@
 // The platform services the installer's behaviour uses. The Windows layer
-// implements them with the ANSI Win32 calls; unit tests use fakes.
+// implements them with the wide Win32 calls, converting texts from and to
+// code page 932; unit tests use fakes.
 #pragma once
 
 #include <string_view>

@@ -1,7 +1,7 @@
 // Basic text types shared by the whole installer.
 //
-// A Text is a byte string in the system's ANSI code page (Shift-JIS on the
-// target systems): paths, script lines, captions and messages are all Texts.
+// A Text is a byte string in Shift-JIS (code page 932), whatever the system's
+// own code page: paths, script lines, captions and messages are all Texts.
 #pragma once
 
 #include <string>

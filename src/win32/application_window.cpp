@@ -32,7 +32,7 @@ void ApplicationWindow::Create() {
 
   // Zero size in the middle of the screen: nothing of it is seen but its
   // task-bar button.
-  hwnd_ = CreateWindowExW(0, ids::kApplicationWindowClass, FixedTextToWide(texts::kAppTitle).c_str(), kWindowStyle,
+  hwnd_ = CreateWindowExW(0, ids::kApplicationWindowClass, Widen(texts::kAppTitle).c_str(), kWindowStyle,
                           GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0, nullptr,
                           nullptr, instance_, this);
   if (hwnd_ == nullptr) ThrowSystemError("CreateWindowEx");

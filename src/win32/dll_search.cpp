@@ -16,13 +16,13 @@ using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
 void RestrictDllSearch() {
   // Looked up rather than imported: systems without the update that adds it
   // would refuse to start the installer at all.
-  const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
   const auto setDefault = kernel == nullptr
       ? nullptr
       : reinterpret_cast<SetDefaultDllDirectoriesFn>(
             reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
   if (setDefault != nullptr && setDefault(kSearchSystem32)) return;
-  SetDllDirectoryA("");
+  SetDllDirectoryW(L"");
 }
 
 }  // namespace brisko

@@ -8,7 +8,7 @@ namespace brisko {
 // placed beside the installer (a downloads folder), is never loaded with the
 // installer's administrator rights. Uses SetDefaultDllDirectories where the
 // system has it and otherwise takes the current folder out of the search
-// with SetDllDirectoryA(""). Call it first, before any COM, shell or
+// with SetDllDirectoryW(L""). Call it first, before any COM, shell or
 // common-control call.
 void RestrictDllSearch();
 

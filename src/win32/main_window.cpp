@@ -19,15 +19,6 @@ constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINI
 // Delphi's clBlue.
 constexpr COLORREF kLinkColour = RGB(0, 0, 255);
 
-Text WindowTextA(HWND hwnd) {
-  const int length = GetWindowTextLengthA(hwnd);
-  if (length <= 0) return {};
-  std::string text(static_cast<std::size_t>(length) + 1, '\0');
-  const int copied = GetWindowTextA(hwnd, text.data(), length + 1);
-  text.resize(copied > 0 ? static_cast<std::size_t>(copied) : 0);
-  return text;
-}
-
 std::wstring WindowTextW(HWND hwnd) {
   const int length = GetWindowTextLengthW(hwnd);
   if (length <= 0) return {};
@@ -37,12 +28,17 @@ std::wstring WindowTextW(HWND hwnd) {
   return text;
 }
 
+// The field's text in code page 932. A character that 932 cannot hold reads
+// as '?', as it would on a Japanese system; no folder name holds '?', so the
+// folder check fails on it.
+Text FieldText(HWND field) { return NarrowReplacing(WindowTextW(field)); }
+
 unique_hfont MakeFont(bool underline) {
   // 12 pixels of character height (Delphi's Height -12), laid out for 96
   // pixels per inch whatever the screen says.
   return unique_hfont(CreateFontW(-12, 0, 0, 0, FW_NORMAL, FALSE, underline, FALSE, SHIFTJIS_CHARSET,
                                   OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                  DEFAULT_PITCH | FF_DONTCARE, FixedTextToWide(texts::kFontName).c_str()));
+                                  DEFAULT_PITCH | FF_DONTCARE, Widen(texts::kFontName).c_str()));
 }
 
 SIZE TextSize(HFONT font, const std::wstring& text) {
@@ -75,7 +71,7 @@ void MainWindow::Create() {
   const int height = frame.bottom - frame.top;
   const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
   const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
-  hwnd_ = CreateWindowExW(0, ids::kMainWindowClass, AnsiToWide(form_.caption()).c_str(), kWindowStyle, left, top,
+  hwnd_ = CreateWindowExW(0, ids::kMainWindowClass, Widen(form_.caption()).c_str(), kWindowStyle, left, top,
                           width, height, owner_, nullptr, instance_, this);
   if (hwnd_ == nullptr) ThrowSystemError("CreateWindowEx");
   CreateControls();
@@ -125,7 +121,7 @@ void MainWindow::CreateControls() {
 
   for (const ControlSpec& spec : kControls) {
     const HFONT font = spec.linkFont ? linkFont_.get() : font_.get();
-    const std::wstring text = FixedTextToWide(spec.text);
+    const std::wstring text = Widen(spec.text);
     const SIZE size = spec.rect.width > 0 ? SIZE{spec.rect.width, spec.rect.height} : TextSize(font, text);
     HWND control = CreateWindowExW(spec.exStyle, spec.windowClass, text.c_str(), spec.style, spec.rect.left,
                                    spec.rect.top, size.cx, size.cy, hwnd_,
@@ -168,14 +164,17 @@ void MainWindow::CloseRequested() {
 
 void MainWindow::Refresh() {
   if (hwnd_ == nullptr) return;
-  if (WindowTextA(hwnd_) != form_.caption()) SetWindowTextA(hwnd_, form_.caption().c_str());
-  if (WindowTextA(edtTargetDir_) != form_.targetDir()) {
+  const std::wstring caption = Widen(form_.caption());
+  if (WindowTextW(hwnd_) != caption) SetWindowTextW(hwnd_, caption.c_str());
+  // Compared in code page 932: a character the user typed that 932 cannot
+  // hold stays in the field, though the form holds '?' for it.
+  if (FieldText(edtTargetDir_) != form_.targetDir()) {
     settingText_ = true;
-    SetWindowTextA(edtTargetDir_, form_.targetDir().c_str());
+    SetWindowTextW(edtTargetDir_, Widen(form_.targetDir()).c_str());
     settingText_ = false;
   }
   const auto showAction = [this](HWND button, Action action) {
-    const std::wstring caption = FixedTextToWide(form_.actionCaption(action));
+    const std::wstring caption = Widen(form_.actionCaption(action));
     if (WindowTextW(button) != caption) SetWindowTextW(button, caption.c_str());
     const bool enabled = form_.enabled(action);
     if ((IsWindowEnabled(button) != FALSE) != enabled) EnableWindow(button, enabled);
@@ -245,7 +244,7 @@ void MainWindow::OnCommand(int id, int code, HWND control) {
       if (code == STN_CLICKED) form_.lblChangePathClick();
       break;
     case ids::kEdtTargetDir:
-      if (code == EN_CHANGE && !settingText_) form_.SetTargetDirText(WindowTextA(edtTargetDir_));
+      if (code == EN_CHANGE && !settingText_) form_.SetTargetDirText(FieldText(edtTargetDir_));
       break;
     case IDOK: {
       // Enter: the dialog manager asks for the default button, and there is

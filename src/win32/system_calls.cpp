@@ -4,12 +4,12 @@ namespace brisko {
 namespace {
 
 constexpr SystemCalls kRealCalls = {
-    ::GetFileAttributesA, ::CreateFileA, ::WriteFile, ::FlushFileBuffers, ::CloseHandle,
-    ::ReplaceFileA, ::MoveFileExA, ::DeleteFileA, ::FindFirstFileA, ::FindClose,
-    ::FindResourceA, ::LoadResource, ::SizeofResource, ::LockResource,
-    ::RegOpenKeyExA, ::RegQueryValueExA, ::RegCloseKey,
-    ::ExpandEnvironmentStringsA,
-    ::SHGetMalloc, ::SHGetSpecialFolderLocation, ::SHGetPathFromIDListA,
+    ::GetFileAttributesW, ::CreateFileW, ::WriteFile, ::FlushFileBuffers, ::CloseHandle,
+    ::ReplaceFileW, ::MoveFileExW, ::DeleteFileW, ::FindFirstFileW, ::FindClose,
+    ::FindResourceW, ::LoadResource, ::SizeofResource, ::LockResource,
+    ::RegOpenKeyExW, ::RegQueryValueExW, ::RegCloseKey,
+    ::ExpandEnvironmentStringsW,
+    ::SHGetMalloc, ::SHGetSpecialFolderLocation, ::SHGetPathFromIDListW,
     ::CoInitialize, ::CoUninitialize, ::CoCreateInstance, ::MultiByteToWideChar,
 };
 

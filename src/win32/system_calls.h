@@ -15,31 +15,31 @@ namespace brisko {
 
 struct SystemCalls {
   // Files.
-  decltype(&::GetFileAttributesA) GetFileAttributesA;
-  decltype(&::CreateFileA) CreateFileA;
+  decltype(&::GetFileAttributesW) GetFileAttributesW;
+  decltype(&::CreateFileW) CreateFileW;
   decltype(&::WriteFile) WriteFile;
   decltype(&::FlushFileBuffers) FlushFileBuffers;
   decltype(&::CloseHandle) CloseHandle;
-  decltype(&::ReplaceFileA) ReplaceFileA;
-  decltype(&::MoveFileExA) MoveFileExA;
-  decltype(&::DeleteFileA) DeleteFileA;
-  decltype(&::FindFirstFileA) FindFirstFileA;
+  decltype(&::ReplaceFileW) ReplaceFileW;
+  decltype(&::MoveFileExW) MoveFileExW;
+  decltype(&::DeleteFileW) DeleteFileW;
+  decltype(&::FindFirstFileW) FindFirstFileW;
   decltype(&::FindClose) FindClose;
   // Resources of the running executable.
-  decltype(&::FindResourceA) FindResourceA;
+  decltype(&::FindResourceW) FindResourceW;
   decltype(&::LoadResource) LoadResource;
   decltype(&::SizeofResource) SizeofResource;
   decltype(&::LockResource) LockResource;
   // Registry.
-  decltype(&::RegOpenKeyExA) RegOpenKeyExA;
-  decltype(&::RegQueryValueExA) RegQueryValueExA;
+  decltype(&::RegOpenKeyExW) RegOpenKeyExW;
+  decltype(&::RegQueryValueExW) RegQueryValueExW;
   decltype(&::RegCloseKey) RegCloseKey;
   // Environment.
-  decltype(&::ExpandEnvironmentStringsA) ExpandEnvironmentStringsA;
+  decltype(&::ExpandEnvironmentStringsW) ExpandEnvironmentStringsW;
   // Shell folders and item lists.
   decltype(&::SHGetMalloc) SHGetMalloc;
   decltype(&::SHGetSpecialFolderLocation) SHGetSpecialFolderLocation;
-  decltype(&::SHGetPathFromIDListA) SHGetPathFromIDListA;
+  decltype(&::SHGetPathFromIDListW) SHGetPathFromIDListW;
   // COM and shell links.
   decltype(&::CoInitialize) CoInitialize;
   decltype(&::CoUninitialize) CoUninitialize;

@@ -1,4 +1,5 @@
-// Environment expansion for TvhFile: ExpandEnvironmentStringsA.
+// Environment expansion for TvhFile: ExpandEnvironmentStringsW, the result
+// handed over in code page 932 with the ANSI call's contract.
 #pragma once
 
 #include "core/tvh_file.h"

@@ -7,6 +7,7 @@
 #include "core/path.h"
 #include "handles.h"
 #include "system_calls.h"
+#include "wide_text.h"
 
 namespace brisko {
 namespace {
@@ -15,12 +16,12 @@ namespace {
 enum class Destination { Missing, Existing, Refused };
 
 // A folder, a read-only file and a hidden or system file are refused, as a
-// direct CreateFileA with CREATE_ALWAYS and FILE_ATTRIBUTE_NORMAL refuses
+// direct CreateFileW with CREATE_ALWAYS and FILE_ATTRIBUTE_NORMAL refuses
 // them; so is a file that another process holds open, and a path whose
 // attributes cannot be read for any reason but its absence. Checked here
 // because not every system refuses to replace such files by renaming.
-Destination Examine(const Text& path) {
-  const DWORD attributes = Sys().GetFileAttributesA(path.c_str());
+Destination Examine(const std::wstring& path) {
+  const DWORD attributes = Sys().GetFileAttributesW(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES)
     return GetLastError() == ERROR_FILE_NOT_FOUND ? Destination::Missing : Destination::Refused;
   constexpr DWORD kRefused =
@@ -31,7 +32,7 @@ Destination Examine(const Text& path) {
   }
   // Opening it for writing without sharing fails with a sharing violation
   // while another process has it open.
-  unique_hfile probe(Sys().CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+  unique_hfile probe(Sys().CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                        FILE_ATTRIBUTE_NORMAL, nullptr));
   return probe ? Destination::Existing : Destination::Refused;
 }
@@ -72,8 +73,8 @@ class TemporaryFile {
     for (int attempt = 0; attempt < 100; ++attempt) {
       const Text name = Candidate(length, next++);
       if (locale.EqualsIgnoreCase(name, destinationName)) continue;
-      const Text path = folder + name;
-      file_.reset(Sys().CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+      const std::wstring path = Widen(folder + name);
+      file_.reset(Sys().CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
       if (file_) {
         name_ = path;
@@ -106,11 +107,11 @@ class TemporaryFile {
     return true;
   }
 
-  // Puts the file in the place of an existing destination. ReplaceFileA
+  // Puts the file in the place of an existing destination. ReplaceFileW
   // keeps the destination's attributes, security descriptor, owner, other
   // streams and creation time.
-  bool Replace(const Text& destination) {
-    if (Sys().ReplaceFileA(destination.c_str(), name_.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+  bool Replace(const std::wstring& destination) {
+    if (Sys().ReplaceFileW(destination.c_str(), name_.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
                            nullptr)) {
       keep_ = true;
       return true;
@@ -125,8 +126,8 @@ class TemporaryFile {
 
   // Gives the file the name of a destination that does not exist; fails
   // rather than replace one that has appeared meanwhile.
-  bool MoveTo(const Text& destination) {
-    if (!Sys().MoveFileExA(name_.c_str(), destination.c_str(), MOVEFILE_WRITE_THROUGH)) return false;
+  bool MoveTo(const std::wstring& destination) {
+    if (!Sys().MoveFileExW(name_.c_str(), destination.c_str(), MOVEFILE_WRITE_THROUGH)) return false;
     keep_ = true;
     return true;
   }
@@ -149,14 +150,14 @@ class TemporaryFile {
   // next starts.
   void Remove() {
     for (int attempt = 0; attempt < 3; ++attempt) {
-      if (Sys().DeleteFileA(name_.c_str())) return;
+      if (Sys().DeleteFileW(name_.c_str())) return;
       if (GetLastError() == ERROR_FILE_NOT_FOUND) return;
       Sleep(50);
     }
-    Sys().MoveFileExA(name_.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    Sys().MoveFileExW(name_.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
   }
 
-  Text name_;
+  std::wstring name_;
   unique_hfile file_;
   bool keep_ = false;
 };
@@ -164,13 +165,14 @@ class TemporaryFile {
 }  // namespace
 
 bool WinFileSystem::FileExists(const Text& path) {
-  WIN32_FIND_DATAA data{};
-  unique_hfind found(Sys().FindFirstFileA(path.c_str(), &data));
+  WIN32_FIND_DATAW data{};
+  unique_hfind found(Sys().FindFirstFileW(Widen(path).c_str(), &data));
   return found && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 bool WinFileSystem::WriteWholeFile(const Text& path, std::string_view bytes) {
-  if (Examine(path) == Destination::Refused) return false;
+  const std::wstring destination = Widen(path);
+  if (Examine(destination) == Destination::Refused) return false;
   const Text folder = ExtractFolder(locale_, path);
   const std::string_view name = std::string_view(path).substr(folder.size());
   if (name.empty()) {
@@ -182,9 +184,9 @@ bool WinFileSystem::WriteWholeFile(const Text& path, std::string_view bytes) {
   if (!temporary.WriteAll(bytes)) return false;
   // Examined again just before the swap: the destination may have changed
   // while a large payload was written.
-  switch (Examine(path)) {
-    case Destination::Existing: return temporary.Replace(path);
-    case Destination::Missing: return temporary.MoveTo(path);
+  switch (Examine(destination)) {
+    case Destination::Existing: return temporary.Replace(destination);
+    case Destination::Missing: return temporary.MoveTo(destination);
     case Destination::Refused: break;
   }
   return false;

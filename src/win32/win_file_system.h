@@ -13,11 +13,11 @@ class WinFileSystem final : public FileSystem {
   // delimiters when the destination's folder is taken.
   explicit WinFileSystem(const Locale& locale) : locale_(locale) {}
 
-  // A file search (FindFirstFileA) that finds something which is no folder.
+  // A file search (FindFirstFileW) that finds something which is no folder.
   bool FileExists(const Text& path) override;
 
   // Writes `bytes` to a new temporary file in the destination's folder,
-  // flushes it, and only then puts it in place: ReplaceFileA over an
+  // flushes it, and only then puts it in place: ReplaceFileW over an
   // existing destination, which keeps that file's attributes, security,
   // streams and creation time; MoveFileExA for a new name. Other hard links
   // to a replaced file keep the old content. Refuses, before writing

@@ -1,7 +1,6 @@
-// The system's ANSI code page and user locale, as the core sees them.
+// Code page 932 and the Japanese locale, as the core sees them, whatever
+// the system's own code page and locale.
 #pragma once
-
-#include <array>
 
 #include "core/locale.h"
 
@@ -9,18 +8,15 @@ namespace brisko {
 
 class WinLocale final : public Locale {
  public:
-  // Reads the lead-byte ranges of the ANSI code page (GetCPInfo(CP_ACP)).
-  WinLocale();
-
-  bool IsLeadByte(unsigned char b) const override { return lead_[b]; }
-  // CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE) on the whole texts.
+  // Lead bytes of code page 932: 0x81-0x9F and 0xE0-0xFC.
+  bool IsLeadByte(unsigned char b) const override { return TableLocale::ShiftJis().IsLeadByte(b); }
+  // The whole texts, converted from code page 932, compared by
+  // CompareStringW(Japanese, NORM_IGNORECASE): what CompareStringA with the
+  // ignore-case flag gives on a Japanese system.
   bool EqualsIgnoreCase(std::string_view a, std::string_view b) const override;
 
   // The one instance the program uses.
   static const WinLocale& System();
-
- private:
-  std::array<bool, 256> lead_{};
 };
 
 }  // namespace brisko

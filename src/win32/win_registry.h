@@ -1,5 +1,6 @@
-// The registry operations of TvhRegistry: RegOpenKeyExA with KEY_READ,
-// RegQueryValueExA and RegCloseKey.
+// The registry operations of TvhRegistry: RegOpenKeyExW with KEY_READ,
+// RegQueryValueExW and RegCloseKey. Key and value names go in, and texts
+// come out, in code page 932; a text value that 932 cannot hold is not read.
 #pragma once
 
 #include "core/tvh_registry.h"

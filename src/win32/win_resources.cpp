@@ -4,12 +4,13 @@
 
 #include "core/errors.h"
 #include "system_calls.h"
+#include "wide_text.h"
 
 namespace brisko {
 
 std::string_view WinResources::Open(const Text& type, const Text& name) {
-  const HMODULE module = GetModuleHandleA(nullptr);
-  const HRSRC found = Sys().FindResourceA(module, name.c_str(), type.c_str());
+  const HMODULE module = GetModuleHandleW(nullptr);
+  const HRSRC found = Sys().FindResourceW(module, Widen(name).c_str(), Widen(type).c_str());
   if (found == nullptr) throw ResourceNotFound(name);
   // Loaded resources are part of the mapped image: nothing to free.
   const HGLOBAL loaded = Sys().LoadResource(module, found);

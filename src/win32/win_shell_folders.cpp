@@ -3,16 +3,17 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include <cstring>
+#include <cwchar>
 #include <memory>
 
 #include "handles.h"
 #include "system_calls.h"
+#include "wide_text.h"
 
 namespace brisko {
 
 bool WinShellFolders::GetFolderPath(int csidl, Text& folder) {
-  char path[MAX_PATH] = {};
+  wchar_t path[MAX_PATH] = {};
   com_ptr<IMalloc> allocator;
   if (Sys().SHGetMalloc(allocator.put()) != S_OK) return false;
   // The list goes back through the allocator got before asking for it. The
@@ -23,8 +24,12 @@ bool WinShellFolders::GetFolderPath(int csidl, Text& folder) {
   const auto freeList = [&allocator](ITEMIDLIST* l) { allocator->Free(l); };
   const std::unique_ptr<ITEMIDLIST, decltype(freeList)> list(received, freeList);
   if (located != S_OK) return false;
-  if (!Sys().SHGetPathFromIDListA(list.get(), path)) return false;
-  folder.assign(path, strnlen(path, sizeof path));
+  if (!Sys().SHGetPathFromIDListW(list.get(), path)) return false;
+  // A folder whose path a 260-byte ANSI buffer could not hold, or that code
+  // page 932 cannot write, is no folder the program can use.
+  const std::optional<Text> narrow = NarrowPath(std::wstring_view(path, wcsnlen(path, MAX_PATH)));
+  if (!narrow) return false;
+  folder = *narrow;
   return true;
 }
 

@@ -1,5 +1,7 @@
 // The shell's special folders for TvhFile: SHGetMalloc,
-// SHGetSpecialFolderLocation and SHGetPathFromIDListA.
+// SHGetSpecialFolderLocation and SHGetPathFromIDListW. A folder path that
+// code page 932 cannot hold, or that needs more than 259 bytes in it, is not
+// found.
 #pragma once
 
 #include "core/tvh_file.h"

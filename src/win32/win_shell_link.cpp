@@ -4,18 +4,29 @@
 #include <objbase.h>
 #include <shlobj.h>
 
-#include <cstring>
+#include <cwchar>
+#include <optional>
+#include <string>
 
 #include "handles.h"
 #include "system_calls.h"
+#include "wide_text.h"
 
 namespace brisko {
 namespace {
 
-bool LoadShortcut(IShellLinkA* link, const wchar_t* widePath, DWORD mode) {
+bool LoadShortcut(IShellLinkW* link, const wchar_t* widePath, DWORD mode) {
   com_ptr<IPersistFile> file;
   if (link->QueryInterface(IID_IPersistFile, file.put_void()) != S_OK) return false;
   return file->Load(widePath, mode) == S_OK;
+}
+
+// The target as the shortcut's item list names it.
+std::wstring PathFromItemList(IShellLinkW* link) {
+  unique_item_list list;
+  wchar_t path[MAX_PATH] = {};
+  if (link->GetIDList(list.put()) != S_OK || !list || !SHGetPathFromIDListW(list.get(), path)) return {};
+  return std::wstring(path, wcsnlen(path, MAX_PATH));
 }
 
 }  // namespace
@@ -23,24 +34,31 @@ bool LoadShortcut(IShellLinkA* link, const wchar_t* widePath, DWORD mode) {
 bool WinShortcuts::ReadTarget(const Text& path, Text& target) {
   com_scope com;
   // Released before the scope ends, so COM outlives the object.
-  com_ptr<IShellLinkA> link;
-  if (Sys().CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+  com_ptr<IShellLinkW> link;
+  if (Sys().CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                              link.put_void()) != S_OK) {
     return false;
   }
   wchar_t widePath[MAX_PATH];
-  // A path that does not fit gives 0 and nothing to load.
-  if (Sys().MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, widePath, MAX_PATH) == 0) return false;
+  // A path longer than the shell's 260-character buffer gives 0 and nothing
+  // to load.
+  if (Sys().MultiByteToWideChar(kProgramCodePage, 0, path.c_str(), -1, widePath, MAX_PATH) == 0) return false;
   if (!LoadShortcut(link.get(), widePath, STGM_READ)) return false;
 
-  char buffer[MAX_PATH] = {};
-  WIN32_FIND_DATAA findData{};
+  wchar_t buffer[MAX_PATH] = {};
+  WIN32_FIND_DATAW findData{};
   // S_FALSE with an empty text for a shortcut to no file-system item; a
-  // failure leaves nothing dependable in the buffer, so it reads as empty.
-  if (FAILED(link->GetPath(buffer, MAX_PATH, &findData, SLGP_UNCPRIORITY))) {
-    target.clear();
-  } else {
-    target.assign(buffer, strnlen(buffer, sizeof buffer));
+  // failure leaves nothing dependable in the buffer, so it reads as empty. A
+  // target that code page 932 cannot hold, or that a 260-byte buffer could
+  // not, cannot be read either: no folder can be taken from it.
+  target.clear();
+  if (SUCCEEDED(link->GetPath(buffer, MAX_PATH, &findData, SLGP_UNCPRIORITY))) {
+    std::wstring path(buffer, wcsnlen(buffer, MAX_PATH));
+    // A shortcut written where the system's code page could not hold the
+    // target's name may keep '?' in its path text (no file name holds one);
+    // its item list still names the target in full.
+    if (path.find(L'?') != std::wstring::npos) path = PathFromItemList(link.get());
+    if (std::optional<Text> narrow = NarrowPath(path)) target = std::move(*narrow);
   }
   return true;
 }

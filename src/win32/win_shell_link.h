@@ -1,6 +1,7 @@
 // Shortcut files for TvhFile, read through the shell-link object
-// (IShellLinkA, IPersistFile). The target is taken as stored: the shortcut is
-// never resolved, so no search for a moved target and no window.
+// (IShellLinkW, IPersistFile). The target is taken as stored: the shortcut is
+// never resolved, so no search for a moved target and no window. Paths cross
+// in code page 932.
 #pragma once
 
 #include "core/tvh_file.h"

@@ -19,16 +19,17 @@ class WinUserInterface final : public UserInterface {
   void ShowMessage(const Text& text) override;
   void ShowError(const Text& text) override;
 
-  // SHBrowseForFolder with BIF_RETURNONLYFSDIRS, preselecting
-  // `initialFolder`; the result comes from SHGetPathFromIDListA.
+  // SHBrowseForFolderW with BIF_RETURNONLYFSDIRS, preselecting
+  // `initialFolder`; the result comes from SHGetPathFromIDListW, in code
+  // page 932.
   Text SelectFolder(const Text& prompt, const Text& initialFolder) override;
 
  private:
   HWND owner_ = nullptr;
 };
 
-// The shell item list of `path` (a text in the ANSI code page), parsed by
-// the desktop folder; empty when the shell cannot parse it.
+// The shell item list of `path` (a text in code page 932), parsed by the
+// desktop folder; empty when the shell cannot parse it.
 unique_item_list PathToItemList(const Text& path);
 
 }  // namespace brisko

@@ -106,8 +106,8 @@ TEST_P(Apply, ReadOnlyHiddenOrSystemDestinationIsLeftUnchanged) {
 TEST_P(Apply, FailSwitchOfTheTestVariantChangesNothing) {
   WriteFileBytes(target() + "\\b.txt", "old");
   auto installer = LaunchFound({"a.dat", "b.txt"}, {{0, kPayloadA}, {1, kPayloadB}},
-                               "GetFileAttributesA,CreateFileA,WriteFile,FlushFileBuffers,ReplaceFileA,MoveFileExA,"
-                               "FindFirstFileA,CoCreateInstance,FindResourceA");
+                               "GetFileAttributesW,CreateFileW,WriteFile,FlushFileBuffers,ReplaceFileW,MoveFileExW,"
+                               "FindFirstFileW,CoCreateInstance,FindResourceW");
   StartExpecting(*installer, shown::kPatchSucceeded, shown::kClose);
   EXPECT_EQ(Read("a.dat"), kPayloadA);
   EXPECT_EQ(Read("b.txt"), kPayloadB);
@@ -225,7 +225,7 @@ TEST_P(ApplyFaults, FailedWriteLeavesTheDestinationAsItWas) {
 TEST_P(ApplyFaults, FailedReplaceLeavesTheDestinationAsItWas) {
   const std::string old = "the old a.dat";
   WriteFileBytes(target() + "\\a.dat", old);
-  auto installer = LaunchFound({"a.dat"}, {{0, kPayloadA}}, "ReplaceFileA");
+  auto installer = LaunchFound({"a.dat"}, {{0, kPayloadA}}, "ReplaceFileW");
   StartExpecting(*installer, shown::kPatchFailed, shown::kCancel);
   EXPECT_EQ(Read("a.dat"), old);
   ExpectFolderHolds({"a.dat"});

@@ -43,7 +43,7 @@ class Discovery : public InstallerTest {
   // A folder in the test's root holding the check file; its path.
   std::string MakeTargetFolder(const std::string& name) {
     const std::string folder = root() + name;
-    EXPECT_TRUE(CreateDirectoryA(folder.c_str(), nullptr)) << folder;
+    EXPECT_TRUE(MakeFolder(folder)) << folder;
     WriteFileBytes(folder + "\\target.exe", "MZ");
     return folder;
   }
@@ -115,7 +115,7 @@ TEST_P(Discovery, AllUsersMenuWhenTheUserHasNone) {
 TEST_P(Discovery, DeletedTargetStillGivesItsFolder) {
   WriteFileBytes(target() + "\\game.exe", "MZ");
   const std::string entry = AddShortcut("Game.lnk", target() + "\\game.exe");
-  ASSERT_TRUE(DeleteFileA((target() + "\\game.exe").c_str()));
+  ASSERT_TRUE(DeleteFileAt(target() + "\\game.exe"));
   std::vector<Dialog> messages;
   auto installer = Start(std::vector<std::string>{entry}, messages);
   EXPECT_TRUE(messages.empty());

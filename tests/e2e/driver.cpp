@@ -27,13 +27,20 @@ std::string Narrow(std::wstring_view text, UINT codePage) {
 }  // namespace
 
 std::string ShiftJis(std::wstring_view text) { return Narrow(text, 932); }
+
+namespace {
+// The tests' paths and texts are Shift-JIS, as the installer's are; they
+// reach the system through the wide calls, so that the tests give the same
+// results under every system code page.
+std::wstring W(std::string_view shiftJis) { return Widen(shiftJis, 932); }
+}  // namespace
 std::string Utf8(std::wstring_view text) { return Narrow(text, CP_UTF8); }
 
 // ---- files ----------------------------------------------------------------
 
 std::optional<std::string> ReadFileBytes(const std::string& path) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileW(W(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return std::nullopt;
   std::string bytes;
   char buffer[65536];
@@ -44,7 +51,7 @@ std::optional<std::string> ReadFileBytes(const std::string& path) {
 }
 
 void WriteFileBytes(const std::string& path, std::string_view bytes) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileW(W(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(file, INVALID_HANDLE_VALUE) << "cannot create " << path;
   DWORD written = 0;
   const BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
@@ -53,23 +60,27 @@ void WriteFileBytes(const std::string& path, std::string_view bytes) {
 }
 
 bool FileExists(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const DWORD attributes = GetFileAttributesW(W(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 std::vector<std::string> ListFolder(const std::string& folder) {
   std::vector<std::string> names;
-  WIN32_FIND_DATAA data;
-  HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW(W(folder + "\\*").c_str(), &data);
   if (find == INVALID_HANDLE_VALUE) return names;
   do {
-    const std::string name = data.cFileName;
+    const std::string name = ShiftJis(data.cFileName);
     if (name != "." && name != "..") names.push_back(name);
-  } while (FindNextFileA(find, &data));
+  } while (FindNextFileW(find, &data));
   FindClose(find);
   std::sort(names.begin(), names.end());
   return names;
 }
+
+bool MakeFolder(const std::string& path) { return CreateDirectoryW(W(path).c_str(), nullptr) != FALSE; }
+
+bool DeleteFileAt(const std::string& path) { return DeleteFileW(W(path).c_str()) != FALSE; }
 
 // ---- packages -------------------------------------------------------------
 
@@ -110,22 +121,22 @@ std::string ScriptText(const ScriptParts& parts) {
 }
 
 void ResourceUpdatePackager::Make(const Package& package, const std::string& exePath) const {
-  ASSERT_TRUE(CopyFileA(stub_.c_str(), exePath.c_str(), FALSE)) << "cannot copy the stub " << stub_;
-  HANDLE update = BeginUpdateResourceA(exePath.c_str(), FALSE);
-  ASSERT_NE(update, nullptr) << "BeginUpdateResourceA " << exePath;
+  ASSERT_TRUE(CopyFileW(W(stub_).c_str(), W(exePath).c_str(), FALSE)) << "cannot copy the stub " << stub_;
+  HANDLE update = BeginUpdateResourceW(W(exePath).c_str(), FALSE);
+  ASSERT_NE(update, nullptr) << "BeginUpdateResourceW " << exePath;
   const WORD neutral = MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL);
   bool ok = true;
   const auto add = [&](const char* type, const std::string& name, const std::string& bytes) {
     // A zero size with data still adds an (empty) resource.
     static char empty = 0;
     void* data = bytes.empty() ? &empty : const_cast<char*>(bytes.data());
-    ok = ok && UpdateResourceA(update, type, name.c_str(), neutral, data, static_cast<DWORD>(bytes.size()));
+    ok = ok && UpdateResourceW(update, W(type).c_str(), W(name).c_str(), neutral, data, static_cast<DWORD>(bytes.size()));
   };
   if (package.script) add("TEXT", "RESOURCE_SCRIPT", *package.script);
   if (package.background) add("BMP", "RESOURCE_BACKGROUND", *package.background);
   for (const auto& [number, bytes] : package.payloads) add("BIN", "RESOURCE_FILE" + std::to_string(number), bytes);
-  ASSERT_TRUE(ok) << "UpdateResourceA";
-  ASSERT_TRUE(EndUpdateResourceA(update, FALSE)) << "EndUpdateResourceA " << exePath;
+  ASSERT_TRUE(ok) << "UpdateResourceW";
+  ASSERT_TRUE(EndUpdateResourceW(update, FALSE)) << "EndUpdateResourceW " << exePath;
 }
 
 namespace {
@@ -157,9 +168,9 @@ std::string WindowsPath(const std::string& path) {
 // ---- the shell ------------------------------------------------------------
 
 std::string ProgramsFolder() {
-  char folder[MAX_PATH] = {};
-  SHGetFolderPathA(nullptr, CSIDL_PROGRAMS, nullptr, SHGFP_TYPE_CURRENT, folder);
-  return folder;
+  wchar_t folder[MAX_PATH] = {};
+  SHGetFolderPathW(nullptr, CSIDL_PROGRAMS, nullptr, SHGFP_TYPE_CURRENT, folder);
+  return ShiftJis(folder);
 }
 
 void SaveShortcut(const std::string& linkPath, const std::string& target) {
@@ -182,13 +193,7 @@ std::wstring WindowTextW(HWND hwnd) {
   return std::wstring(buffer, copied);
 }
 
-std::string WindowTextA(HWND hwnd) {
-  char buffer[8192] = {};
-  DWORD_PTR copied = 0;
-  if (!SendMessageTimeoutA(hwnd, WM_GETTEXT, 8192, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 5000, &copied))
-    return {};
-  return std::string(buffer, copied);
-}
+std::string WindowTextA(HWND hwnd) { return ShiftJis(WindowTextW(hwnd)); }
 
 std::wstring ClassName(HWND hwnd) {
   wchar_t name[256] = {};
@@ -299,10 +304,10 @@ Dialog ReadDialog(HWND hwnd) {
 
 Installer::Installer(const std::string& exePath, const std::string& failingCalls) {
   SetEnvironmentVariableA("BRISKO_FAIL", failingCalls.empty() ? nullptr : failingCalls.c_str());
-  STARTUPINFOA startup{};
+  STARTUPINFOW startup{};
   startup.cb = sizeof startup;
-  std::string commandLine = "\"" + exePath + "\"";
-  const BOOL started = CreateProcessA(exePath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+  std::wstring commandLine = L"\"" + W(exePath) + L"\"";
+  const BOOL started = CreateProcessW(W(exePath).c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                                       nullptr, &startup, &process_);
   SetEnvironmentVariableA("BRISKO_FAIL", nullptr);
   if (!started) {
@@ -401,7 +406,8 @@ void Installer::SetField(const std::string& text) const {
   // The installer runs its folder check inside the change notification, so
   // it is done when WM_SETTEXT returns.
   DWORD_PTR result = 0;
-  EXPECT_TRUE(SendMessageTimeoutA(Control(ids::kEdtTargetDir), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
+  const std::wstring wide = W(text);
+  EXPECT_TRUE(SendMessageTimeoutW(Control(ids::kEdtTargetDir), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()),
                                   SMTO_ABORTIFHUNG, 10000, &result));
 }
 
@@ -449,12 +455,12 @@ std::string TestName() {
 }  // namespace
 
 void InstallerTest::SetUp() {
-  CreateDirectoryA("C:\\brisko-e2e", nullptr);
+  MakeFolder("C:\\brisko-e2e");
   root_ = "C:\\brisko-e2e\\" + TestName() + "\\";
   RemoveTree(root_);
-  ASSERT_TRUE(CreateDirectoryA(root_.c_str(), nullptr)) << root_;
+  ASSERT_TRUE(MakeFolder(root_)) << root_;
   target_ = root_ + "target";
-  ASSERT_TRUE(CreateDirectoryA(target_.c_str(), nullptr));
+  ASSERT_TRUE(MakeFolder(target_));
   WriteFileBytes(target_ + "\\target.exe", "MZ target");
 }
 

@@ -45,10 +45,13 @@ std::string ShiftJis(std::wstring_view text);
 std::string Utf8(std::wstring_view text);
 
 // ---- files ----------------------------------------------------------------
+// Paths are Shift-JIS, whatever the system's code page.
 
 std::optional<std::string> ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, std::string_view bytes);
 bool FileExists(const std::string& path);
+bool MakeFolder(const std::string& path);
+bool DeleteFileAt(const std::string& path);
 // Deletes a folder with everything in it, read-only files included.
 using test::RemoveTree;
 // Names of the entries of a folder, "." and ".." left out.

@@ -89,15 +89,15 @@ class CountingMalloc final : public IMalloc {
 
 // ---- the hooks --------------------------------------------------------------
 
-DWORD WINAPI GetFileAttributesHook(LPCSTR name) {
-  if (Fails("GetFileAttributesA")) return Failure<DWORD>(INVALID_FILE_ATTRIBUTES, ERROR_ACCESS_DENIED);
-  return Real().GetFileAttributesA(name);
+DWORD WINAPI GetFileAttributesHook(LPCWSTR name) {
+  if (Fails("GetFileAttributesW")) return Failure<DWORD>(INVALID_FILE_ATTRIBUTES, ERROR_ACCESS_DENIED);
+  return Real().GetFileAttributesW(name);
 }
 
-HANDLE WINAPI CreateFileHook(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+HANDLE WINAPI CreateFileHook(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                              DWORD disposition, DWORD flags, HANDLE templateFile) {
-  if (Fails("CreateFileA")) return Failure(INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED);
-  const HANDLE file = Real().CreateFileA(name, access, share, security, disposition, flags, templateFile);
+  if (Fails("CreateFileW")) return Failure(INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED);
+  const HANDLE file = Real().CreateFileW(name, access, share, security, disposition, flags, templateFile);
   if (file != INVALID_HANDLE_VALUE) account->files.insert(file);
   return file;
 }
@@ -124,25 +124,25 @@ BOOL WINAPI CloseHandleHook(HANDLE handle) {
 }
 
 // Both files keep their names, as when the destination cannot be removed.
-BOOL WINAPI ReplaceFileHook(LPCSTR replaced, LPCSTR replacement, LPCSTR backup, DWORD flags, LPVOID exclude,
+BOOL WINAPI ReplaceFileHook(LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup, DWORD flags, LPVOID exclude,
                             LPVOID reserved) {
-  if (Fails("ReplaceFileA")) return Failure(FALSE, ERROR_UNABLE_TO_REMOVE_REPLACED);
-  return Real().ReplaceFileA(replaced, replacement, backup, flags, exclude, reserved);
+  if (Fails("ReplaceFileW")) return Failure(FALSE, ERROR_UNABLE_TO_REMOVE_REPLACED);
+  return Real().ReplaceFileW(replaced, replacement, backup, flags, exclude, reserved);
 }
 
-BOOL WINAPI MoveFileHook(LPCSTR from, LPCSTR to, DWORD flags) {
-  if (Fails("MoveFileExA")) return Failure(FALSE, ERROR_ACCESS_DENIED);
-  return Real().MoveFileExA(from, to, flags);
+BOOL WINAPI MoveFileHook(LPCWSTR from, LPCWSTR to, DWORD flags) {
+  if (Fails("MoveFileExW")) return Failure(FALSE, ERROR_ACCESS_DENIED);
+  return Real().MoveFileExW(from, to, flags);
 }
 
-BOOL WINAPI DeleteFileHook(LPCSTR name) {
-  if (Fails("DeleteFileA")) return Failure(FALSE, ERROR_SHARING_VIOLATION);
-  return Real().DeleteFileA(name);
+BOOL WINAPI DeleteFileHook(LPCWSTR name) {
+  if (Fails("DeleteFileW")) return Failure(FALSE, ERROR_SHARING_VIOLATION);
+  return Real().DeleteFileW(name);
 }
 
-HANDLE WINAPI FindFirstFileHook(LPCSTR name, LPWIN32_FIND_DATAA data) {
-  if (Fails("FindFirstFileA")) return Failure(INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED);
-  const HANDLE find = Real().FindFirstFileA(name, data);
+HANDLE WINAPI FindFirstFileHook(LPCWSTR name, LPWIN32_FIND_DATAW data) {
+  if (Fails("FindFirstFileW")) return Failure(INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED);
+  const HANDLE find = Real().FindFirstFileW(name, data);
   if (find != INVALID_HANDLE_VALUE) account->finds.insert(find);
   return find;
 }
@@ -154,9 +154,9 @@ BOOL WINAPI FindCloseHook(HANDLE find) {
   return fail ? Failure(FALSE, ERROR_INVALID_HANDLE) : closed;
 }
 
-HRSRC WINAPI FindResourceHook(HMODULE module, LPCSTR name, LPCSTR type) {
-  if (Fails("FindResourceA")) return Failure<HRSRC>(nullptr, ERROR_RESOURCE_NAME_NOT_FOUND);
-  return Real().FindResourceA(module, name, type);
+HRSRC WINAPI FindResourceHook(HMODULE module, LPCWSTR name, LPCWSTR type) {
+  if (Fails("FindResourceW")) return Failure<HRSRC>(nullptr, ERROR_RESOURCE_NAME_NOT_FOUND);
+  return Real().FindResourceW(module, name, type);
 }
 
 HGLOBAL WINAPI LoadResourceHook(HMODULE module, HRSRC resource) {
@@ -174,20 +174,20 @@ LPVOID WINAPI LockResourceHook(HGLOBAL resource) {
   return Real().LockResource(resource);
 }
 
-LSTATUS WINAPI RegOpenKeyHook(HKEY parent, LPCSTR name, DWORD options, REGSAM access, PHKEY key) {
-  if (Fails("RegOpenKeyExA")) {
+LSTATUS WINAPI RegOpenKeyHook(HKEY parent, LPCWSTR name, DWORD options, REGSAM access, PHKEY key) {
+  if (Fails("RegOpenKeyExW")) {
     if (key != nullptr) *key = nullptr;
     return ERROR_ACCESS_DENIED;
   }
-  const LSTATUS status = Real().RegOpenKeyExA(parent, name, options, access, key);
+  const LSTATUS status = Real().RegOpenKeyExW(parent, name, options, access, key);
   if (status == ERROR_SUCCESS) account->keys.insert(*key);
   return status;
 }
 
-LSTATUS WINAPI RegQueryValueHook(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
+LSTATUS WINAPI RegQueryValueHook(HKEY key, LPCWSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
                                  LPDWORD size) {
-  if (Fails("RegQueryValueExA")) return ERROR_ACCESS_DENIED;
-  return Real().RegQueryValueExA(key, name, reserved, type, data, size);
+  if (Fails("RegQueryValueExW")) return ERROR_ACCESS_DENIED;
+  return Real().RegQueryValueExW(key, name, reserved, type, data, size);
 }
 
 LSTATUS WINAPI RegCloseKeyHook(HKEY key) {
@@ -197,9 +197,9 @@ LSTATUS WINAPI RegCloseKeyHook(HKEY key) {
   return fail ? ERROR_INVALID_HANDLE : status;
 }
 
-DWORD WINAPI ExpandHook(LPCSTR text, LPSTR buffer, DWORD size) {
-  if (Fails("ExpandEnvironmentStringsA")) return Failure<DWORD>(0, ERROR_NOT_ENOUGH_MEMORY);
-  return Real().ExpandEnvironmentStringsA(text, buffer, size);
+DWORD WINAPI ExpandHook(LPCWSTR text, LPWSTR buffer, DWORD size) {
+  if (Fails("ExpandEnvironmentStringsW")) return Failure<DWORD>(0, ERROR_NOT_ENOUGH_MEMORY);
+  return Real().ExpandEnvironmentStringsW(text, buffer, size);
 }
 
 HRESULT WINAPI SHGetMallocHook(IMalloc** allocator) {
@@ -223,9 +223,9 @@ HRESULT WINAPI SpecialFolderHook(HWND owner, int csidl, LPITEMIDLIST* list) {
   return result;
 }
 
-BOOL WINAPI PathFromListHook(PCIDLIST_ABSOLUTE list, LPSTR path) {
-  if (Fails("SHGetPathFromIDListA")) return FALSE;
-  return Real().SHGetPathFromIDListA(list, path);
+BOOL WINAPI PathFromListHook(PCIDLIST_ABSOLUTE list, LPWSTR path) {
+  if (Fails("SHGetPathFromIDListW")) return FALSE;
+  return Real().SHGetPathFromIDListW(list, path);
 }
 
 HRESULT WINAPI CoInitializeHook(LPVOID reserved) {
@@ -274,12 +274,12 @@ constexpr SystemCalls kHooks = {
 };
 
 constexpr std::string_view kNames[] = {
-    "GetFileAttributesA", "CreateFileA", "WriteFile", "FlushFileBuffers", "CloseHandle",
-    "ReplaceFileA", "MoveFileExA", "DeleteFileA", "FindFirstFileA", "FindClose",
-    "FindResourceA", "LoadResource", "SizeofResource", "LockResource",
-    "RegOpenKeyExA", "RegQueryValueExA", "RegCloseKey",
-    "ExpandEnvironmentStringsA",
-    "SHGetMalloc", "SHGetSpecialFolderLocation", "SHGetPathFromIDListA",
+    "GetFileAttributesW", "CreateFileW", "WriteFile", "FlushFileBuffers", "CloseHandle",
+    "ReplaceFileW", "MoveFileExW", "DeleteFileW", "FindFirstFileW", "FindClose",
+    "FindResourceW", "LoadResource", "SizeofResource", "LockResource",
+    "RegOpenKeyExW", "RegQueryValueExW", "RegCloseKey",
+    "ExpandEnvironmentStringsW",
+    "SHGetMalloc", "SHGetSpecialFolderLocation", "SHGetPathFromIDListW",
     "CoInitialize", "CoUninitialize", "CoCreateInstance", "MultiByteToWideChar",
 };
 static_assert(sizeof kNames / sizeof kNames[0] * sizeof(void*) == sizeof(SystemCalls),

@@ -18,7 +18,7 @@ std::string BitmapFile24(int width, int height, const std::function<std::uint32_
 
 // Removes a file, or a folder with everything in it, read-only files
 // included; does nothing when `path` does not exist. `path` is in the
-// system's narrow encoding (the ANSI code page on Windows).
+// system's narrow encoding (Shift-JIS, code page 932, on Windows).
 void RemoveTree(const std::string& path);
 
 }  // namespace brisko::test

@@ -19,6 +19,10 @@ std::wstring Widen(std::string_view bytes, UINT codePage) {
 
 namespace {
 
+// The tests' paths are Shift-JIS, as the installer's are, whatever the
+// system's code page.
+constexpr UINT kShiftJis = 932;
+
 void RemoveTreeW(const std::wstring& path) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return;
@@ -44,21 +48,22 @@ void RemoveTreeW(const std::wstring& path) {
 void RemoveTree(const std::string& path) {
   std::string trimmed = path;
   while (!trimmed.empty() && trimmed.back() == '\\') trimmed.pop_back();
-  if (!trimmed.empty()) RemoveTreeW(Widen(trimmed));
+  if (!trimmed.empty()) RemoveTreeW(Widen(trimmed, kShiftJis));
 }
 
 bool SaveShortcut(const std::string& linkPath, const std::string& target) {
   const std::size_t slash = linkPath.find_last_of('\\');
-  if (slash != std::string::npos) SHCreateDirectoryExW(nullptr, Widen(linkPath.substr(0, slash)).c_str(), nullptr);
+  if (slash != std::string::npos)
+    SHCreateDirectoryExW(nullptr, Widen(linkPath.substr(0, slash), kShiftJis).c_str(), nullptr);
   const HRESULT init = CoInitialize(nullptr);
   HRESULT saved = E_FAIL;
-  IShellLinkA* link = nullptr;
-  if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+  IShellLinkW* link = nullptr;
+  if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                                  reinterpret_cast<void**>(&link)))) {
     IPersistFile* file = nullptr;
-    if (SUCCEEDED(link->SetPath(target.c_str())) &&
+    if (SUCCEEDED(link->SetPath(Widen(target, kShiftJis).c_str())) &&
         SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-      saved = file->Save(Widen(linkPath).c_str(), TRUE);
+      saved = file->Save(Widen(linkPath, kShiftJis).c_str(), TRUE);
       file->Release();
     }
     link->Release();

@@ -12,8 +12,9 @@ namespace brisko::test {
 std::wstring Widen(std::string_view bytes, UINT codePage = CP_ACP);
 
 // Writes a shortcut file at `linkPath` whose target is `target`, as the
-// shell's "create shortcut" does (IShellLinkA::SetPath, IPersistFile::Save),
-// creating its folder first. Both paths are ANSI texts. False on failure.
+// shell's "create shortcut" does (IShellLinkW::SetPath, IPersistFile::Save),
+// creating its folder first. Both paths are Shift-JIS, as RemoveTree's is,
+// whatever the system's code page. False on failure.
 bool SaveShortcut(const std::string& linkPath, const std::string& target);
 
 }  // namespace brisko::test

@@ -30,7 +30,7 @@ namespace {
 constexpr char kShortcutFolder[] = "brisko-fault-sweep";
 constexpr unsigned kMaxCalls = 500;
 
-const std::set<std::string> kResourceCalls = {"FindResourceA", "LoadResource", "SizeofResource", "LockResource"};
+const std::set<std::string> kResourceCalls = {"FindResourceW", "LoadResource", "SizeofResource", "LockResource"};
 
 std::string Resource(const char* name) {
   return std::string(WinResources().Open("BIN", name));
@@ -129,7 +129,7 @@ TEST_F(FaultSweep, StartUp) {
         std::string outcome;
         if (!ui.errors.empty()) {
           outcome = "exception report";
-          EXPECT_TRUE(kResourceCalls.count(failed) || failed == "RegQueryValueExA");
+          EXPECT_TRUE(kResourceCalls.count(failed) || failed == "RegQueryValueExW");
           EXPECT_TRUE(ui.messages.empty());
           EXPECT_EQ(form.targetDir(), "");
         } else if (!ui.messages.empty()) {
@@ -141,7 +141,7 @@ TEST_F(FaultSweep, StartUp) {
           EXPECT_EQ(form.targetDir(), found);
           outcome = form.enabled(Action::Start) ? "found" : "found, Start off";
           if (!form.enabled(Action::Start)) {
-            EXPECT_EQ(failed, "FindFirstFileA") << "only the folder check";
+            EXPECT_EQ(failed, "FindFirstFileW") << "only the folder check";
           }
         }
         if (failed.empty()) {

@@ -116,15 +116,15 @@ TEST(FaultInjector, RejectsUnknownNamesAndBadCounts) {
   for (const char* bad : {"WriteFil", "WriteFile#", "WriteFile#0", "WriteFile#x", "WriteFile,", "CloseHandl",
                           "CoUninitialize", ""})
     EXPECT_FALSE(faults.FailSelection(bad)) << bad;
-  EXPECT_TRUE(faults.FailSelection("CreateFileA,MoveFileExA#3"));
+  EXPECT_TRUE(faults.FailSelection("CreateFileW,MoveFileExW#3"));
 }
 
 TEST(FaultInjector, FailsFromTheNamedCallOnAndLetsOthersThrough) {
   test::FaultInjector faults;
   ASSERT_TRUE(faults.FailSelection("FlushFileBuffers#2"));
   const std::string file = test::TempFolder() + "\\brisko-seam.tmp";
-  unique_hfile h(Sys().CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                   nullptr));
+  unique_hfile h(Sys().CreateFileW(Widen(file).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
   ASSERT_TRUE(h);
   EXPECT_TRUE(Sys().FlushFileBuffers(h.get()));
   EXPECT_FALSE(Sys().FlushFileBuffers(h.get()));
@@ -270,7 +270,7 @@ TEST_F(WinFileSystemTest, RefusesHiddenAndSystemDestinationsBeforeWritingAnythin
       EXPECT_FALSE(files_.WriteWholeFile(Path("h.dat"), "new")) << attributes;
       calls = faults.calls();
     }
-    EXPECT_EQ(calls, std::vector<std::string>{"GetFileAttributesA"}) << "nothing opened or written";
+    EXPECT_EQ(calls, std::vector<std::string>{"GetFileAttributesW"}) << "nothing opened or written";
     EXPECT_EQ(Read(Path("h.dat")), "old");
     EXPECT_EQ(GetFileAttributesA(Path("h.dat").c_str()), before);
     SetFileAttributesA(Path("h.dat").c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -338,37 +338,37 @@ TEST_P(WinFileSystemFailure, LeavesTheDestinationAsItWas) {
 
 INSTANTIATE_TEST_SUITE_P(
     EachStep, WinFileSystemFailure,
-    testing::Values(StepFault{"Examine", "GetFileAttributesA", 1, true}, StepFault{"Probe", "CreateFileA", 1, true},
-                    StepFault{"Temporary", "CreateFileA", 2, true}, StepFault{"Write", "WriteFile", 1, true},
+    testing::Values(StepFault{"Examine", "GetFileAttributesW", 1, true}, StepFault{"Probe", "CreateFileW", 1, true},
+                    StepFault{"Temporary", "CreateFileW", 2, true}, StepFault{"Write", "WriteFile", 1, true},
                     StepFault{"Flush", "FlushFileBuffers", 1, true},
-                    StepFault{"ExamineAgain", "GetFileAttributesA", 2, true},
-                    StepFault{"ProbeAgain", "CreateFileA", 3, true}, StepFault{"Replace", "ReplaceFileA", 1, true},
-                    StepFault{"TemporaryOfANewName", "CreateFileA", 1, false},
-                    StepFault{"MoveANewName", "MoveFileExA", 1, false}),
+                    StepFault{"ExamineAgain", "GetFileAttributesW", 2, true},
+                    StepFault{"ProbeAgain", "CreateFileW", 3, true}, StepFault{"Replace", "ReplaceFileW", 1, true},
+                    StepFault{"TemporaryOfANewName", "CreateFileW", 1, false},
+                    StepFault{"MoveANewName", "MoveFileExW", 1, false}),
     [](const auto& info) { return std::string(info.param.step); });
 
-// ReplaceFileA without a backup name may remove the destination and then
+// ReplaceFileW without a backup name may remove the destination and then
 // fail to rename the new file: the new content must still reach its place,
 // or at least survive.
-BOOL WINAPI ReplaceLosingTheDestination(LPCSTR replaced, LPCSTR, LPCSTR, DWORD, LPVOID, LPVOID) {
-  DeleteFileA(replaced);
+BOOL WINAPI ReplaceLosingTheDestination(LPCWSTR replaced, LPCWSTR, LPCWSTR, DWORD, LPVOID, LPVOID) {
+  DeleteFileW(replaced);
   SetLastError(ERROR_UNABLE_TO_MOVE_REPLACEMENT);
   return FALSE;
 }
 
-BOOL WINAPI RefusingMove(LPCSTR, LPCSTR, DWORD) {
+BOOL WINAPI RefusingMove(LPCWSTR, LPCWSTR, DWORD) {
   SetLastError(ERROR_ACCESS_DENIED);
   return FALSE;
 }
 
 TEST_F(WinFileSystemTest, ReplaceThatRemovedTheDestinationPutsTheNewFileInPlace) {
   Write(Path("a.dat"), "old");
-  SetSystemCall(&SystemCalls::ReplaceFileA, ReplaceLosingTheDestination);
+  SetSystemCall(&SystemCalls::ReplaceFileW, ReplaceLosingTheDestination);
   EXPECT_TRUE(files_.WriteWholeFile(Path("a.dat"), "new"));
   EXPECT_EQ(Read(Path("a.dat")), "new");
   EXPECT_EQ(Names(), std::vector<std::string>{"a.dat"});
 
-  SetSystemCall(&SystemCalls::MoveFileExA, RefusingMove);
+  SetSystemCall(&SystemCalls::MoveFileExW, RefusingMove);
   EXPECT_FALSE(files_.WriteWholeFile(Path("a.dat"), "newer"));
   const std::vector<std::string> left = Names();
   ASSERT_EQ(left.size(), 1u) << "the new content stays under the temporary name";
@@ -377,28 +377,28 @@ TEST_F(WinFileSystemTest, ReplaceThatRemovedTheDestinationPutsTheNewFileInPlace)
 
 // Clean-up: a temporary that cannot be deleted at once is tried again, and
 // what still cannot be deleted is left for the next start of the system.
-BOOL WINAPI DeleteFailingOnce(LPCSTR name) {
+BOOL WINAPI DeleteFailingOnce(LPCWSTR name) {
   static int calls = 0;
   if (calls++ % 2 == 0) {
     SetLastError(ERROR_SHARING_VIOLATION);
     return FALSE;
   }
-  return RealSystemCalls().DeleteFileA(name);
+  return RealSystemCalls().DeleteFileW(name);
 }
 
 TEST_F(WinFileSystemTest, CleanUpTriesAgainThenLeavesTheTemporaryForTheNextStart) {
   Write(Path("a.dat"), "old");
   test::FaultInjector faults;
-  ASSERT_TRUE(faults.FailSelection("FlushFileBuffers,DeleteFileA"));
+  ASSERT_TRUE(faults.FailSelection("FlushFileBuffers,DeleteFileW"));
   EXPECT_FALSE(files_.WriteWholeFile(Path("a.dat"), "new"));
-  EXPECT_EQ(std::count(faults.calls().begin(), faults.calls().end(), "DeleteFileA"), 3);
-  EXPECT_EQ(faults.calls().back(), "MoveFileExA") << "marked for deletion when the system next starts";
+  EXPECT_EQ(std::count(faults.calls().begin(), faults.calls().end(), "DeleteFileW"), 3);
+  EXPECT_EQ(faults.calls().back(), "MoveFileExW") << "marked for deletion when the system next starts";
   EXPECT_EQ(Read(Path("a.dat")), "old");
   EXPECT_EQ(faults.Unreleased(), "");
 
   for (const std::string& name : Names())
     if (name != "a.dat") DeleteFileA(Path(name).c_str());
-  SetSystemCall(&SystemCalls::DeleteFileA, DeleteFailingOnce);
+  SetSystemCall(&SystemCalls::DeleteFileW, DeleteFailingOnce);
   EXPECT_FALSE(files_.WriteWholeFile(Path("a.dat"), "new"));
   EXPECT_EQ(Names(), std::vector<std::string>{"a.dat"});
   EXPECT_EQ(Read(Path("a.dat")), "old");
@@ -407,10 +407,10 @@ TEST_F(WinFileSystemTest, CleanUpTriesAgainThenLeavesTheTemporaryForTheNextStart
 // ---- texts and the shell ----------------------------------------------------
 
 TEST(WideText, FixedTextsConvertFromShiftJisWhateverTheCodePage) {
-  EXPECT_EQ(FixedTextToWide(texts::kCaptionStart), L"修正開始(&S)");
-  EXPECT_EQ(FixedTextToWide(texts::kLabelChangePath), L"ここ");
-  EXPECT_EQ(AnsiToWide("C:\\Games"), L"C:\\Games");
-  EXPECT_EQ(FixedTextToWide(""), L"");
+  EXPECT_EQ(Widen(texts::kCaptionStart), L"修正開始(&S)");
+  EXPECT_EQ(Widen(texts::kLabelChangePath), L"ここ");
+  EXPECT_EQ(Widen("C:\\Games"), L"C:\\Games");
+  EXPECT_EQ(Widen(""), L"");
 }
 
 TEST(PathToItemList, ParsesExistingFoldersOnly) {

@@ -57,6 +57,13 @@ class TestKey {
     const DWORD number = 7;
     SetValue(folders, "Number", REG_DWORD, std::string(reinterpret_cast<const char*>(&number), 4));
     SetValue(name_ + "\\" + kShiftJisKey, "v", REG_SZ, std::string("sjis\0", 5));
+    // A text that code page 932 cannot hold, stored through the wide call.
+    const std::wstring hangul = L"C:\\\uD55C";
+    HKEY raw = nullptr;
+    RegOpenKeyExA(HKEY_CURRENT_USER, folders.c_str(), 0, KEY_WRITE, &raw);
+    unique_hkey owned(raw);
+    RegSetValueExW(raw, L"Hangul", 0, REG_SZ, reinterpret_cast<const BYTE*>(hangul.c_str()),
+                   static_cast<DWORD>((hangul.size() + 1) * sizeof(wchar_t)));
   }
   ~TestKey() { RegDeleteTreeA(HKEY_CURRENT_USER, name_.c_str()); }
 
@@ -108,6 +115,7 @@ INSTANTIATE_TEST_SUITE_P(
         RealWalkCase{"ExpandStringAsStored", "\\Shell Folders\\Expand", true, "%SystemRoot%\\x"},
         RealWalkCase{"EmptyString", "\\Shell Folders\\Empty", true, ""},
         RealWalkCase{"MissingValue", "\\Shell Folders\\Nothing", true, ""},
+        RealWalkCase{"OutsideCodePage932ReadsAsMissing", "\\Shell Folders\\Hangul", true, ""},
         RealWalkCase{"MissingSubkey", "\\Nowhere\\Programs", false, std::nullopt},
         RealWalkCase{"ShiftJisKey", std::string("\\") + kShiftJisKey + "\\v", true, "sjis"},
         RealWalkCase{"LocalMachine",
