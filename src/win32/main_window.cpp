@@ -119,16 +119,16 @@ void MainWindow::CreateControls() {
   linkFont_ = MakeFont(true);
   SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
 
-  for (const ControlSpec& spec : kControls) {
-    const HFONT font = spec.linkFont ? linkFont_.get() : font_.get();
-    const std::wstring text = Widen(spec.text);
-    const SIZE size = spec.rect.width > 0 ? SIZE{spec.rect.width, spec.rect.height} : TextSize(font, text);
-    HWND control = CreateWindowExW(spec.exStyle, spec.windowClass, text.c_str(), spec.style, spec.rect.left,
-                                   spec.rect.top, size.cx, size.cy, hwnd_,
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance_, nullptr);
+  for (const ControlSpec& row : kControls) {
+    const HFONT font = row.linkFont ? linkFont_.get() : font_.get();
+    const std::wstring text = Widen(row.text);
+    const SIZE size = row.rect.width > 0 ? SIZE{row.rect.width, row.rect.height} : TextSize(font, text);
+    HWND control = CreateWindowExW(row.exStyle, row.windowClass, text.c_str(), row.style, row.rect.left,
+                                   row.rect.top, size.cx, size.cy, hwnd_,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.id)), instance_, nullptr);
     if (control == nullptr) ThrowSystemError("CreateWindowEx");
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    this->*spec.member = control;
+    this->*row.member = control;
   }
   // No length limit: 0 asks for the largest the control supports.
   SendMessageW(edtTargetDir_, EM_SETLIMITTEXT, 0, 0);
