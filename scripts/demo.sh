@@ -8,11 +8,7 @@
 # a display it runs under its own Xvfb.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh
-for preset in native win32 win64; do
-  cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" -j"$(nproc)"
-done
+bash scripts/build-presets.sh native win32 win64
 echo "Built:"
 find build/native build/win32 build/win64 -maxdepth 4 -type f \( -name '*.exe' -o -perm -u+x \) \
   -not -path '*/googletest/*' -not -path '*/CMakeFiles/*' -print | sort

@@ -5,11 +5,7 @@
 # (the Windows packer with both stubs), and lists what each holds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh
-for preset in native win32 win64; do
-  cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" -j"$(nproc)"
-done
+bash scripts/build-presets.sh native win32 win64
 rm -rf build/release
 for preset in native win64; do
   cpack --config "build/$preset/CPackConfig.cmake" -B build/release/cpack-$preset >/dev/null

@@ -5,14 +5,7 @@
 # then fuzzes every harness for a bounded time (FUZZ_SECONDS each, 30 s).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh
-
-jobs=$(nproc)
-for preset in native win32 win64 sanitize; do
-  echo "== build $preset"
-  cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" -j"$jobs"
-done
+bash scripts/build-presets.sh native win32 win64 sanitize
 
 echo "== Windows outputs"
 find build/win32 build/win64 -maxdepth 3 -name '*.exe' -not -path '*/googletest/*' -print0 | xargs -0 -r file
