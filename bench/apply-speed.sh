@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# The installer's writing speed against dd, under wine64: packs an installer
+# (the 64-bit stub, briskopack, the demo's script with a payload of random
+# data) whose target application is set up in a private Wine prefix, and
+# times, in turn, the installer from the Start click to its success message
+# (bench-launch.exe, on the Windows side) and
+# `dd if=PAYLOAD of=TARGET/x... bs=1M conv=fsync` of the same bytes into the
+# same folder (one dd per payload file, each flushed, as the installer flushes
+# each file), RUNS times each after one warm-up of each. Prints the median
+# times and the median of the pairwise speed ratios (dd's time / the
+# installer's: 1.0 means as fast as dd; the goal is at least 0.95).
+#
+#   bash bench/apply-speed.sh [SIZE_MIB] [FILES]     default: 512 MiB in 1 file
+#
+# By default every run writes new files: the installer's and dd's files are
+# removed after each run. REPLACE=1 keeps them, so that every counted run
+# replaces existing files (the installer by ReplaceFileW, dd by truncating).
+# The time of one dd per file includes starting that dd (a millisecond or
+# two), which counts against dd with many small files.
+#
+# Environment: RUNS (default 5), REPLACE, PACKER, STUB, DATA (a file to which
+# one line "files size_mib installer_s dd_s ratio" is appended, for the
+# plot). Run after a native and a win64 build. Uses DISPLAY, or an Xvfb of
+# its own when none is set. Needs about 4 x SIZE of disk space.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source bench/lib.sh
+source scripts/xvfb.sh
+source bench/wine.sh
+size_mib=${1:-512}
+files=${2:-1}
+runs=${RUNS:-5}
+packer=$(realpath -m "${PACKER:-build/native/tools/briskopack/briskopack}")
+stub=$(realpath -m "${STUB:-build/win64/briskopatch-stub.exe}")
+launch=build/win64/bench/bench-launch.exe
+[ -x "$packer" ] || { echo "no packer at $packer: build the native preset first" >&2; exit 2; }
+for program in "$stub" "$launch" build/win64/demo-target.exe; do
+  [ -f "$program" ] || { echo "no $program: build the win64 preset first" >&2; exit 2; }
+done
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/briskopatch-apply.XXXXXX")
+start_wine_prefix
+trap 'stop_wine_prefix; stop_xvfb; rm -rf "$work"' EXIT
+start_xvfb
+SCRIPT_TEMPLATE=samples/demo/patch.txt make_patch "$work/patch" $((size_mib << 20)) "$files"
+"$packer" build --stub "$stub" -o "$work/installer.exe" "$work/patch" >/dev/null
+payloads=("$work"/patch/payload/*)
+set_up_demo_target
+
+# Writes the payload with the installer and prints the seconds it took.
+apply_s() {
+  local ms
+  ms=$(bash scripts/wine-run.sh "$launch" apply "$(windows_path "$work/installer.exe")" | tr -d '\r')
+  awk -v ms="$ms" 'BEGIN { printf "%.4f", ms / 1000 }'
+}
+
+# Writes the same bytes with dd and prints the seconds it took.
+dd_s() {
+  local t0 t1 payload
+  t0=$(now_ns)
+  for payload in "${payloads[@]}"; do
+    dd if="$payload" of="$target_dir/x${payload##*/}" bs=1M conv=fsync status=none
+  done
+  t1=$(now_ns)
+  awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.4f", (b - a) / 1e9 }'
+}
+
+installer_times=() dd_times=() ratios=()
+for ((run = 0; run <= runs; run++)); do
+  [ -n "${REPLACE:-}" ] || rm -f "$target_dir"/file*.bin
+  a=$(apply_s)
+  if [ "$run" -eq 0 ]; then
+    for payload in "${payloads[@]}"; do
+      cmp -s "$payload" "$target_dir/${payload##*/}" || { echo "the installer wrote ${payload##*/} wrongly" >&2; exit 1; }
+    done
+  fi
+  [ -n "${REPLACE:-}" ] || rm -f "$target_dir"/xfile*.bin
+  d=$(dd_s)
+  [ "$run" -eq 0 ] && continue  # warm-up
+  installer_times+=("$a") dd_times+=("$d")
+  ratios+=("$(awk -v a="$a" -v d="$d" 'BEGIN { printf "%.3f", d / a }')")
+done
+
+a=$(median "${installer_times[@]}") d=$(median "${dd_times[@]}") r=$(median "${ratios[@]}")
+what=$([ -n "${REPLACE:-}" ] && echo "replacing existing files" || echo "new files")
+printf 'payload %d MiB in %d file(s), %d runs, %s: installer %.3f s, dd %.3f s (medians)\n' \
+  "$size_mib" "$files" "$runs" "$what" "$a" "$d"
+printf 'installer speed / dd speed: %.2f (goal >= 0.95; median of pairs; runs: %s)\n' "$r" "${ratios[*]}"
+[ -n "${DATA:-}" ] && echo "$files $size_mib $a $d $r" >>"$DATA"
+exit 0

@@ -1,0 +1,39 @@
+# Helpers for the benchmarks that run the installer under wine64 (sourced,
+# after scripts/xvfb.sh). One private prefix serves a whole call, its
+# wineserver kept running, so that only the first program pays for making it.
+
+# Makes the prefix, exports WINEPREFIX and the locale (Japanese, code page
+# 932, as scripts/wine-run.sh gives the tests) and starts its wineserver.
+start_wine_prefix() {
+  WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/brisko-bench-wine.XXXXXX")
+  export WINEPREFIX LC_ALL=ja_JP.UTF-8 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  /usr/lib/wine/wineserver -p
+}
+
+# Ends the prefix's programs and server and removes it.
+stop_wine_prefix() {
+  [ -n "${WINEPREFIX:-}" ] || return 0
+  /usr/lib/wine/wineserver -k 2>/dev/null || true
+  /usr/lib/wine/wineserver -w 2>/dev/null || true
+  rm -rf "$WINEPREFIX"
+}
+
+# Installs the demo's target application (C:\Games\ブリスコ物語 with its
+# check file and Start-menu shortcut) and the font substitute that
+# scripts/demo.sh sets, so that an installer with the demo's script finds
+# its folder and opens as it would for a user. Sets target_dir to the
+# folder's path on this side.
+set_up_demo_target() {
+  bash scripts/wine-run.sh build/win64/demo-target.exe >/dev/null 2>&1
+  bash scripts/wine-run.sh reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
+    /v 'ＭＳ Ｐゴシック' /t REG_SZ /d IPAPGothic /f >/dev/null 2>&1 || true
+  target_dir=$WINEPREFIX/drive_c/Games/ブリスコ物語
+  [ -f "$target_dir/brisko.exe" ] || { echo "the demo's target application was not set up" >&2; return 1; }
+}
+
+# The path under which Windows programs in the prefix see a file of this side.
+windows_path() {
+  local path
+  path=$(realpath -m "$1")
+  printf 'Z:%s' "${path//\//\\}"
+}
