@@ -18,7 +18,13 @@
 # The time of one dd per file includes starting that dd (a millisecond or
 # two), which counts against dd with many small files.
 #
-# Environment: RUNS (default 5), REPLACE, PACKER, STUB, DATA (a file to which
+# Both writers start SETTLE seconds (default 3) after the last files were
+# removed: on a virtual machine that hands freed memory back to its host
+# after a moment (free page reporting), memory freed just before is much
+# faster to fill than memory freed seconds before, which would favour
+# whichever writer runs right after a removal.
+#
+# Environment: RUNS (default 5), REPLACE, SETTLE, PACKER, STUB, DATA (a file to which
 # one line "files size_mib installer_s dd_s ratio" is appended, for the
 # plot). Run after a native and a win64 build. Uses DISPLAY, or an Xvfb of
 # its own when none is set. Needs about 4 x SIZE of disk space.
@@ -30,6 +36,7 @@ source bench/wine.sh
 size_mib=${1:-512}
 files=${2:-1}
 runs=${RUNS:-5}
+settle=${SETTLE:-3}
 packer=$(realpath -m "${PACKER:-build/native/tools/briskopack/briskopack}")
 stub=$(realpath -m "${STUB:-build/win64/briskopatch-stub.exe}")
 launch=build/win64/bench/bench-launch.exe
@@ -50,13 +57,14 @@ set_up_demo_target
 # Writes the payload with the installer and prints the seconds it took.
 apply_s() {
   local ms
-  ms=$(bash scripts/wine-run.sh "$launch" apply "$(windows_path "$work/installer.exe")" | tr -d '\r')
+  ms=$(bash scripts/wine-run.sh "$launch" apply "$(windows_path "$work/installer.exe")" $((settle * 1000)) | tr -d '\r')
   awk -v ms="$ms" 'BEGIN { printf "%.4f", ms / 1000 }'
 }
 
 # Writes the same bytes with dd and prints the seconds it took.
 dd_s() {
   local t0 t1 payload
+  sleep "$settle"
   t0=$(now_ns)
   for payload in "${payloads[@]}"; do
     dd if="$payload" of="$target_dir/x${payload##*/}" bs=1M conv=fsync status=none

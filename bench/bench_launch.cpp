@@ -5,11 +5,13 @@
 //                                 zero-size task-bar window does not count),
 //                                 then that window's class; closes it and
 //                                 waits for the program to end
-//   bench-launch apply PROGRAM    starts the installer PROGRAM, waits for its
-//                                 window with Start enabled, presses Start and
-//                                 prints the milliseconds until the success
-//                                 message shows; answers it and closes the
-//                                 installer. Fails on any other message.
+//   bench-launch apply PROGRAM [PAUSE_MS]
+//                                 starts the installer PROGRAM, waits for its
+//                                 window with Start enabled and then PAUSE_MS
+//                                 more, presses Start and prints the
+//                                 milliseconds until the success message
+//                                 shows; answers it and closes the installer.
+//                                 Fails on any other message.
 // Programs are started without inherited handles; times come from
 // QueryPerformanceCounter, polled every millisecond or so.
 #include <windows.h>
@@ -164,7 +166,7 @@ BOOL CALLBACK FindMessageText(HWND hwnd, LPARAM data) {
   return TRUE;
 }
 
-int TimeApply(const wchar_t* path) {
+int TimeApply(const wchar_t* path, DWORD pause) {
   Program program(path);
   if (!program.started()) return 1;
   const HWND hwnd = program.WaitForWindow(brisko::ids::kMainWindowClass, 120000);
@@ -180,6 +182,7 @@ int TimeApply(const wchar_t* path) {
   // Once it answers a message it has painted and waits in its message loop.
   DWORD_PTR ignored = 0;
   SendMessageTimeoutW(hwnd, WM_NULL, 0, 0, SMTO_NORMAL, 20000, &ignored);
+  Sleep(pause);
 
   // Posted, not sent: the installer shows its message box from inside the
   // click and would not return until the box is answered.
@@ -212,7 +215,8 @@ int TimeApply(const wchar_t* path) {
 
 int wmain(int argc, wchar_t** argv) {
   if (argc == 3 && std::wcscmp(argv[1], L"window") == 0) return TimeWindow(argv[2]);
-  if (argc == 3 && std::wcscmp(argv[1], L"apply") == 0) return TimeApply(argv[2]);
-  std::fprintf(stderr, "usage: bench-launch window PROGRAM | bench-launch apply PROGRAM\n");
+  if ((argc == 3 || argc == 4) && std::wcscmp(argv[1], L"apply") == 0)
+    return TimeApply(argv[2], argc == 4 ? static_cast<DWORD>(_wtoi(argv[3])) : 0);
+  std::fprintf(stderr, "usage: bench-launch window PROGRAM | bench-launch apply PROGRAM [PAUSE_MS]\n");
   return 2;
 }
