@@ -169,10 +169,10 @@ class WinFileSystemTest : public testing::Test {
   static std::string Read(const std::string& path) {
     unique_hfile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     if (!file) return "<missing>";
-    std::string bytes(1 << 20, '\0');
+    std::string bytes;
+    char buffer[1 << 16];
     DWORD read = 0;
-    ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
-    bytes.resize(read);
+    while (ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
     return bytes;
   }
   static void Write(const std::string& path, const std::string& bytes) {
@@ -229,7 +229,12 @@ TEST_F(WinFileSystemTest, CreatesAndReplacesWholeFilesLeavingNoTemporary) {
   EXPECT_EQ(Read(Path("b.dat")), "short");
   EXPECT_TRUE(files_.WriteWholeFile(Path("empty.dat"), ""));
   EXPECT_EQ(Read(Path("empty.dat")), "");
-  EXPECT_EQ(Names(), (std::vector<std::string>{"a.dat", "b.dat", "empty.dat"}));
+  // Written in pieces: every piece lands in its place.
+  std::string large(3 * (1 << 20) + 7, '\0');
+  for (std::size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>(i * 131 / 4096);
+  EXPECT_TRUE(files_.WriteWholeFile(Path("large.dat"), large));
+  EXPECT_TRUE(Read(Path("large.dat")) == large);
+  EXPECT_EQ(Names(), (std::vector<std::string>{"a.dat", "b.dat", "empty.dat", "large.dat"}));
 }
 
 TEST_F(WinFileSystemTest, RefusesReadOnlyHeldOpenAndFolderDestinations) {
@@ -325,7 +330,8 @@ TEST_P(WinFileSystemFailure, LeavesTheDestinationAsItWas) {
   if (GetParam().existing) Write(Path("a.dat"), "old content");
   test::FaultInjector faults;
   ASSERT_TRUE(faults.FailFrom(GetParam().call, GetParam().nth));
-  EXPECT_FALSE(files_.WriteWholeFile(Path("a.dat"), std::string(100000, 'n')));
+  // Larger than one piece of the write, so that a later piece can fail.
+  EXPECT_FALSE(files_.WriteWholeFile(Path("a.dat"), std::string((1 << 20) + 100000, 'n')));
   EXPECT_EQ(faults.failed(), GetParam().call);
   EXPECT_EQ(faults.Unreleased(), "");
   if (GetParam().existing) {
@@ -340,6 +346,7 @@ INSTANTIATE_TEST_SUITE_P(
     EachStep, WinFileSystemFailure,
     testing::Values(StepFault{"Examine", "GetFileAttributesW", 1, true}, StepFault{"Probe", "CreateFileW", 1, true},
                     StepFault{"Temporary", "CreateFileW", 2, true}, StepFault{"Write", "WriteFile", 1, true},
+                    StepFault{"WriteOfALaterPiece", "WriteFile", 2, true},
                     StepFault{"Flush", "FlushFileBuffers", 1, true},
                     StepFault{"ExamineAgain", "GetFileAttributesW", 2, true},
                     StepFault{"ProbeAgain", "CreateFileW", 3, true}, StepFault{"Replace", "ReplaceFileW", 1, true},
