@@ -30,14 +30,19 @@ payloads=("$work"/patch/payload/*)
 
 pack_times=() cat_times=() ratios=() peaks=()
 for ((run = 0; run <= runs; run++)); do
+  # Each command starts with nothing of the last one's output left to write
+  # back, so that neither pays for the other's writing.
+  sync
   t0=$(now_ns)
   /usr/bin/time -f %M -o "$work/mem" "$packer" build --stub "$stub" -o "$work/out.exe" "$work/patch" >/dev/null
   t1=$(now_ns)
-  /usr/bin/time -f %M -o "$work/mem-cat" sh -c 'out=$1; shift; exec cat "$@" >"$out"' sh "$work/cat.out" "$stub" "${payloads[@]}"
+  sync
   t2=$(now_ns)
+  /usr/bin/time -f %M -o "$work/mem-cat" sh -c 'out=$1; shift; exec cat "$@" >"$out"' sh "$work/cat.out" "$stub" "${payloads[@]}"
+  t3=$(now_ns)
   [ "$run" -eq 0 ] && continue  # warm-up
   pack=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.4f", (b - a) / 1e9 }')
-  cat=$(awk -v a="$t1" -v b="$t2" 'BEGIN { printf "%.4f", (b - a) / 1e9 }')
+  cat=$(awk -v a="$t2" -v b="$t3" 'BEGIN { printf "%.4f", (b - a) / 1e9 }')
   pack_times+=("$pack") cat_times+=("$cat") peaks+=("$(cat "$work/mem")")
   ratios+=("$(awk -v p="$pack" -v c="$cat" 'BEGIN { printf "%.3f", c / p }')")
 done
