@@ -87,7 +87,7 @@ void SetName(SectionHeader& s, const char* name) {
 }
 
 // Feeds every byte written to the output into the checksum as well. Ranges
-// of input files are summed from the input while the system copies them.
+// of input files are summed from the input as they are copied.
 class ChecksumSink final : public ByteSink {
  public:
   explicit ChecksumSink(OutputFile& out) : out_(out) {}
