@@ -37,6 +37,17 @@ make_patch() {
   fi
 }
 
+# A payload size given as MiB ("512") or KiB ("64k") in bytes.
+size_bytes() {
+  case $1 in
+    *[kK]) echo $((${1%[kK]} << 10)) ;;
+    *) echo $(($1 << 20)) ;;
+  esac
+}
+
+# Bytes as MiB, for tables ("0.0625", "512").
+as_mib() { awk -v b="$1" 'BEGIN { printf "%g", b / 1048576 }'; }
+
 # Nanoseconds since the epoch.
 now_ns() { date +%s%N; }
 

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <random>
+#include <stdexcept>
 
 #include "pack_test_util.h"
 #include "resource_tree.h"
@@ -240,6 +241,18 @@ TEST(PeChecksum, MatchesWordByWordFoldingForAnySplit) {
       }
       EXPECT_EQ(sum.Finish(), expected) << "piece " << piece << (file[0] == '\xFF' ? ", all ones" : "");
     }
+    // Summed in two parts joined at a word boundary, as the packer's copying
+    // threads do; a join inside a word is refused.
+    for (std::size_t split : {0u, 2u, 4096u, 600000u}) {
+      PeChecksum first, rest;
+      first.Add(file.data(), split);
+      rest.Add(file.data() + split, file.size() - split);
+      first.Add(rest);
+      EXPECT_EQ(first.Finish(), expected) << "joined at " << split;
+    }
+    PeChecksum odd;
+    odd.Add(file.data(), 3);
+    EXPECT_THROW(odd.Add(PeChecksum()), std::logic_error);
   }
 }
 

@@ -3,6 +3,6 @@
 namespace brisko::pack {
 
 // The Windows build streams through its buffer.
-bool CopyFileRange(const FileRange&, const FileRange&, ByteSink&) { return false; }
+bool CopyFileRange(const FileRange&, const FileRange&, PeChecksum*) { return false; }
 
 }  // namespace brisko::pack

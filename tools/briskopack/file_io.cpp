@@ -1,6 +1,7 @@
 #include "file_io.h"
 
 #include "fast_copy.h"
+#include "pe_image.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -136,13 +137,14 @@ void OutputFile::Write(const void* data, std::size_t size) {
 }
 
 void OutputFile::Append(InputFile& in, std::uint64_t offset, std::uint64_t size) {
-  struct NoObserver final : ByteSink {
-    void Write(const void*, std::size_t) override {}
-  } none;
-  AppendObserved(in, offset, size, none);
+  AppendRange(in, offset, size, nullptr);
 }
 
-void OutputFile::AppendObserved(InputFile& in, std::uint64_t offset, std::uint64_t size, ByteSink& observer) {
+void OutputFile::AppendSummed(InputFile& in, std::uint64_t offset, std::uint64_t size, PeChecksum& sum) {
+  AppendRange(in, offset, size, &sum);
+}
+
+void OutputFile::AppendRange(InputFile& in, std::uint64_t offset, std::uint64_t size, PeChecksum* sum) {
   if (offset > in.size() || size > in.size() - offset)
     throw PackError(in.name(), "truncated: the file ends before offset " + std::to_string(offset + size));
   // The stream's buffer goes to the file first; the system then writes the
@@ -152,21 +154,21 @@ void OutputFile::AppendObserved(InputFile& in, std::uint64_t offset, std::uint64
   if (!out_) Fail("write failed: " + ErrorText(errno ? errno : EIO));
   const FileRange from{in.path(), in.name(), offset, size};
   const FileRange to{temporary_, name_, position_, size};
-  if (CopyFileRange(from, to, observer)) {
+  if (CopyFileRange(from, to, sum)) {
     position_ += size;
     out_.seekp(static_cast<std::streamoff>(position_));
     if (!out_) Fail("write failed: cannot seek past the copied bytes");
     return;
   }
   struct Tee final : ByteSink {
-    Tee(OutputFile& out, ByteSink& observer) : out(out), observer(observer) {}
+    Tee(OutputFile& out, PeChecksum* sum) : out(out), sum(sum) {}
     void Write(const void* data, std::size_t n) override {
-      observer.Write(data, n);
+      if (sum) sum->Add(data, n);
       out.Write(data, n);
     }
     OutputFile& out;
-    ByteSink& observer;
-  } tee(*this, observer);
+    PeChecksum* sum;
+  } tee(*this, sum);
   in.CopyTo(offset, size, tee);
 }
 

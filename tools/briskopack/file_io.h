@@ -37,6 +37,7 @@ std::string ErrorText(int error);
 long CurrentProcessId();
 
 class InputFile;
+class PeChecksum;
 
 // Somewhere bytes can be written in order.
 class ByteSink {
@@ -89,10 +90,10 @@ class OutputFile final : public ByteSink {
 
   void Write(const void* data, std::size_t size) override;
   void Append(InputFile& in, std::uint64_t offset, std::uint64_t size) override;
-  // Appends as Append does and shows every byte appended to `observer` too,
-  // in order (the image checksum is taken from the input this way, never by
-  // reading the output back).
-  void AppendObserved(InputFile& in, std::uint64_t offset, std::uint64_t size, ByteSink& observer);
+  // Appends as Append does and adds every byte appended to `sum` (the image
+  // checksum is taken from the input this way, never by reading the output
+  // back).
+  void AppendSummed(InputFile& in, std::uint64_t offset, std::uint64_t size, PeChecksum& sum);
   // Overwrites bytes already written, then continues at the end.
   void WriteAt(std::uint64_t offset, const void* data, std::size_t size);
   std::uint64_t position() const { return position_; }
@@ -104,6 +105,7 @@ class OutputFile final : public ByteSink {
 
  private:
   [[noreturn]] void Fail(const std::string& what) const;
+  void AppendRange(InputFile& in, std::uint64_t offset, std::uint64_t size, PeChecksum* sum);
 
   fs::path destination_;
   fs::path temporary_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <stdexcept>
 
 #include "byte_order.h"
 
@@ -86,32 +87,25 @@ void SetName(SectionHeader& s, const char* name) {
 }
 
 // Feeds every byte written to the output into the checksum as well. Ranges
-// of input files are summed from the input while the system copies them.
+// of input files are summed from the input as they are copied.
 class ChecksumSink final : public ByteSink {
  public:
-  explicit ChecksumSink(OutputFile& out) : out_(out), sum_(checksum_) {}
+  explicit ChecksumSink(OutputFile& out) : out_(out) {}
   void Write(const void* data, std::size_t size) override {
     checksum_.Add(data, size);
     out_.Write(data, size);
     written_ += size;
   }
   void Append(InputFile& in, std::uint64_t offset, std::uint64_t size) override {
-    out_.AppendObserved(in, offset, size, sum_);
+    out_.AppendSummed(in, offset, size, checksum_);
     written_ += size;
   }
   std::uint64_t written() const { return written_; }
   std::uint32_t Finish() const { return checksum_.Finish(); }
 
  private:
-  struct Sum final : ByteSink {
-    explicit Sum(PeChecksum& checksum) : checksum(checksum) {}
-    void Write(const void* data, std::size_t size) override { checksum.Add(data, size); }
-    PeChecksum& checksum;
-  };
-
   OutputFile& out_;
   PeChecksum checksum_;
-  Sum sum_;
   std::uint64_t written_ = 0;
 };
 
@@ -405,6 +399,13 @@ void PeChecksum::Add(const void* data, std::size_t size) {
   for (; size >= 2; p += 2, size -= 2) sum += static_cast<unsigned>(p[0]) | static_cast<unsigned>(p[1]) << 8;
   sum_ += sum;
   if (size == 1) pending_ = *p;
+}
+
+void PeChecksum::Add(const PeChecksum& later) {
+  if (pending_ >= 0) throw std::logic_error("checksum parts must be joined at a word boundary");
+  sum_ += later.sum_;
+  length_ += later.length_;
+  pending_ = later.pending_;
 }
 
 std::uint32_t PeChecksum::Finish() const {

@@ -153,6 +153,9 @@ void WriteImage(const PeImage& image, InputFile& in, const ResourceSectionPlan& 
 class PeChecksum {
  public:
   void Add(const void* data, std::size_t size);
+  // Adds the bytes that `later` summed, which followed those added here. They
+  // must start a word: the bytes added here so far are of even length.
+  void Add(const PeChecksum& later);
   std::uint32_t Finish() const;
 
  private:
