@@ -10,8 +10,10 @@
 # times and the median of the pairwise speed ratios (dd's time / the
 # installer's: 1.0 means as fast as dd; the goal is at least 0.95).
 #
-#   bash bench/apply-speed.sh [SIZE_MIB] [FILES]     default: 512 MiB in 1 file
+#   bash bench/apply-speed.sh [SIZE] [FILES]     default: 512 MiB in 1 file
 #
+# SIZE is the whole payload in MiB, or in KiB with a k ("6400k" for 100 files
+# of 64 KiB).
 # By default every run writes new files: the installer's and dd's files are
 # removed after each run. REPLACE=1 keeps them, so that every counted run
 # replaces existing files (the installer by ReplaceFileW, dd by truncating).
@@ -33,7 +35,8 @@ cd "$(dirname "$0")/.."
 source bench/lib.sh
 source scripts/xvfb.sh
 source bench/wine.sh
-size_mib=${1:-512}
+size=$(size_bytes "${1:-512}")
+size_mib=$(as_mib "$size")
 files=${2:-1}
 runs=${RUNS:-5}
 settle=${SETTLE:-3}
@@ -49,7 +52,7 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/briskopatch-apply.XXXXXX")
 start_wine_prefix
 trap 'stop_wine_prefix; stop_xvfb; rm -rf "$work"' EXIT
 start_xvfb
-SCRIPT_TEMPLATE=samples/demo/patch.txt make_patch "$work/patch" $((size_mib << 20)) "$files"
+SCRIPT_TEMPLATE=samples/demo/patch.txt make_patch "$work/patch" "$size" "$files"
 "$packer" build --stub "$stub" -o "$work/installer.exe" "$work/patch" >/dev/null
 payloads=("$work"/patch/payload/*)
 set_up_demo_target
@@ -76,6 +79,7 @@ dd_s() {
 installer_times=() dd_times=() ratios=()
 for ((run = 0; run <= runs; run++)); do
   [ -n "${REPLACE:-}" ] || rm -f "$target_dir"/file*.bin
+  sync  # nothing of the last writer's left to write back
   a=$(apply_s)
   if [ "$run" -eq 0 ]; then
     for payload in "${payloads[@]}"; do
@@ -83,6 +87,7 @@ for ((run = 0; run <= runs; run++)); do
     done
   fi
   [ -n "${REPLACE:-}" ] || rm -f "$target_dir"/xfile*.bin
+  sync
   d=$(dd_s)
   [ "$run" -eq 0 ] && continue  # warm-up
   installer_times+=("$a") dd_times+=("$d")
@@ -91,7 +96,7 @@ done
 
 a=$(median "${installer_times[@]}") d=$(median "${dd_times[@]}") r=$(median "${ratios[@]}")
 what=$([ -n "${REPLACE:-}" ] && echo "replacing existing files" || echo "new files")
-printf 'payload %d MiB in %d file(s), %d runs, %s: installer %.3f s, dd %.3f s (medians)\n' \
+printf 'payload %s MiB in %d file(s), %d runs, %s: installer %.3f s, dd %.3f s (medians)\n' \
   "$size_mib" "$files" "$runs" "$what" "$a" "$d"
 printf 'installer speed / dd speed: %.2f (goal >= 0.95; median of pairs; runs: %s)\n' "$r" "${ratios[*]}"
 [ -n "${DATA:-}" ] && echo "$files $size_mib $a $d $r" >>"$DATA"
