@@ -14,6 +14,7 @@
 #
 # SIZE is the whole payload in MiB, or in KiB with a k ("6400k" for 100 files
 # of 64 KiB).
+#
 # By default every run writes new files: the installer's and dd's files are
 # removed after each run. REPLACE=1 keeps them, so that every counted run
 # replaces existing files (the installer by ReplaceFileW, dd by truncating).
@@ -26,9 +27,9 @@
 # faster to fill than memory freed seconds before, which would favour
 # whichever writer runs right after a removal.
 #
-# Environment: RUNS (default 5), REPLACE, SETTLE, PACKER, STUB, DATA (a file to which
-# one line "files size_mib installer_s dd_s ratio" is appended, for the
-# plot). Run after a native and a win64 build. Uses DISPLAY, or an Xvfb of
+# Environment: RUNS (default 5), REPLACE, SETTLE, PACKER, STUB, DATA (a file
+# to which one line "files size_mib installer_s dd_s ratio" is appended, for
+# the plot). Run after a native and a win64 build. Uses DISPLAY, or an Xvfb of
 # its own when none is set. Needs about 4 x SIZE of disk space.
 set -euo pipefail
 cd "$(dirname "$0")/.."
