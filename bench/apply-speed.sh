@@ -61,7 +61,8 @@ set_up_demo_target
 # Writes the payload with the installer and prints the seconds it took.
 apply_s() {
   local ms
-  ms=$(bash scripts/wine-run.sh "$launch" apply "$(windows_path "$work/installer.exe")" $((settle * 1000)) | tr -d '\r')
+  ms=$(bash scripts/wine-run.sh "$launch" apply "$(windows_path "$work/installer.exe")" $((settle * 1000)) | tr -d '\r') ||
+    return 1
   awk -v ms="$ms" 'BEGIN { printf "%.4f", ms / 1000 }'
 }
 

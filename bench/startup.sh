@@ -39,7 +39,8 @@ set_up_demo_target
 # target).
 startup_ms() {
   local out ms class
-  out=$(bash scripts/wine-run.sh build/win64/bench/bench-launch.exe window "$(windows_path "$2")" | tr -d '\r')
+  out=$(bash scripts/wine-run.sh build/win64/bench/bench-launch.exe window "$(windows_path "$2")" | tr -d '\r') ||
+    return 1
   read -r ms class <<<"$out"
   case $1:$class in
     installer:TFormMain | minimal:MinimalWindow) echo "$ms" ;;
