@@ -66,7 +66,8 @@ TEST_P(PeWriter, AppendsSectionAtNextAlignmentBoundary) {
   const std::uint32_t raw = Get32(out, header + 16), rawAt = Get32(out, header + 20);
   EXPECT_EQ(va, pe.VirtualAddress(3));
   EXPECT_EQ(va % pe.sectionAlignment, 0u);
-  EXPECT_EQ(rawAt, in.size()) << "raw data follows the last section";
+  EXPECT_EQ(rawAt, AlignUp(in.size(), 0x1000)) << "raw data starts on the first page after the last section";
+  EXPECT_EQ(out.substr(in.size(), rawAt - in.size()), std::string(rawAt - in.size(), '\0'));
   EXPECT_EQ(raw % pe.fileAlignment, 0u);
   EXPECT_GE(raw, vsize);
   EXPECT_EQ(out.size(), std::uint64_t{rawAt} + raw) << "raw data physically present";

@@ -301,7 +301,10 @@ ResourceSectionPlan PlanResourceSection(const PeImage& image, std::uint64_t cont
                    ", SizeOfHeaders is " + Hex(image.sizeOfHeaders()) + ")");
   }
   plan.keptEnd = keptEnd;
-  plan.fileOffset = AlignUp(keptEnd, image.fileAlignment());
+  // The section's bytes start on a page of the file, as its address starts a
+  // page of memory, so that a loader can map the payload from the file as it
+  // is needed instead of reading all of it when the installer starts.
+  plan.fileOffset = AlignUp(keptEnd, std::max<std::uint64_t>(image.fileAlignment(), kPageSize));
   const std::uint64_t rawSize = AlignUp(contentSize, image.fileAlignment());
   const std::uint64_t imageSize =
       std::uint64_t{plan.virtualAddress} + AlignUp(contentSize, image.sectionAlignment());
