@@ -77,6 +77,7 @@ set title "Time against payload size (one file; medians)"
 set xlabel "payload, MiB"
 set ylabel "time, s"
 set logscale xy
+set xrange [0.7:1500]
 set key top left
 set grid
 plot $plots
