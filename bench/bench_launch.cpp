@@ -21,6 +21,7 @@
 #include <string>
 
 #include "core/texts.h"
+#include "win_test_support.h"
 #include "win32/main_window_ids.h"
 
 namespace {
@@ -37,14 +38,6 @@ LARGE_INTEGER Now() {
   return now;
 }
 
-std::wstring Widen(const char* text, UINT codePage) {
-  const int needed = MultiByteToWideChar(codePage, 0, text, -1, nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(needed > 0 ? needed : 1), L'\0');
-  MultiByteToWideChar(codePage, 0, text, -1, wide.data(), needed);
-  wide.resize(wide.size() - 1);
-  return wide;
-}
-
 std::string Utf8(const std::wstring& text) {
   const int needed = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
   std::string bytes(static_cast<std::size_t>(needed > 0 ? needed : 1), '\0');
@@ -57,16 +50,6 @@ std::wstring ClassOf(HWND hwnd) {
   wchar_t name[64] = {};
   GetClassNameW(hwnd, name, 64);
   return name;
-}
-
-// WM_GETTEXT rather than GetWindowText: for another process's control the
-// latter does not ask the control.
-std::wstring TextOf(HWND hwnd) {
-  wchar_t buffer[1024] = {};
-  DWORD_PTR copied = 0;
-  if (!SendMessageTimeoutW(hwnd, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 5000, &copied))
-    return {};
-  return std::wstring(buffer, copied);
 }
 
 // A visible top-level window of the process, of the given class if one is
@@ -157,7 +140,7 @@ int TimeWindow(const wchar_t* path) {
 BOOL CALLBACK FindMessageText(HWND hwnd, LPARAM data) {
   // The message is the box's text control; the icon is a static as well.
   if (_wcsicmp(ClassOf(hwnd).c_str(), L"Static") == 0 && (GetWindowLongW(hwnd, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) {
-    std::wstring text = TextOf(hwnd);
+    std::wstring text = brisko::test::WindowTextW(hwnd);
     if (!text.empty()) {
       *reinterpret_cast<std::wstring*>(data) = std::move(text);
       return FALSE;
@@ -196,7 +179,7 @@ int TimeApply(const wchar_t* path, DWORD pause) {
   }
   std::wstring message;
   EnumChildWindows(box, FindMessageText, reinterpret_cast<LPARAM>(&message));
-  const bool succeeded = message == Widen(brisko::texts::kMsgPatchSucceeded, 932);
+  const bool succeeded = message == brisko::test::Widen(brisko::texts::kMsgPatchSucceeded, 932);
   if (succeeded) {
     std::printf("%.1f\n", Milliseconds(clicked, done));
   } else {

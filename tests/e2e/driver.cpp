@@ -183,16 +183,6 @@ void CreateProgramsShortcut(const std::string& relativePath, const std::string& 
 
 // ---- windows --------------------------------------------------------------
 
-std::wstring WindowTextW(HWND hwnd) {
-  // WM_GETTEXT, not GetWindowText: for another process's window the latter
-  // returns the stored caption, not an edit control's contents.
-  wchar_t buffer[4096] = {};
-  DWORD_PTR copied = 0;
-  if (!SendMessageTimeoutW(hwnd, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 5000, &copied))
-    return {};
-  return std::wstring(buffer, copied);
-}
-
 std::string WindowTextA(HWND hwnd) { return ShiftJis(WindowTextW(hwnd)); }
 
 std::wstring ClassName(HWND hwnd) {

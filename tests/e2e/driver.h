@@ -137,7 +137,7 @@ void SaveShortcut(const std::string& linkPath, const std::string& target);
 
 // ---- windows --------------------------------------------------------------
 
-std::wstring WindowTextW(HWND hwnd);
+using test::WindowTextW;
 std::string WindowTextA(HWND hwnd);
 std::wstring ClassName(HWND hwnd);
 // The window's rectangle in its parent's client coordinates.

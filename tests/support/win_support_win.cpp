@@ -17,6 +17,14 @@ std::wstring Widen(std::string_view bytes, UINT codePage) {
   return wide;
 }
 
+std::wstring WindowTextW(HWND hwnd) {
+  wchar_t buffer[4096] = {};
+  DWORD_PTR copied = 0;
+  if (!SendMessageTimeoutW(hwnd, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 5000, &copied))
+    return {};
+  return std::wstring(buffer, copied);
+}
+
 namespace {
 
 // The tests' paths are Shift-JIS, as the installer's are, whatever the
