@@ -115,7 +115,9 @@ class DirectoryReader {
     const std::string entry = Read(value, kDataEntrySize);
     const std::uint32_t rva = Get32(entry, 0);
     const std::uint32_t size = Get32(entry, 4);
-    const auto offset = image_.FileOffsetOf(rva, size);
+    // An empty resource has no bytes to find: the writer may place it at the
+    // very end of the section, an address no section holds.
+    const auto offset = size == 0 ? std::optional<std::uint64_t>(0) : image_.FileOffsetOf(rva, size);
     if (!offset) throw Corrupt("the data of " + where + " lies outside the file's section data");
     return {ResourceData::Range(file_, *offset, size), Get32(entry, 8)};
   }
