@@ -1,0 +1,45 @@
+// How the 32-bit installers find the unwinding description of a function
+// when an exception passes through it. Linked into those installers only,
+// ahead of the runtime library, like lean_runtime.cpp.
+//
+// The runtime's own lookup copies every description of a registered table
+// into a sorted index on the first throw and searches that; with its locking
+// it is over 12 KiB of a stub. An installer throws a handful of exceptions in
+// its life, through a few frames each, so it walks its one table instead
+// (core/frame_table.h): a search through some hundred records per frame.
+//
+// The start-up code that the compiler links into every program registers the
+// program's table through __register_frame_info; the unwinder then asks
+// _Unwind_Find_FDE for each frame.
+#include "core/frame_table.h"
+
+namespace {
+
+const unsigned char* registered_table = nullptr;
+
+}  // namespace
+
+extern "C" {
+
+void __register_frame_info(const void* table, void* /*runtime_object*/) {
+  registered_table = static_cast<const unsigned char*>(table);
+}
+
+// Called when the program exits. The table stays in the image until the
+// process ends, so it stays searchable for destructors that run after.
+void* __deregister_frame_info(const void* /*table*/) { return nullptr; }
+
+const void* _Unwind_Find_FDE(void* pc, brisko::UnwindBases* bases) {
+  if (registered_table == nullptr) return nullptr;
+  const brisko::FrameDescription found =
+      brisko::FindFrameDescription(registered_table, reinterpret_cast<std::uintptr_t>(pc));
+  if (found.record == nullptr) return nullptr;
+  // Text- and data-relative pointers are not written for this target; the
+  // runtime gives its registered tables zero for both bases too.
+  bases->text = nullptr;
+  bases->data = nullptr;
+  bases->function = reinterpret_cast<void*>(found.function);
+  return found.record;
+}
+
+}  // extern "C"
