@@ -3,7 +3,7 @@
 // exception is thrown: common entries (CIEs) that describe how addresses are
 // encoded, and one description (FDE) per function with the range of code it
 // covers. The 32-bit installers search their own table with this instead of
-// the runtime's sorted index of it (src/win32/frame_lookup.cpp).
+// the runtime's sorted index of it (src/win32/lean_unwind_x86.cpp).
 #pragma once
 
 #include <cstdint>
