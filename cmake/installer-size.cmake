@@ -31,10 +31,21 @@ else()
   set(BRISKO_WIN32_THREAD_RUNTIME "")
 endif()
 
+# The installers' own section layout (cmake/installer.ld.in).
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(BRISKO_LD_POINTER QUAD)
+else()
+  set(BRISKO_LD_POINTER LONG)
+endif()
+set(BRISKO_LD_POINTER_SIZE ${CMAKE_SIZEOF_VOID_P})
+set(BRISKO_INSTALLER_LAYOUT ${CMAKE_BINARY_DIR}/installer.ld)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/installer.ld.in ${BRISKO_INSTALLER_LAYOUT} @ONLY)
+
 # Compile and link options of an installer executable.
 function(brisko_link_for_size target)
   brisko_compile_for_size(${target})
-  target_link_options(${target} PRIVATE -flto -s -Wl,--gc-sections)
+  target_link_options(${target} PRIVATE -flto -s -Wl,--gc-sections -Wl,-T,${BRISKO_INSTALLER_LAYOUT})
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${BRISKO_INSTALLER_LAYOUT})
   if(BRISKO_WIN32_THREAD_RUNTIME)
     target_link_options(${target} PRIVATE -L${BRISKO_WIN32_THREAD_RUNTIME})
   endif()
