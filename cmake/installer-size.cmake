@@ -41,10 +41,24 @@ set(BRISKO_LD_POINTER_SIZE ${CMAKE_SIZEOF_VOID_P})
 set(BRISKO_INSTALLER_LAYOUT ${CMAKE_BINARY_DIR}/installer.ld)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/installer.ld.in ${BRISKO_INSTALLER_LAYOUT} @ONLY)
 
+# The compiler's start files without the C run-time's start-up code, which
+# src/win32/lean_start.cpp replaces: the pieces that register the unwinding
+# tables and end them (the layout puts their parts first and last).
+foreach(part crtbegin crtend)
+  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${part}.o
+                  OUTPUT_VARIABLE BRISKO_${part} OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if(NOT IS_ABSOLUTE "${BRISKO_${part}}")
+    message(FATAL_ERROR "${CMAKE_CXX_COMPILER} has no ${part}.o")
+  endif()
+endforeach()
+
 # Compile and link options of an installer executable.
 function(brisko_link_for_size target)
   brisko_compile_for_size(${target})
-  target_link_options(${target} PRIVATE -flto -s -Wl,--gc-sections -Wl,-T,${BRISKO_INSTALLER_LAYOUT})
+  target_sources(${target} PRIVATE ${CMAKE_SOURCE_DIR}/src/win32/lean_start.cpp)
+  set_source_files_properties(${CMAKE_SOURCE_DIR}/src/win32/lean_start.cpp PROPERTIES COMPILE_OPTIONS -fno-lto)
+  target_link_options(${target} PRIVATE -flto -s -Wl,--gc-sections -Wl,-T,${BRISKO_INSTALLER_LAYOUT}
+                      -nostartfiles ${BRISKO_crtbegin} ${BRISKO_crtend})
   set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${BRISKO_INSTALLER_LAYOUT})
   if(BRISKO_WIN32_THREAD_RUNTIME)
     target_link_options(${target} PRIVATE -L${BRISKO_WIN32_THREAD_RUNTIME})
