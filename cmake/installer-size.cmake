@@ -55,8 +55,9 @@ endforeach()
 # Compile and link options of an installer executable.
 function(brisko_link_for_size target)
   brisko_compile_for_size(${target})
-  target_sources(${target} PRIVATE ${CMAKE_SOURCE_DIR}/src/win32/lean_start.cpp)
-  set_source_files_properties(${CMAKE_SOURCE_DIR}/src/win32/lean_start.cpp PROPERTIES COMPILE_OPTIONS -fno-lto)
+  set(runtime_parts ${CMAKE_SOURCE_DIR}/src/win32/lean_start.cpp ${CMAKE_SOURCE_DIR}/src/win32/lean_eh_globals.cpp)
+  target_sources(${target} PRIVATE ${runtime_parts})
+  set_source_files_properties(${runtime_parts} PROPERTIES COMPILE_OPTIONS -fno-lto)
   target_link_options(${target} PRIVATE -flto -s -Wl,--gc-sections -Wl,-T,${BRISKO_INSTALLER_LAYOUT}
                       -nostartfiles ${BRISKO_crtbegin} ${BRISKO_crtend})
   set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${BRISKO_INSTALLER_LAYOUT})
