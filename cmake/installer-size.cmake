@@ -14,6 +14,10 @@
 #   model: the same C++ runtime without the POSIX thread emulation, which
 #   the default runtime would pull in for its exception bookkeeping although
 #   the installer starts no thread.
+# - Their own section layout (installer.ld.in) and program entry
+#   (src/win32/lean_start.cpp), linked without the C run-time's start-up
+#   code; smaller replacements for pieces of the C++ runtime in
+#   src/win32/lean_*.cpp. Each file says what it replaces and why.
 
 function(brisko_compile_for_size target)
   set_target_properties(${target} PROPERTIES CXX_STANDARD 20)
@@ -55,6 +59,8 @@ endforeach()
 # Compile and link options of an installer executable.
 function(brisko_link_for_size target)
   brisko_compile_for_size(${target})
+  # The entry and the run-time's hooks are called from outside the optimised
+  # code only, so they stay out of link-time optimisation.
   set(runtime_parts ${CMAKE_SOURCE_DIR}/src/win32/lean_start.cpp ${CMAKE_SOURCE_DIR}/src/win32/lean_eh_globals.cpp)
   target_sources(${target} PRIVATE ${runtime_parts})
   set_source_files_properties(${runtime_parts} PROPERTIES COMPILE_OPTIONS -fno-lto)

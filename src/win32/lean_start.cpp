@@ -11,8 +11,9 @@
 // the C run-time told it is a GUI program, the x87 unit in its usual state,
 // the static constructors (which include the registration of the unwinding
 // tables) and, through atexit, the destructors; the thread-local storage
-// directory, whose callbacks free each thread's data of the C++ run-time
-// (the layout keeps it); then WinMain, and exit with its result.
+// directory, which gives each thread its copy of the C++ run-time's record
+// of exceptions (lean_eh_globals.cpp; the layout keeps the directory); then
+// WinMain, and exit with its result.
 #include <windows.h>
 
 #include <cfloat>

@@ -4,11 +4,12 @@
 // library, like lean_runtime.cpp.
 //
 // Finding the unwinding description of a function when an exception passes
-// through it. The runtime's own lookup copies every description of a registered table
-// into a sorted index on the first throw and searches that; with its locking
-// it is over 12 KiB of a stub. An installer throws a handful of exceptions in
-// its life, through a few frames each, so it walks its one table instead
-// (core/frame_table.h): a search through some hundred records per frame.
+// through it. The runtime's own lookup copies every description of a
+// registered table into a sorted index on the first throw and searches that;
+// with its locking it is over 10 KiB of a stub. An installer throws a
+// handful of exceptions in its life, through a few frames each, so it walks
+// its one table instead (core/frame_table.h): a search through some hundred
+// records per frame.
 //
 // The start-up code that the compiler links into every program registers the
 // program's table through __register_frame_info; the unwinder then asks
