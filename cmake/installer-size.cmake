@@ -56,14 +56,23 @@ foreach(part crtbegin crtend)
   endif()
 endforeach()
 
-# Compile and link options of an installer executable.
+# Compile and link options of an installer executable, and the pieces of
+# the runtime that src/win32/lean_*.cpp replace. The target links
+# brisko_core too (errors, unwinding-table lookup).
 function(brisko_link_for_size target)
   brisko_compile_for_size(${target})
+  set(lean ${CMAKE_SOURCE_DIR}/src/win32)
+  target_sources(${target} PRIVATE ${lean}/lean_runtime.cpp)
+  # The 32-bit runtime unwinds by DWARF tables (the 64-bit one by the
+  # system's); its table lookup is replaced by a smaller one.
+  if(NOT CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+    target_sources(${target} PRIVATE ${lean}/lean_unwind_x86.cpp)
+  endif()
   # The entry and the run-time's hooks are called from outside the optimised
   # code only, so they stay out of link-time optimisation.
-  set(runtime_parts ${CMAKE_SOURCE_DIR}/src/win32/lean_start.cpp ${CMAKE_SOURCE_DIR}/src/win32/lean_eh_globals.cpp)
+  set(runtime_parts ${lean}/lean_start.cpp ${lean}/lean_eh_globals.cpp)
   target_sources(${target} PRIVATE ${runtime_parts})
-  set_source_files_properties(${runtime_parts} PROPERTIES COMPILE_OPTIONS -fno-lto)
+  set_source_files_properties(${runtime_parts} TARGET_DIRECTORY ${target} PROPERTIES COMPILE_OPTIONS -fno-lto)
   target_link_options(${target} PRIVATE -flto -s -Wl,--gc-sections -Wl,-T,${BRISKO_INSTALLER_LAYOUT}
                       -nostartfiles ${BRISKO_crtbegin} ${BRISKO_crtend})
   set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${BRISKO_INSTALLER_LAYOUT})
