@@ -8,12 +8,16 @@
 #   library, whose objects then come in whole (over 40 KiB a stub). From
 #   C++20 on the compiler instantiates only the members that are used.
 # - Link-time optimisation.
-# - No thread-safe initialisation of function-local statics: the installer
-#   runs on one thread.
+# - No thread-safe initialisation of function-local statics: each one is
+#   used by one thread only. The window's thread starts one worker, which
+#   writes the payload (src/win32/win_worker.cpp) while the window's thread
+#   only paints and dispatches messages; no static is initialised by both.
+#   A static that both threads could reach would need an initialiser that
+#   runs before the worker starts.
 # - The installers link the runtime libraries of the compiler's win32 thread
 #   model: the same C++ runtime without the POSIX thread emulation, which
-#   the default runtime would pull in for its exception bookkeeping although
-#   the installer starts no thread.
+#   the default runtime would pull in for its exception bookkeeping; the one
+#   worker thread is started with CreateThread.
 # - Their own section layout (installer.ld.in) and program entry
 #   (src/win32/lean_start.cpp), linked without the C run-time's start-up
 #   code; smaller replacements for pieces of the C++ runtime in
