@@ -89,7 +89,12 @@ TEST_P(PackStub, RoundTripsThePackageAndKeepsEverythingElse) {
     for (std::size_t i = 0; i < binary.size(); ++i) binary[i] = static_cast<char>(i * 31 + (i >> 8));
     WriteFile(patch_.dir() / "patch/payload/data.bin", binary);
   }
-  const BuildResult result = BuildInstaller(patch_.Request(Stub()));
+  // Stored raw, then compressed: data.bin compresses, the others do not.
+  for (const bool compressed : {false, true}) {
+  SCOPED_TRACE(compressed ? "compressed" : "raw");
+  BuildRequest request = patch_.Request(Stub());
+  if (!compressed) request.compression.reset();
+  const BuildResult result = BuildInstaller(request);
   ASSERT_TRUE(result.written) << (result.findings.empty() ? "" : FormatFinding(result.findings[0]));
   EXPECT_EQ(result.payloadCount, 3u);
   EXPECT_EQ(result.replacedPackage, std::string(GetParam()).rfind("stubpkg", 0) == 0);
@@ -101,7 +106,8 @@ TEST_P(PackStub, RoundTripsThePackageAndKeepsEverythingElse) {
   EXPECT_EQ(package.script(), ReadFile(patch_.dir() / "patch/script.txt"));
   EXPECT_EQ(package.background()->data.Read(), test::Bitmap(600, 300));
   ASSERT_EQ(package.payloads().size(), 4u);
-  EXPECT_EQ(package.payloads()[0].leaf->data.Read(), patch_.Payload("data.bin"));
+  EXPECT_EQ(package.payloads()[0].kind, compressed ? PayloadKind::Compressed : PayloadKind::Raw);
+  if (!compressed) EXPECT_EQ(package.payloads()[0].leaf->data.Read(), patch_.Payload("data.bin"));
   EXPECT_EQ(package.payloads()[1].leaf, nullptr);
   EXPECT_EQ(package.payloads()[2].leaf->data.Read(), patch_.Payload("sub\\readme.txt"));
   EXPECT_EQ(package.payloads()[3].leaf->data.Read(), patch_.Payload(std::string(kHyou) + "\\x.txt"));
@@ -115,8 +121,9 @@ TEST_P(PackStub, RoundTripsThePackageAndKeepsEverythingElse) {
     if (key.rfind("TEXT/", 0) == 0 || key.rfind("BMP/", 0) == 0 || key.find("/RESOURCE_FILE") != std::string::npos)
       package_only[key] = bytes;
   EXPECT_EQ(package_only.size(), 5u);
-  for (const char* key : {"TEXT/RESOURCE_SCRIPT/#0", "BMP/RESOURCE_BACKGROUND/#0", "BIN/RESOURCE_FILE0/#0",
-                          "BIN/RESOURCE_FILE2/#0", "BIN/RESOURCE_FILE3/#0"})
+  for (const char* key : {"TEXT/RESOURCE_SCRIPT/#0", "BMP/RESOURCE_BACKGROUND/#0",
+                          compressed ? "ZSTD/RESOURCE_FILE0/#0" : "BIN/RESOURCE_FILE0/#0", "BIN/RESOURCE_FILE2/#0",
+                          "BIN/RESOURCE_FILE3/#0"})
     EXPECT_EQ(package_only.count(key), 1u) << key;
 
   // Icon, version record, manifest, strings and the stub's own BIN resource
@@ -127,11 +134,13 @@ TEST_P(PackStub, RoundTripsThePackageAndKeepsEverythingElse) {
                           "ME/KEEP/#1041"})
     EXPECT_EQ(kept.count(key), 1u) << key << " missing from the test stub";
 
-  ExtractPackage(patch_.dir() / "out.exe", patch_.dir() / "extracted");
-  EXPECT_EQ(ReadFile(patch_.dir() / "extracted/script.txt"), ReadFile(patch_.dir() / "patch/script.txt"));
-  EXPECT_EQ(ReadFile(patch_.dir() / "extracted/background.bmp"), test::Bitmap(600, 300));
+  const fs::path extracted = patch_.dir() / (compressed ? "extracted-z" : "extracted");
+  ExtractPackage(patch_.dir() / "out.exe", extracted);
+  EXPECT_EQ(ReadFile(extracted / "script.txt"), ReadFile(patch_.dir() / "patch/script.txt"));
+  EXPECT_EQ(ReadFile(extracted / "background.bmp"), test::Bitmap(600, 300));
   for (const std::string& name : std::vector<std::string>{"data.bin", "sub\\readme.txt", std::string(kHyou) + "\\x.txt"})
-    EXPECT_EQ(ReadFile(NativePath(patch_.dir() / "extracted/payload", name)), patch_.Payload(name)) << name;
+    EXPECT_EQ(ReadFile(NativePath(extracted / "payload", name)), patch_.Payload(name)) << name;
+  }
 }
 
 TEST_P(PackStub, LeavesSectionsAndSymbolsUnchanged) {
