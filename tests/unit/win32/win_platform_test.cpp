@@ -100,15 +100,38 @@ BOOL WINAPI RefusingFlush(HANDLE) {
   return FALSE;
 }
 
-TEST(SystemCalls, ATestReplacesOneCallAndRestoresIt) {
-  SetSystemCall(&SystemCalls::FlushFileBuffers, RefusingFlush);
-  EXPECT_EQ(Sys().FlushFileBuffers, &RefusingFlush);
-  EXPECT_EQ(Sys().WriteFile, RealSystemCalls().WriteFile);
-  SetSystemCall(&SystemCalls::FlushFileBuffers, nullptr);
-  EXPECT_EQ(Sys().FlushFileBuffers, RealSystemCalls().FlushFileBuffers);
-  SetSystemCall(&SystemCalls::FlushFileBuffers, RefusingFlush);
-  RestoreSystemCalls();
-  EXPECT_EQ(Sys().FlushFileBuffers, RealSystemCalls().FlushFileBuffers);
+TEST(SystemCalls, AReplacedCallFailsUntilItIsRestored) {
+  const std::string file = test::TempFolder() + "\\brisko-swap.tmp";
+  unique_hfile h(
+      Sys().CreateFileW(Widen(file).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(h);
+  const auto refuseOne = [] { SetSystemCall(&SystemCalls::FlushFileBuffers, RefusingFlush); };
+  const struct {
+    const char* step;
+    void (*change)();
+    bool flushes;
+  } steps[] = {
+      {"one call replaced", refuseOne, false},
+      {"a null replacement restores it", [] { SetSystemCall(&SystemCalls::FlushFileBuffers, nullptr); }, true},
+      {"replaced again", refuseOne, false},
+      {"every call restored", RestoreSystemCalls, true},
+      {"the whole table replaced",
+       [] {
+         SystemCalls calls = RealSystemCalls();
+         calls.FlushFileBuffers = RefusingFlush;
+         SetSystemCalls(calls);
+       },
+       false},
+      {"every call restored again", RestoreSystemCalls, true},
+  };
+  for (const auto& s : steps) {
+    s.change();
+    EXPECT_EQ(Sys().FlushFileBuffers(h.get()) != FALSE, s.flushes) << s.step;
+    DWORD written = 0;
+    EXPECT_TRUE(Sys().WriteFile(h.get(), "x", 1, &written, nullptr)) << s.step << ": the other calls stay real";
+  }
+  h.reset();
+  DeleteFileA(file.c_str());
 }
 
 TEST(FaultInjector, RejectsUnknownNamesAndBadCounts) {
