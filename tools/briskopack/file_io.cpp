@@ -1,7 +1,7 @@
 #include "file_io.h"
 
 #include "fast_copy.h"
-#include "pe_image.h"
+#include "pe_checksum.h"
 
 #include <algorithm>
 #include <cerrno>
