@@ -81,6 +81,14 @@ class PeImage {
   std::uint32_t directoryOffset(int index) const { return directoriesOffset_ + 8u * index; }
 
  private:
+  // The steps of Read, in file order; each checks what it reads.
+  struct CoffHeader;
+  CoffHeader ReadCoffHeader(InputFile& file);
+  std::uint32_t ReadOptionalHeader(InputFile& file, std::uint16_t sizeOfOptionalHeader);  // gives SizeOfHeaders
+  void ReadSectionTable(InputFile& file, std::uint16_t numberOfSections, std::uint32_t sizeOfHeaders);
+  void ReadSymbolTable(InputFile& file, std::uint32_t pointerToSymbolTable, std::uint32_t numberOfSymbols);
+  PackError Corrupt(const std::string& what) const { return PackError(name_, what); }
+
   std::uint64_t trailingEnd() const {
     return symbolTableSize_ != 0 ? symbolTableOffset_ + symbolTableSize_ : endOfSectionData_;
   }
