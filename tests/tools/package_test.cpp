@@ -77,7 +77,7 @@ class PackStub : public ::testing::TestWithParam<const char*> {
 };
 
 INSTANTIATE_TEST_SUITE_P(MinGW, PackStub, ::testing::Values("stub32", "stub64", "stubpkg32", "stubpkg64"),
-                         [](const auto& info) { return std::string(info.param); });
+                         [](const auto& row) { return std::string(row.param); });
 
 TEST_P(PackStub, RoundTripsThePackageAndKeepsEverythingElse) {
   BRISKOPACK_REQUIRE_STUB(Stub());

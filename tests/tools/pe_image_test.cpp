@@ -50,7 +50,7 @@ class PeWriter : public ::testing::TestWithParam<bool> {
 };
 
 INSTANTIATE_TEST_SUITE_P(Formats, PeWriter, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "Pe32Plus" : "Pe32"; });
+                         [](const auto& row) { return row.param ? "Pe32Plus" : "Pe32"; });
 
 TEST_P(PeWriter, AppendsSectionAtNextAlignmentBoundary) {
   const SyntheticPe pe = Plain();
@@ -217,11 +217,13 @@ const Refusal kRefusals[] = {
     {"TooLargeToMap", nullptr, nullptr, "more than a 32-bit installer can map", 0x6000},
 };
 
+std::string RefusalName(const ::testing::TestParamInfo<PeRefusals::ParamType>& row) {
+  return std::string(std::get<0>(row.param).name) + (std::get<1>(row.param) ? "Pe32Plus" : "Pe32");
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Stubs, PeRefusals, ::testing::Combine(::testing::ValuesIn(kRefusals), ::testing::Values(false, true)),
-    [](const auto& info) {
-      return std::string(std::get<0>(info.param).name) + (std::get<1>(info.param) ? "Pe32Plus" : "Pe32");
-    });
+    RefusalName);
 
 }  // namespace
 }  // namespace brisko::pack

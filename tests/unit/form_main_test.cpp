@@ -118,7 +118,7 @@ INSTANTIATE_TEST_SUITE_P(
                     std::nullopt, true, true, false, 0},
         StartupCase{"InvalidPatchTypeReadsAsOne", std::string("*PatchType\r\nx\r\n") + kCheck + kOut, true,
                     std::nullopt, true, true, true, 1}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 struct PatchTypeCase {
   std::string valueLines;
@@ -245,7 +245,7 @@ INSTANTIATE_TEST_SUITE_P(
         CheckCase{"EmptyEntryNeverCounts", "C:\\G", {""}, {"C:\\G"}, {}, false},
         CheckCase{"EmptyField", "", {"a.exe"}, {"\\a.exe"}, {}, false},
         CheckCase{"EmptyList", "C:\\G", {}, {"C:\\G\\a.exe"}, {}, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(FolderCheck, SettingTheSameTextRunsNoCheck) {
   Fixture f(std::string(kCheck) + kOut);
@@ -358,7 +358,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {}, false},
         ApplyCase{"PatchType2WritesNothing", "*PatchType\r\n2\r\n" + std::string(kOut), {0, 2}, {}, std::nullopt,
                   {}, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(Apply, EleventhEntryReadsPayloadTen) {
   std::string out = "%OutFiles\r\n";

@@ -375,7 +375,7 @@ INSTANTIATE_TEST_SUITE_P(
                     StepFault{"ProbeAgain", "CreateFileW", 3, true}, StepFault{"Replace", "ReplaceFileW", 1, true},
                     StepFault{"TemporaryOfANewName", "CreateFileW", 1, false},
                     StepFault{"MoveANewName", "MoveFileExW", 1, false}),
-    [](const auto& info) { return std::string(info.param.step); });
+    [](const auto& row) { return std::string(row.param.step); });
 
 // ReplaceFileW without a backup name may remove the destination and then
 // fail to rename the new file: the new content must still reach its place,
