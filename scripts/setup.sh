@@ -7,7 +7,7 @@ packages=(
   cmake g++ make googletest file
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   wine wine64 xvfb x11-apps imagemagick locales fonts-ipafont
-  clang libclang-rt-dev osslsigncode openssl
+  clang clang-format libclang-rt-dev osslsigncode openssl
 )
 missing=()
 for p in "${packages[@]}"; do
