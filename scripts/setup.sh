@@ -4,10 +4,10 @@
 set -euo pipefail
 
 packages=(
-  cmake g++ make googletest file
+  cmake g++ make googletest libgmock-dev file
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   wine wine64 xvfb x11-apps imagemagick locales fonts-ipafont
-  clang clang-format libclang-rt-dev osslsigncode openssl
+  clang clang-format libclang-rt-dev osslsigncode openssl dpkg-dev
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -26,4 +26,7 @@ have=$(locale -a 2>/dev/null || true)
 grep -qi '^ja_JP\.utf8$' <<<"$have" || localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
 grep -qi '^en_US\.utf8$' <<<"$have" || localedef -i en_US -f UTF-8 en_US.UTF-8
 grep -qi '^zh_CN\.utf8$' <<<"$have" || localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
+
+# The source packages that the builds compile themselves (zstd).
+bash "$(dirname "$0")/fetch-sources.sh"
 exit 0

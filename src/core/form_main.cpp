@@ -3,6 +3,7 @@
 #include "errors.h"
 #include "package_format.h"
 #include "path.h"
+#include "payload/package_payload.h"
 #include "script_lines.h"
 #include "texts.h"
 
@@ -86,7 +87,7 @@ void TFormMain::FormCreate() {
 }
 
 void TFormMain::SetTargetDirText(const Text& text) {
-  if (text == targetDir_) return;
+  if (busy_ || text == targetDir_) return;
   targetDir_ = text;
   edtTargetDirChange();
   Changed();
@@ -102,7 +103,7 @@ void TFormMain::edtTargetDirChange() {
 }
 
 void TFormMain::Execute(Action action) {
-  if (!enabled(action)) return;
+  if (busy_ || !enabled(action)) return;
   switch (action) {
     case Action::Start: actStartExecute(); break;
     case Action::Cancel: actCancelExecute(); break;
@@ -131,30 +132,71 @@ void TFormMain::actStartExecute() {
   Changed();
 }
 
-void TFormMain::WritePayloadFiles() {
-  bool ok = true;
-  try {
-    if (!outFiles) {
-      ok = false;
-    } else {
-      for (std::size_t i = 0; ok && i < outFiles->size(); ++i) {
-        const Text& entry = (*outFiles)[i];
-        if (entry.empty()) continue;  // a blank entry still uses up its number
-        const Text destination = JoinPath(services_.locale, targetDir_, entry);
-        const std::string_view bytes =
-            services_.resources.Open(format::kPayloadType, format::PayloadName(i));
-        ok = services_.files.WriteWholeFile(destination, bytes);
-      }
-    }
-  } catch (...) {
-    ok = false;
+struct TFormMain::PayloadFile {
+  Text destination;
+  std::optional<StoredPayload> stored;  // nothing: missing, the writing fails there
+};
+
+// Hands the writing to the worker and shows its progress.
+class TFormMain::WriteJob final : public Worker::Job {
+ public:
+  WriteJob(TFormMain& form, const std::vector<PayloadFile>& files) : form_(form), files_(files) {}
+  bool Run(Progress& progress) override { return form_.WritePlannedFiles(files_, progress); }
+  void Advanced(std::uint64_t done) override {
+    form_.bytesWritten_ = done;
+    form_.Changed();
   }
-  if (ok) {
+
+ private:
+  TFormMain& form_;
+  const std::vector<PayloadFile>& files_;
+};
+
+void TFormMain::WritePayloadFiles() {
+  // Busy until the outcome's message has been dismissed, so that nothing can
+  // start the writing again or close the window meanwhile.
+  busy_ = writing_ = true;
+  bool written = false;
+  if (outFiles) {
+    const std::vector<PayloadFile> files = PlanPayloadFiles();
+    bytesWritten_ = bytesToWrite_ = 0;
+    for (const PayloadFile& file : files)
+      if (file.stored) bytesToWrite_ += PayloadSize(*file.stored);
+    Changed();
+    WriteJob job(*this, files);
+    written = services_.worker.Run(job);
+  }
+  writing_ = false;
+  if (written) {
     ShowMessage(texts::kMsgPatchSucceeded);
     actCancel.caption = texts::kCaptionClose;
-    Changed();
   } else {
     ShowMessage(texts::kMsgPatchFailed);
+  }
+  busy_ = false;
+  Changed();
+}
+
+std::vector<TFormMain::PayloadFile> TFormMain::PlanPayloadFiles() {
+  std::vector<PayloadFile> files;
+  for (std::size_t i = 0; i < outFiles->size(); ++i) {
+    const Text& entry = (*outFiles)[i];
+    if (entry.empty()) continue;  // a blank entry still uses up its number
+    files.push_back({JoinPath(services_.locale, targetDir_, entry), FindPayload(services_.resources, i)});
+  }
+  return files;
+}
+
+bool TFormMain::WritePlannedFiles(const std::vector<PayloadFile>& files, Progress& progress) {
+  try {
+    for (const PayloadFile& file : files) {
+      if (!file.stored) return false;
+      const std::unique_ptr<PayloadReader> reader = OpenPayload(*file.stored);
+      if (!reader || !services_.files.WriteWholeFile(file.destination, *reader, progress)) return false;
+    }
+    return true;
+  } catch (...) {
+    return false;
   }
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include "bitmap.h"
 #include "locale.h"
@@ -35,6 +36,7 @@ class TFormMain {
     UserInterface& ui;
     const Locale& locale;
     TargetDiscovery& discovery;
+    Worker& worker;
   };
 
   explicit TFormMain(Services services);
@@ -52,6 +54,8 @@ class TFormMain {
   void ReportException(const Text& what);
 
   // --- input from the view ---
+  // While the payload is written, and until its outcome's message has been
+  // dismissed, the form is busy and ignores all of these.
   // The field's text changed (typed) or is set by the program. Runs the
   // folder check only when the text differs from what the field held.
   void SetTargetDirText(const Text& text);
@@ -67,6 +71,16 @@ class TFormMain {
   const Text& actionCaption(Action action) const;
   // Null when absent; empty when loading it failed.
   const Bitmap* background() const { return bmpBackground.get(); }
+  // True from the start of writing until its outcome's message has been
+  // dismissed: the form ignores input meanwhile, and the window cannot be
+  // closed.
+  bool busy() const { return busy_; }
+  // True while the payload is written (busy, before the outcome's message):
+  // the window then takes no input.
+  bool writing() const { return writing_; }
+  // The bytes written so far of all there are to write, while busy.
+  std::uint64_t bytesWritten() const { return bytesWritten_; }
+  std::uint64_t bytesToWrite() const { return bytesToWrite_; }
 
   // --- the script's settings (read by tests) ---
   const Text& GetGameTitle() const { return gameTitle; }
@@ -87,6 +101,13 @@ class TFormMain {
   void actCancelExecute();
   void actChangePathExecute();
   void WritePayloadFiles();
+  struct PayloadFile;
+  // Where each payload goes and where its bytes are, before anything is
+  // written.
+  std::vector<PayloadFile> PlanPayloadFiles();
+  // The writing itself, on the worker's thread.
+  bool WritePlannedFiles(const std::vector<PayloadFile>& files, Progress& progress);
+  class WriteJob;
   void ShowMessage(const Text& text);
   void SetEnabled(Action action, bool enabled);
   void Changed();
@@ -100,6 +121,10 @@ class TFormMain {
   ActionState actStart;
   ActionState actCancel;
   ActionState actChangePath;
+  bool busy_ = false;
+  bool writing_ = false;
+  std::uint64_t bytesWritten_ = 0;
+  std::uint64_t bytesToWrite_ = 0;
 
   // Declared in this order so that destruction frees checkTargetFilenames,
   // then outFiles, then gameTitle, then bmpBackground.

@@ -19,6 +19,17 @@ inline constexpr char kBackgroundType[] = "BMP";  // a complete bitmap file, fil
 inline constexpr char kBackgroundName[] = "RESOURCE_BACKGROUND";
 inline constexpr char kPayloadType[] = "BIN";
 inline constexpr char kPayloadPrefix[] = "RESOURCE_FILE";
+// A payload stored compressed, under the same name as a raw one: one zstd
+// frame that records the content size and carries a checksum. An installer
+// reads either kind; a package holds one of the two for each entry.
+inline constexpr char kCompressedPayloadType[] = "ZSTD";
+// The payload types in the order the installer looks for them.
+inline constexpr const char* kPayloadTypes[] = {kPayloadType, kCompressedPayloadType};
+
+// The largest window a compressed payload may use, as a power of two:
+// 128 MiB. The decoder needs about that much memory whatever the payload's
+// size; the installer refuses frames that would need more.
+inline constexpr int kMaxWindowLog = 27;
 
 // The resource of the payload for %OutFiles entry `index` (counted from 0,
 // blank entries included): RESOURCE_FILE0, RESOURCE_FILE1, ...

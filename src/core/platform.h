@@ -3,19 +3,34 @@
 // code page 932; unit tests use fakes.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "text.h"
 
 namespace brisko {
 
+class PayloadReader;
+
 // Resources of the running executable.
 class Resources {
  public:
   virtual ~Resources() = default;
   // The bytes of resource `name` of type `type`, valid and unchanged for the
-  // life of the process. Throws ResourceNotFound(name) when it is absent.
-  virtual std::string_view Open(const Text& type, const Text& name) = 0;
+  // life of the process; nothing when there is no such resource. Throws
+  // ResourceNotFound(name) when it is there but cannot be loaded.
+  virtual std::optional<std::string_view> Find(const Text& type, const Text& name) = 0;
+  // As Find; throws ResourceNotFound(name) when it is absent.
+  std::string_view Open(const Text& type, const Text& name);
+};
+
+// The bytes a long piece of work has done so far.
+class Progress {
+ public:
+  virtual ~Progress() = default;
+  // Adds `bytes`; may be called on another thread than the window's.
+  virtual void Add(std::uint64_t bytes) = 0;
 };
 
 class FileSystem {
@@ -23,11 +38,34 @@ class FileSystem {
   virtual ~FileSystem() = default;
   // True when `path` names an existing file that is not a folder.
   virtual bool FileExists(const Text& path) = 0;
-  // Creates `path` or replaces it whole with `bytes`. Returns false on any
-  // failure, and then leaves an existing destination exactly as it was: the
-  // bytes go to a temporary file in the same folder first and replace the
-  // destination only once completely written. Creates no folder.
-  virtual bool WriteWholeFile(const Text& path, std::string_view bytes) = 0;
+  // Creates `path` or replaces it whole with the bytes that `reader` gives,
+  // adding each piece written to `progress`. Returns false on any failure,
+  // the reader's finding its bytes damaged included, and then leaves an
+  // existing destination exactly as it was: the bytes go to a temporary file
+  // in the same folder first and replace the destination only once
+  // completely written and checked. Creates no folder.
+  virtual bool WriteWholeFile(const Text& path, PayloadReader& reader, Progress& progress) = 0;
+  // The same with `bytes`, reported nowhere.
+  bool WriteWholeFile(const Text& path, std::string_view bytes);
+};
+
+// Runs long work so that the window stays alive meanwhile.
+class Worker {
+ public:
+  class Job {
+   public:
+    virtual ~Job() = default;
+    // The work, away from the window's thread; its result is Run's.
+    virtual bool Run(Progress& progress) = 0;
+    // On the window's thread, now and then while the work runs and once
+    // after it has ended: the bytes it has added to its progress.
+    virtual void Advanced(std::uint64_t done) = 0;
+  };
+
+  virtual ~Worker() = default;
+  // Runs `job` to its end. Meanwhile the window paints and answers the
+  // system; input reaches it, and the form ignores it while it is busy.
+  virtual bool Run(Job& job) = 0;
 };
 
 // Modal dialogs owned by the main window.

@@ -72,6 +72,13 @@ struct FileHandleTraits {
   static void close(pointer h) noexcept { Sys().CloseHandle(h); }
 };
 
+// Threads and other kernel objects whose failure value is null.
+struct KernelHandleTraits {
+  using pointer = HANDLE;
+  static pointer invalid() noexcept { return nullptr; }
+  static void close(pointer h) noexcept { Sys().CloseHandle(h); }
+};
+
 struct FindHandleTraits {
   using pointer = HANDLE;
   static pointer invalid() noexcept { return INVALID_HANDLE_VALUE; }
@@ -106,6 +113,7 @@ struct ItemListTraits {
 
 using unique_hfile = unique_handle<FileHandleTraits>;
 using unique_hfind = unique_handle<FindHandleTraits>;
+using unique_handle_null = unique_handle<KernelHandleTraits>;
 using unique_hkey = unique_handle<RegKeyTraits>;
 using unique_hfont = unique_handle<FontTraits>;
 using unique_item_list = unique_handle<ItemListTraits>;

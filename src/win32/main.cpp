@@ -14,6 +14,7 @@
 #include "win_resources.h"
 #include "win_target_discovery.h"
 #include "win_user_interface.h"
+#include "win_worker.h"
 
 using namespace brisko;
 
@@ -26,7 +27,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     WinResources resources;
     WinFileSystem files(locale);
     WinTargetDiscovery discovery(files, locale);
-    TFormMain form({resources, files, ui, locale, discovery});
+    WinWorker worker;
+    TFormMain form({resources, files, ui, locale, discovery, worker});
     // The application window carries the task-bar button captioned with the
     // application title and owns the main window; it is destroyed after it.
     ApplicationWindow application(instance);

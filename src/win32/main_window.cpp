@@ -1,5 +1,9 @@
 #include "main_window.h"
 
+#include <commctrl.h>
+
+#include <algorithm>
+
 #include <string>
 
 #include "core/package_format.h"
@@ -40,6 +44,27 @@ unique_hfont MakeFont(bool underline) {
                                   OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                                   DEFAULT_PITCH | FF_DONTCARE, Widen(texts::kFontName).c_str()));
 }
+
+// Registers the common controls' progress bar class, once. The installer
+// does not import comctl32: it is no KnownDLL, so the loader would look for
+// it beside the installer first. Loaded here, after the DLL search has been
+// restricted, it comes from the system, in the version that the manifest
+// asks for.
+bool RegisterProgressBarClass() {
+  static bool registered = false;
+  if (registered) return true;
+  const HMODULE comctl = LoadLibraryW(L"comctl32.dll");
+  if (comctl == nullptr) return false;
+  using InitCommonControlsExFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+  const auto init = reinterpret_cast<InitCommonControlsExFn>(
+      reinterpret_cast<void*>(GetProcAddress(comctl, "InitCommonControlsEx")));
+  const INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS};
+  registered = init != nullptr && init(&controls);
+  return registered;
+}
+
+// The bar's positions: its range is fixed, the bytes are scaled to it.
+constexpr int kProgressSteps = 10000;
 
 SIZE TextSize(HFONT font, const std::wstring& text) {
   SIZE size{0, 12};
@@ -181,6 +206,11 @@ void MainWindow::Refresh() {
   };
   showAction(btnStart_, Action::Start);
   showAction(btnCancel_, Action::Cancel);
+  ShowProgress();
+  // While the payload is written the window takes no input; the outcome's
+  // message box then disables it on its own, as a modal box does.
+  const bool takesInput = !form_.writing();
+  if ((IsWindowEnabled(hwnd_) != FALSE) != takesInput) EnableWindow(hwnd_, takesInput);
   if (form_.background() != shownBackground_) {
     shownBackground_ = form_.background();
     InvalidateRect(hwnd_, nullptr, TRUE);
@@ -190,6 +220,31 @@ void MainWindow::Refresh() {
   HWND focus = GetFocus();
   if (IsWindowVisible(hwnd_) && (focus == nullptr || (IsChild(hwnd_, focus) && !IsWindowEnabled(focus))))
     FocusFirstEnabled();
+}
+
+// The bar lies over the line of hints, whose link must not be clicked
+// meanwhile. It is made when the writing starts, not with the window, so that
+// start-up does not pay for it.
+void MainWindow::ShowProgress() {
+  if (!form_.busy()) {
+    if (progressBar_ != nullptr) DestroyWindow(progressBar_);
+    progressBar_ = nullptr;
+    return;
+  }
+  if (progressBar_ == nullptr) {
+    if (!RegisterProgressBarClass()) return;
+    progressBar_ = CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | WS_VISIBLE, 8, 280, 473, 14, hwnd_,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(ids::kProgressBar)), instance_,
+                                   nullptr);
+    if (progressBar_ == nullptr) return;
+    SetWindowPos(progressBar_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    SendMessageW(progressBar_, PBM_SETRANGE32, 0, kProgressSteps);
+  }
+  const std::uint64_t total = form_.bytesToWrite();
+  const std::uint64_t done = std::min(form_.bytesWritten(), total);
+  const int position = total == 0 ? kProgressSteps : static_cast<int>(done * kProgressSteps / total);
+  if (SendMessageW(progressBar_, PBM_GETPOS, 0, 0) != position)
+    SendMessageW(progressBar_, PBM_SETPOS, static_cast<WPARAM>(position), 0);
 }
 
 void MainWindow::FocusFirstEnabled() {
@@ -302,6 +357,10 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         ShowWindow(owner_, SW_MINIMIZE);
         return 0;
       }
+      break;
+    case WM_CLOSE:
+      // Not while the payload is written, nor while its outcome is shown.
+      if (form_.busy()) return 0;
       break;
     case WM_DESTROY:
       // Closing the main window ends the program.

@@ -59,6 +59,7 @@ class MainWindow final : public FormObserver {
   void Paint();
   void Refresh();
   void FocusFirstEnabled();
+  void ShowProgress();
   void OnActivate(bool active);
 
   HINSTANCE instance_;
@@ -72,6 +73,7 @@ class MainWindow final : public FormObserver {
   HWND edtTargetDir_ = nullptr;
   HWND btnStart_ = nullptr;
   HWND btnCancel_ = nullptr;
+  HWND progressBar_ = nullptr;
   unique_hfont font_;
   unique_hfont linkFont_;
   // Set while the view writes the field, so that the change notification it

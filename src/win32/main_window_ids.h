@@ -19,5 +19,8 @@ inline constexpr int kLabel3 = 103;
 inline constexpr int kEdtTargetDir = 104;
 inline constexpr int kBtnStart = 105;
 inline constexpr int kBtnCancel = 106;
+// The progress bar, there only while the payload is written and until the
+// outcome's message has been dismissed.
+inline constexpr int kProgressBar = 107;
 
 }  // namespace brisko::ids

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "core/path.h"
+#include "core/payload/payload_reader.h"
 #include "handles.h"
 #include "system_calls.h"
 #include "wide_text.h"
@@ -86,25 +87,22 @@ class TemporaryFile {
     return false;
   }
 
-  // Writes all of `bytes` straight from the caller's memory, flushes them to
-  // the disk and closes the file. The bytes go in pieces of 1 MiB: one call
-  // for a whole large payload was two to four times slower to reach the
-  // system's cache than pieces of this size (bench/apply-speed.sh), and a
-  // piece keeps each call's share of locked memory small.
-  bool WriteAll(std::string_view bytes) {
-    constexpr std::size_t kPiece = 1u << 20;
-    const char* data = bytes.data();
-    std::size_t remaining = bytes.size();
-    while (remaining > 0) {
-      const DWORD chunk = static_cast<DWORD>(std::min(remaining, kPiece));
-      DWORD written = 0;
-      if (!Sys().WriteFile(file_.get(), data, chunk, &written, nullptr)) return false;
-      if (written == 0) {
-        SetLastError(ERROR_WRITE_FAULT);
+  // Writes every piece that `reader` gives, straight from where the reader
+  // holds it, flushes the file to the disk and closes it. A reader's piece
+  // is at most 1 MiB: one call for a whole large payload was two to four
+  // times slower to reach the system's cache than pieces of this size
+  // (bench/apply-speed.sh), and a piece keeps each call's share of locked
+  // memory small. Nothing is flushed or kept when the reader finds its bytes
+  // damaged.
+  bool WriteAll(PayloadReader& reader, Progress& progress) {
+    for (std::string_view piece;;) {
+      if (!reader.Next(piece)) {
+        SetLastError(ERROR_INVALID_DATA);
         return false;
       }
-      data += written;
-      remaining -= written;
+      if (piece.empty()) break;
+      if (!WritePiece(piece)) return false;
+      progress.Add(piece.size());
     }
     if (!Sys().FlushFileBuffers(file_.get())) return false;
     file_.reset();
@@ -137,6 +135,20 @@ class TemporaryFile {
   }
 
  private:
+  bool WritePiece(std::string_view piece) {
+    while (!piece.empty()) {
+      DWORD written = 0;
+      if (!Sys().WriteFile(file_.get(), piece.data(), static_cast<DWORD>(piece.size()), &written, nullptr))
+        return false;
+      if (written == 0) {
+        SetLastError(ERROR_WRITE_FAULT);
+        return false;
+      }
+      piece.remove_prefix(written);
+    }
+    return true;
+  }
+
   // Names of `length` characters: "~" and base-36 digits, with ".tmp" where
   // there is room for it; a single digit when one character is all there is.
   static Text Candidate(std::size_t length, unsigned value) {
@@ -174,7 +186,7 @@ bool WinFileSystem::FileExists(const Text& path) {
   return found && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-bool WinFileSystem::WriteWholeFile(const Text& path, std::string_view bytes) {
+bool WinFileSystem::WriteWholeFile(const Text& path, PayloadReader& reader, Progress& progress) {
   const std::wstring destination = Widen(path);
   if (Examine(destination) == Destination::Refused) return false;
   const Text folder = ExtractFolder(locale_, path);
@@ -185,7 +197,7 @@ bool WinFileSystem::WriteWholeFile(const Text& path, std::string_view bytes) {
   }
   TemporaryFile temporary;
   if (!temporary.Create(folder, CharacterCount(locale_, name), locale_, name)) return false;
-  if (!temporary.WriteAll(bytes)) return false;
+  if (!temporary.WriteAll(reader, progress)) return false;
   // Examined again just before the swap: the destination may have changed
   // while a large payload was written.
   switch (Examine(destination)) {

@@ -16,8 +16,9 @@ class WinFileSystem final : public FileSystem {
   // A file search (FindFirstFileW) that finds something which is no folder.
   bool FileExists(const Text& path) override;
 
-  // Writes `bytes` to a new temporary file in the destination's folder,
-  // flushes it, and only then puts it in place: ReplaceFileW over an
+  // Writes the reader's bytes to a new temporary file in the destination's
+  // folder, flushes it, and only then puts it in place, once the reader has
+  // checked all it read: ReplaceFileW over an
   // existing destination, which keeps that file's attributes, security,
   // streams and creation time; MoveFileExA for a new name. Other hard links
   // to a replaced file keep the old content. Refuses, before writing
@@ -25,7 +26,8 @@ class WinFileSystem final : public FileSystem {
   // read-only, hidden or system file; and a file that another process holds
   // open. On failure the temporary file is removed and the destination is as
   // it was. Never creates a folder.
-  bool WriteWholeFile(const Text& path, std::string_view bytes) override;
+  using FileSystem::WriteWholeFile;
+  bool WriteWholeFile(const Text& path, PayloadReader& reader, Progress& progress) override;
 
  private:
   const Locale& locale_;

@@ -8,10 +8,10 @@
 
 namespace brisko {
 
-std::string_view WinResources::Open(const Text& type, const Text& name) {
+std::optional<std::string_view> WinResources::Find(const Text& type, const Text& name) {
   const HMODULE module = GetModuleHandleW(nullptr);
   const HRSRC found = Sys().FindResourceW(module, Widen(name).c_str(), Widen(type).c_str());
-  if (found == nullptr) throw ResourceNotFound(name);
+  if (found == nullptr) return std::nullopt;
   // Loaded resources are part of the mapped image: nothing to free.
   const HGLOBAL loaded = Sys().LoadResource(module, found);
   if (loaded == nullptr) throw ResourceNotFound(name);
@@ -22,7 +22,7 @@ std::string_view WinResources::Open(const Text& type, const Text& name) {
   if (size == 0 && GetLastError() != ERROR_SUCCESS) throw ResourceNotFound(name);
   const void* bytes = Sys().LockResource(loaded);
   if (bytes == nullptr) {
-    if (size == 0) return {};
+    if (size == 0) return std::string_view();
     throw ResourceNotFound(name);
   }
   return std::string_view(static_cast<const char*>(bytes), size);

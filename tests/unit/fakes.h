@@ -1,6 +1,7 @@
 // Fakes of the platform services for unit tests of the installer's behaviour.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "core/errors.h"
+#include "core/payload/payload_reader.h"
 #include "core/platform.h"
 #include "test_support.h"
 
@@ -18,14 +20,14 @@ class FakeResources : public Resources {
   void Add(const Text& type, const Text& name, std::string bytes) { items_[{type, name}] = std::move(bytes); }
   void Remove(const Text& type, const Text& name) { items_.erase({type, name}); }
 
-  std::string_view Open(const Text& type, const Text& name) override {
-    opened.push_back(type + "/" + name);
+  std::optional<std::string_view> Find(const Text& type, const Text& name) override {
     auto it = items_.find({type, name});
-    if (it == items_.end()) throw ResourceNotFound(name);
-    return it->second;
+    if (it == items_.end()) return std::nullopt;
+    opened.push_back(type + "/" + name);
+    return std::string_view(it->second);
   }
 
-  std::vector<std::string> opened;  // every open, in order
+  std::vector<std::string> opened;  // every resource found, in order
 
  private:
   std::map<std::pair<Text, Text>, std::string> items_;
@@ -34,11 +36,22 @@ class FakeResources : public Resources {
 class FakeFileSystem : public FileSystem {
  public:
   bool FileExists(const Text& path) override { return files.count(path) && !folders.count(path); }
-  bool WriteWholeFile(const Text& path, std::string_view bytes) override {
+  using FileSystem::WriteWholeFile;
+  // Reads the payload whole first, as the real one writes a temporary file:
+  // damage leaves the destination as it was.
+  bool WriteWholeFile(const Text& path, PayloadReader& reader, Progress& progress) override {
     writes.push_back(path);
     if (failing.count(path)) return false;
-    files[path] = std::string(bytes);
-    return true;
+    std::string bytes;
+    for (std::string_view piece; reader.Next(piece);) {
+      if (piece.empty()) {
+        files[path] = bytes;
+        return true;
+      }
+      bytes += piece;
+      progress.Add(piece.size());
+    }
+    return false;
   }
 
   std::map<Text, std::string> files;
@@ -59,6 +72,29 @@ class FakeUi : public UserInterface {
 
   std::vector<Text> messages, errors, prompts, initialFolders;
   Text chooserResult;
+};
+
+// Runs the job where it is called, with `during` in the middle (to try the
+// form's input while it is busy), and records what the job reported.
+class FakeWorker : public Worker {
+ public:
+  bool Run(Job& job) override {
+    Counter progress;
+    if (during) during();
+    const bool ok = job.Run(progress);
+    job.Advanced(progress.done);
+    reported.push_back(progress.done);
+    return ok;
+  }
+
+  std::function<void()> during;
+  std::vector<std::uint64_t> reported;
+
+ private:
+  struct Counter final : Progress {
+    void Add(std::uint64_t bytes) override { done += bytes; }
+    std::uint64_t done = 0;
+  };
 };
 
 // A 2 x 1 24-bit bitmap file.

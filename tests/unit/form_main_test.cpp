@@ -51,7 +51,8 @@ struct Fixture {
   test::FakeUi ui;
   StubDiscovery discovery;
   Observer observer;
-  TFormMain form{{resources, files, ui, test::ShiftJis(), discovery}};
+  test::FakeWorker worker;
+  TFormMain form{{resources, files, ui, test::ShiftJis(), discovery, worker}};
 
   explicit Fixture(const std::string& script) {
     resources.Add("BMP", "RESOURCE_BACKGROUND", test::TinyBitmap());
@@ -406,7 +407,8 @@ TEST(Apply, ButtonsAreGreyWhileTheMessageIsOpen) {
   test::FakeFileSystem files;
   Ui ui;
   StubDiscovery discovery;
-  TFormMain form{{resources, files, ui, test::ShiftJis(), discovery}};
+  test::FakeWorker worker;
+  TFormMain form{{resources, files, ui, test::ShiftJis(), discovery, worker}};
   resources.Add("BMP", "RESOURCE_BACKGROUND", test::TinyBitmap());
   resources.Add("TEXT", "RESOURCE_SCRIPT", kType1 + "%OutFiles\r\n%%\r\n" + kCheck);
   files.files["C:\\Game\\game.exe"] = "";

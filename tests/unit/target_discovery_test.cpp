@@ -27,7 +27,8 @@ struct Fixture {
   test::FakeEnvironment environment;
   test::FakeShortcuts shortcuts;
   StartMenuDiscovery discovery{{registry, shell, environment, shortcuts, files, test::ShiftJis()}};
-  TFormMain form{{resources, files, ui, test::ShiftJis(), discovery}};
+  test::FakeWorker worker;
+  TFormMain form{{resources, files, ui, test::ShiftJis(), discovery, worker}};
 
   Fixture() {
     shell.folders[2] = kUserMenu;

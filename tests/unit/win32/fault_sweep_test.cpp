@@ -22,6 +22,7 @@
 #include "system_test_helpers.h"
 #include "win32/win_resources.h"
 #include "win32/win_target_discovery.h"
+#include "win32/win_worker.h"
 
 namespace brisko {
 namespace {
@@ -42,7 +43,8 @@ struct Installer {
   WinResources resources;
   WinFileSystem files{WinLocale::System()};
   WinTargetDiscovery discovery{files, WinLocale::System()};
-  TFormMain form{{resources, files, ui, WinLocale::System(), discovery}};
+  WinWorker worker;
+  TFormMain form{{resources, files, ui, WinLocale::System(), discovery, worker}};
 };
 
 class FaultSweep : public testing::Test {

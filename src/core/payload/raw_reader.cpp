@@ -1,0 +1,29 @@
+#include <algorithm>
+
+#include "payload_reader.h"
+
+namespace brisko {
+namespace {
+
+class RawReader final : public PayloadReader {
+ public:
+  explicit RawReader(std::string_view bytes) : rest_(bytes), size_(bytes.size()) {}
+
+  std::uint64_t size() const override { return size_; }
+
+  bool Next(std::string_view& piece) override {
+    piece = rest_.substr(0, std::min(rest_.size(), kPieceSize));
+    rest_.remove_prefix(piece.size());
+    return true;
+  }
+
+ private:
+  std::string_view rest_;
+  std::uint64_t size_;
+};
+
+}  // namespace
+
+std::unique_ptr<PayloadReader> MakeRawReader(std::string_view bytes) { return std::make_unique<RawReader>(bytes); }
+
+}  // namespace brisko
