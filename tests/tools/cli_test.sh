@@ -11,19 +11,8 @@ set -u
 source "$(dirname "$0")/lib.sh"
 
 stubs= objdump32= objdump64= work= wine= rescheck=
-while [ $# -gt 0 ]; do
-  case $1 in
-    --stubs) stubs=$2; shift 2 ;;
-    --objdump32) objdump32=$2; shift 2 ;;
-    --objdump64) objdump64=$2; shift 2 ;;
-    --work) work=$2; shift 2 ;;
-    --wine) wine=$2; shift 2 ;;
-    --rescheck) rescheck=$2; shift 2 ;;
-    --) shift; break ;;
-    *) echo "unknown argument $1"; exit 2 ;;
-  esac
-done
-packer=$1
+read_options stubs objdump32 objdump64 work wine rescheck -- "$@"
+packer=${ARGS[0]}
 
 enter_empty_folder "$work"
 if [ -n "$wine" ]; then

@@ -14,18 +14,7 @@ set -u
 source "$(dirname "$0")/lib.sh"
 
 cmake=cmake cpack=cpack build= work= version= wine= needs=()
-while [ $# -gt 0 ]; do
-  case $1 in
-    --needs) needs+=("$2"); shift 2 ;;
-    --cmake) cmake=$2; shift 2 ;;
-    --cpack) cpack=$2; shift 2 ;;
-    --build) build=$2; shift 2 ;;
-    --work) work=$2; shift 2 ;;
-    --version) version=$2; shift 2 ;;
-    --wine) wine=$2; shift 2 ;;
-    *) echo "unknown argument $1"; exit 2 ;;
-  esac
-done
+read_options needs cmake cpack build work version wine -- "$@"
 
 for stub in "${needs[@]}"; do
   if [ ! -f "$stub" ]; then

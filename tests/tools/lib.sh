@@ -4,6 +4,36 @@
 
 status=0
 
+# read_options NAME... -- ARG...: takes each "--NAME VALUE" of the ARGs into
+# the variable NAME (appended when NAME is an array). What follows a "--"
+# among the ARGs is left in the array ARGS. Any other argument stops the
+# harness with exit code 2.
+read_options() {
+  local names=" "
+  while [ "$1" != -- ]; do
+    names+="$1 "
+    shift
+  done
+  shift
+  ARGS=()
+  while [ $# -gt 0 ]; do
+    if [ "$1" = -- ]; then
+      shift
+      ARGS=("$@")
+      return
+    fi
+    local name=${1#--}
+    if [[ $1 != --* || $names != *" $name "* || $# -lt 2 ]]; then
+      echo "unknown argument $1"
+      exit 2
+    fi
+    local -n option=$name
+    if [[ $(declare -p "$name") == "declare -a"* ]]; then option+=("$2"); else option=$2; fi
+    unset -n option
+    shift 2
+  done
+}
+
 # Reports a failed check; the harness goes on with the next one.
 fail() {
   echo "FAIL: $*"
