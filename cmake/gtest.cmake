@@ -2,7 +2,8 @@
 # GTest::gmock_main: the system's build when there is one for this compiler
 # (Debian's libgtest-dev and libgmock-dev, natively), else built from
 # Debian's sources with the project's own compiler, as the MinGW builds do,
-# so that the same tests serve every build.
+# so that the same tests serve every build (GoogleTest's own build names its
+# libraries GTest:: too).
 find_package(GTest CONFIG QUIET)
 if(GTest_FOUND AND TARGET GTest::gmock)
   message(STATUS "GoogleTest: ${GTest_DIR}")
@@ -16,6 +17,8 @@ else()
   foreach(library gtest gtest_main gmock gmock_main)
     # Its warnings are not ours to mend.
     target_compile_options(${library} PRIVATE -Wno-error)
-    add_library(GTest::${library} ALIAS ${library})
+    if(NOT TARGET GTest::${library})
+      add_library(GTest::${library} ALIAS ${library})
+    endif()
   endforeach()
 endif()
