@@ -285,6 +285,8 @@ int WINAPI MultiByteToWideCharHook(UINT codePage, DWORD flags, LPCCH text, int l
   return Real().MultiByteToWideChar(codePage, flags, text, length, wide, size);
 }
 
+// Every call of the table by its hook, <name>Hook: a call added to the list
+// without a hook here does not compile.
 #define BRISKO_HOOK(name) name##Hook,
 constexpr SystemCalls kHooks = {BRISKO_SYSTEM_CALLS(BRISKO_HOOK)};
 #undef BRISKO_HOOK
