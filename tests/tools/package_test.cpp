@@ -262,14 +262,6 @@ TEST(PackageNumbering, ElevenEntriesEndWithResourceFile10) {
   EXPECT_EQ(leaves.count("BIN/RESOURCE_FILE01/#0"), 0u);
 }
 
-TEST(ScriptPaths, TrailByte5CIsNoSeparator) {
-  EXPECT_EQ(SplitScriptPath(std::string(kHyou) + "\\a/b"), (std::vector<Text>{kHyou, "a", "b"}));
-  EXPECT_EQ(SplitScriptPath("a\\\\b"), (std::vector<Text>{"a", "", "b"}));
-  EXPECT_TRUE(IsAbsoluteScriptPath("C:x"));
-  EXPECT_TRUE(IsAbsoluteScriptPath("\\x"));
-  EXPECT_FALSE(IsAbsoluteScriptPath(std::string(kHyou) + ":"));
-}
-
 TEST(ExtractFailure, InstallerWithoutPackageLeavesNoFolder) {
   const fs::path stub = test::TestStub("stub64");
   BRISKOPACK_REQUIRE_STUB(stub);
