@@ -419,11 +419,30 @@ TEST(Apply, ButtonsAreGreyWhileTheMessageIsOpen) {
   EXPECT_TRUE(form.enabled(Action::Cancel));
 }
 
-TEST(Cancel, AsksTheViewToClose) {
-  Fixture f(kCheck);
-  f.form.Create();
-  f.form.Execute(Action::Cancel);
-  EXPECT_EQ(f.observer.closes, 1);
+// Cancel (Close, once the patch is applied) asks the view to close whenever
+// the form takes input; while the payloads are being written it takes none.
+TEST(Cancel, AsksTheViewToCloseUnlessThePayloadsAreBeingWritten) {
+  const struct {
+    const char* state;
+    bool gameExePresent;
+    bool applied;
+    bool whileWriting;
+    int closes;
+  } cases[] = {
+      {"after start-up, Start disabled", false, false, false, 1},
+      {"Start enabled", true, false, false, 1},
+      {"the patch applied", true, true, false, 1},
+      {"the payloads being written", true, true, true, 0},
+  };
+  for (const auto& c : cases) {
+    Fixture f(kType1 + "%OutFiles\r\n%%\r\n" + kCheck);
+    if (c.gameExePresent) f.files.files["C:\\Game\\game.exe"] = "";
+    f.form.Create();
+    if (c.whileWriting) f.worker.during = [&f] { f.form.Execute(Action::Cancel); };
+    if (c.applied) f.form.Execute(Action::Start);
+    if (!c.whileWriting) f.form.Execute(Action::Cancel);
+    EXPECT_EQ(f.observer.closes, c.closes) << c.state;
+  }
 }
 
 }  // namespace
