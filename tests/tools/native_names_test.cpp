@@ -29,7 +29,8 @@ TEST(ScriptPaths, AbsoluteWhenStartingWithASeparatorOrADrive) {
   } cases[] = {
       {"C:x", true},
       {"\\x", true},
-      {std::string(kHyou) + ":", false},  // 表: is no drive
+      // 表 and a colon name no drive: 表 is one character of two bytes.
+      {std::string(kHyou) + ":", false},
   };
   for (const auto& c : cases) EXPECT_EQ(IsAbsoluteScriptPath(c.path), c.absolute) << c.path;
 }
