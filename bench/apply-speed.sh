@@ -54,7 +54,7 @@ start_wine_prefix
 trap 'stop_wine_prefix; stop_xvfb; rm -rf "$work"' EXIT
 start_xvfb
 SCRIPT_TEMPLATE=samples/demo/patch.txt make_patch "$work/patch" "$size" "$files"
-"$packer" build --stub "$stub" -o "$work/installer.exe" "$work/patch" >/dev/null
+"$packer" build --store --stub "$stub" -o "$work/installer.exe" "$work/patch" >/dev/null
 payloads=("$work"/patch/payload/*)
 set_up_demo_target
 

@@ -64,3 +64,35 @@ need_packer_and_stub() {
   [ -f "$2" ] || { echo "no stub at $2: build the $3 preset first" >&2; exit 2; }
   [ -x /usr/bin/time ] || { echo "needs GNU time: apt-get install time" >&2; exit 2; }
 }
+
+# A patch-shaped corpus of about 154 MiB in DIR, made only of files that a
+# set-up machine has, the same on every run:
+#   code.pak     90 MiB: Wine's 64-bit PE DLLs, whole, in name order, as one
+#                uncompressed archive (a game's code archive)
+#   script.pak   24 MiB: C headers, as one archive (a script archive)
+#   game.exe     Wine's wined3d.dll (a rebuilt executable)
+#   ipag.ttf, ipam.ttf   the IPA fonts
+#   pic1..4.png  4 x 4 MiB of seeded random bytes (already-compressed media)
+make_corpus() {
+  local dir=$1 dlls=/usr/lib/x86_64-linux-gnu/wine/x86_64-windows i
+  mkdir -p "$dir"
+  archive_of() {  # LIMIT_BYTES FILES... : the first files, in order, up to the limit
+    local limit=$1 total=0 f size
+    shift
+    for f in "$@"; do
+      size=$(stat -c %s "$f")
+      [ $((total + size)) -gt "$limit" ] && break
+      total=$((total + size))
+      printf '%s\n' "$f"
+    done | tar --create --file=- --files-from=- --sort=name --mtime=@0 --owner=0 --group=0 --numeric-owner \
+      --absolute-names 2>/dev/null
+  }
+  archive_of $((90 << 20)) $(find "$dlls" -maxdepth 1 -name '*.dll' | LC_ALL=C sort) >"$dir/code.pak"
+  archive_of $((24 << 20)) $(find /usr/include -type f -name '*.h' | LC_ALL=C sort) >"$dir/script.pak"
+  cp "$dlls/wined3d.dll" "$dir/game.exe"
+  cp /usr/share/fonts/opentype/ipafont-gothic/ipag.ttf /usr/share/fonts/opentype/ipafont-mincho/ipam.ttf "$dir/"
+  for i in 1 2 3 4; do
+    openssl enc -aes-128-ctr -nosalt -K "0$i$(printf '%030d' 0)" -iv "$(printf '%032d' 0)" </dev/zero 2>/dev/null |
+      head -c $((4 << 20)) >"$dir/pic$i.png"
+  done
+}

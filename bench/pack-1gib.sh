@@ -43,12 +43,12 @@ peak() {  # LABEL COMMAND...: runs the command, prints its peak memory and time
 }
 
 echo "payload: $(stat -c %s patch/payload/big.bin) bytes"
-peak "build (1 GiB payload)" "$packer" build --stub "$stub" -o out.exe patch
+peak "build (1 GiB payload)" "$packer" build --store --stub "$stub" -o out.exe patch
 echo "installer: $(stat -c %s out.exe) bytes"
 peak "list (hashes the payload)" "$packer" list out.exe
-peak "build over the packed installer" "$packer" build --stub out.exe -o again.exe patch
+peak "build over the packed installer" "$packer" build --store --stub out.exe -o again.exe patch
 rm -f again.exe
 peak "extract" "$packer" extract out.exe extracted
 rm -rf extracted out.exe
 truncate -s 1600M patch/payload/big.bin
-peak "build (1.6 GiB payload, refused)" "$packer" build --stub "$stub" -o too-big.exe patch
+peak "build (1.6 GiB payload, refused)" "$packer" build --store --stub "$stub" -o too-big.exe patch

@@ -35,7 +35,7 @@ for ((run = 0; run <= runs; run++)); do
   # back, so that neither pays for the other's writing.
   sync
   t0=$(now_ns)
-  /usr/bin/time -f %M -o "$work/mem" "$packer" build --stub "$stub" -o "$work/out.exe" "$work/patch" >/dev/null
+  /usr/bin/time -f %M -o "$work/mem" "$packer" build --store --stub "$stub" -o "$work/out.exe" "$work/patch" >/dev/null
   t1=$(now_ns)
   sync
   t2=$(now_ns)

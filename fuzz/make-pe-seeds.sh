@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes the seed inputs of the PE harnesses: two tiny stubs (32 and 64 bits,
 # no C runtime, one resource of their own) and installers that the packer
-# made from them.
+# made from them, with a raw and a compressed payload.
 # Usage: make-pe-seeds.sh BRISKOPACK
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -27,7 +27,9 @@ printf '*PatchType\r\n1\r\n*Caption\r\nseed\r\n%%LinkPath\r\nMaker\\Title.lnk\r\
   >"$work/patch/script.txt"
 cp corpus/bitmap/24bit-2x2 "$work/patch/background.bmp"
 printf 'payload' >"$work/patch/payload/data.bin"
-: >"$work/patch/payload/sub/more.bin"
+# One payload that compression makes smaller, stored compressed; the other
+# stays raw.
+for i in 1 2 3 4 5 6 7 8; do printf 'more of the same line %d\r\n' "$i"; done >"$work/patch/payload/sub/more.bin"
 
 for arch in i686 x86_64; do
   cp "$work/stub-$arch.exe" "corpus/pe_writer/stub-$arch.exe"

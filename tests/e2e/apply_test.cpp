@@ -233,5 +233,41 @@ TEST_P(ApplyFaults, FailedReplaceLeavesTheDestinationAsItWas) {
 
 INSTANTIATE_TEST_SUITE_P(E2E, ApplyFaults, testing::ValuesIn(FaultPackagers()), PackagerName);
 
+// Compressed payloads as such, whatever the packer would choose for them.
+class ApplyCompressed : public Apply {
+ protected:
+  std::unique_ptr<Installer> LaunchCompressed(std::map<int, std::string> payloads, std::set<int> damaged) {
+    ScriptParts script;
+    script.linkPath = {AddTargetShortcut()};
+    script.outFiles = {"a.dat", "b.txt"};
+    Package package = StandardPackage(script, std::move(payloads));
+    package.compressed = {0, 1};
+    package.damaged = std::move(damaged);
+    auto installer = Launch(MakeInstaller(package));
+    EXPECT_TRUE(installer->StartEnabled());
+    return installer;
+  }
+};
+
+std::vector<std::shared_ptr<const Packager>> CompressingPackagers() {
+  return {std::make_shared<ResourceUpdatePackager>(TestSettings().stub)};
+}
+
+// A frame that does not check is found out after the first pieces of the
+// file were written: the destination keeps its old content all the same,
+// and the file before it stays written.
+TEST_P(ApplyCompressed, DamagedFrameLeavesTheDestinationAsItWas) {
+  const std::string old = "the old b.txt";
+  WriteFileBytes(target() + "\\b.txt", old);
+  const std::string large(3 << 20, 'L');
+  auto installer = LaunchCompressed({{0, kPayloadA}, {1, large}}, {1});
+  StartExpecting(*installer, shown::kPatchFailed, shown::kCancel);
+  EXPECT_EQ(Read("a.dat"), kPayloadA);
+  EXPECT_EQ(Read("b.txt"), old);
+  ExpectFolderHolds({"a.dat", "b.txt"});
+}
+
+INSTANTIATE_TEST_SUITE_P(E2E, ApplyCompressed, testing::ValuesIn(CompressingPackagers()), PackagerName);
+
 }  // namespace
 }  // namespace brisko::e2e

@@ -134,7 +134,16 @@ void ResourceUpdatePackager::Make(const Package& package, const std::string& exe
   };
   if (package.script) add("TEXT", "RESOURCE_SCRIPT", *package.script);
   if (package.background) add("BMP", "RESOURCE_BACKGROUND", *package.background);
-  for (const auto& [number, bytes] : package.payloads) add("BIN", "RESOURCE_FILE" + std::to_string(number), bytes);
+  for (const auto& [number, bytes] : package.payloads) {
+    const std::string name = "RESOURCE_FILE" + std::to_string(number);
+    if (!package.compressed.count(number)) {
+      add("BIN", name, bytes);
+      continue;
+    }
+    std::string frame = test::ZstdFrame(bytes);
+    if (package.damaged.count(number)) frame[frame.size() / 2] ^= 0x20;
+    add("ZSTD", name, frame);
+  }
   ASSERT_TRUE(ok) << "UpdateResourceW";
   ASSERT_TRUE(EndUpdateResourceW(update, FALSE)) << "EndUpdateResourceW " << exePath;
 }

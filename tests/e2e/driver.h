@@ -18,6 +18,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -83,6 +84,11 @@ struct Package {
   std::optional<std::string> background;
   // RESOURCE_FILE<n> by n.
   std::map<int, std::string> payloads;
+  // Payloads that ResourceUpdatePackager stores compressed, as one zstd
+  // frame; of those, the damaged ones have a byte of their frame changed.
+  // (The packer compresses on its own whatever compression makes smaller.)
+  std::set<int> compressed;
+  std::set<int> damaged;
 };
 
 // Turns a package into an installer executable. The scenarios run once for

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace brisko::test {
 
@@ -15,6 +16,18 @@ std::string BitmapFile(std::int32_t width, std::int32_t height, int bitsPerPixel
 // An uncompressed 24-bit bitmap file, rows bottom-up; `colour` gives the
 // pixel at (x, y), counted from the top left, as 0xRRGGBB.
 std::string BitmapFile24(int width, int height, const std::function<std::uint32_t(int x, int y)>& colour);
+
+// A zstd frame of `content` as the packer makes them (content size and
+// checksum recorded), or without either, for the cases an installer must
+// refuse. A window smaller than the content puts a window descriptor into
+// the header.
+struct FrameOptions {
+  bool contentSize = true;
+  bool checksum = true;
+  int windowLog = 0;  // 0: what the level picks for the content
+  int level = 3;
+};
+std::string ZstdFrame(std::string_view content, const FrameOptions& options = {});
 
 // Removes a file, or a folder with everything in it, read-only files
 // included; does nothing when `path` does not exist. `path` is in the

@@ -142,6 +142,22 @@ expect 0 build --stub stub64-out.exe -o again.exe --script patch/script.txt --ba
   --payload patch/payload
 cmp -s again.exe stub64-out.exe || fail "packing an installer again changed it"
 
+echo "== compressed and raw payloads"
+cp -r patch patchz
+for i in $(seq 2000); do printf 'line %d of a file that compresses\r\n' "$i"; done >patchz/payload/sub/readme.txt
+expect 0 build --stub stub64.exe -o z.exe patchz
+expect 0 list z.exe
+grep -q "sub.readme.txt  $(stat -c %s patchz/payload/sub/readme.txt) bytes (stored compressed in [0-9]*)  sha256" out.txt ||
+  fail "list does not show the compressed payload's sizes: $(grep readme out.txt)"
+grep -q 'data.bin  300000 bytes  sha256' out.txt || fail "random data is not stored raw: $(grep data.bin out.txt)"
+expect 0 extract z.exe z-extracted
+diff -r patchz z-extracted >/dev/null || fail "the extracted compressed patch folder differs"
+expect 0 build --store --stub stub64.exe -o zraw.exe patchz
+expect 0 list zraw.exe
+grep -q 'stored compressed' out.txt && fail "--store compressed a payload"
+for bad in --compress=0 --compress=23 --compress=x; do expect 4 build "$bad" --stub stub64.exe -o bad.exe patchz; done
+expect 4 build --compress --store --stub stub64.exe -o bad.exe patchz
+
 echo "== bad input"
 printf 'not a program at all, just text that is long enough to be read as one' >notpe.exe
 head -c 2000 stub64.exe >truncated.exe

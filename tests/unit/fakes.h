@@ -62,7 +62,10 @@ class FakeFileSystem : public FileSystem {
 
 class FakeUi : public UserInterface {
  public:
-  void ShowMessage(const Text& text) override { messages.push_back(text); }
+  void ShowMessage(const Text& text) override {
+    if (whileShown) whileShown();
+    messages.push_back(text);
+  }
   void ShowError(const Text& text) override { errors.push_back(text); }
   Text SelectFolder(const Text& prompt, const Text& initialFolder) override {
     prompts.push_back(prompt);
@@ -72,6 +75,8 @@ class FakeUi : public UserInterface {
 
   std::vector<Text> messages, errors, prompts, initialFolders;
   Text chooserResult;
+  // Runs while a message is shown, before it is dismissed.
+  std::function<void()> whileShown;
 };
 
 // Runs the job where it is called, with `during` in the middle (to try the

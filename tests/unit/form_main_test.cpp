@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <set>
 #include <string>
 
 #include "core/texts.h"
 #include "fakes.h"
+#include "test_support.h"
 #include "test_locale.h"
 
 namespace brisko {
@@ -308,6 +310,8 @@ struct ApplyCase {
   std::optional<Text> message;
   std::map<Text, std::string> written;
   bool closeCaption;
+  std::set<int> compressed = {};  // payloads stored as zstd frames
+  std::set<int> damaged = {};     // ... with a byte of the frame changed
 };
 
 class ApplyTest : public ::testing::TestWithParam<ApplyCase> {};
@@ -315,7 +319,17 @@ class ApplyTest : public ::testing::TestWithParam<ApplyCase> {};
 TEST_P(ApplyTest, WritesPayloadsAndReports) {
   const ApplyCase& c = GetParam();
   Fixture f(c.typeAndOut + kCheck);
-  for (int n : c.resources) f.resources.Add("BIN", "RESOURCE_FILE" + std::to_string(n), "payload" + std::to_string(n));
+  for (int n : c.resources) {
+    const std::string name = "RESOURCE_FILE" + std::to_string(n);
+    std::string bytes = "payload" + std::to_string(n) + std::string(c.compressed.count(n) ? 5000 : 0, 'x');
+    if (!c.compressed.count(n)) {
+      f.resources.Add("BIN", name, bytes);
+      continue;
+    }
+    bytes = test::ZstdFrame(bytes);
+    if (c.damaged.count(n)) bytes[bytes.size() / 2] ^= 1;
+    f.resources.Add("ZSTD", name, bytes);
+  }
   f.files.files["C:\\Game\\game.exe"] = "exe";
   for (const auto& p : c.failingPaths) f.files.failing.insert(p);
   f.form.Create();
@@ -358,7 +372,14 @@ INSTANTIATE_TEST_SUITE_P(
         ApplyCase{"PatchType0WritesNothing", "*PatchType\r\n0\r\n" + std::string(kOut), {0, 2}, {}, std::nullopt,
                   {}, false},
         ApplyCase{"PatchType2WritesNothing", "*PatchType\r\n2\r\n" + std::string(kOut), {0, 2}, {}, std::nullopt,
-                  {}, false}),
+                  {}, false},
+        ApplyCase{"CompressedPayloadsDecoded", kType1 + kOut, {0, 2}, {}, Text(texts::kMsgPatchSucceeded),
+                  {{"C:\\Game\\a.dat", "payload0" + std::string(5000, 'x')}, {"C:\\Game\\b.txt", "payload2"}}, true,
+                  {0}},
+        // A frame that does not check fails the step at its entry; the
+        // file before it stays written.
+        ApplyCase{"DamagedFrameStopsThere", kType1 + kOut, {0, 2}, {}, Text(texts::kMsgPatchFailed),
+                  {{"C:\\Game\\a.dat", "payload0"}}, false, {2}, {2}}),
     [](const auto& row) { return std::string(row.param.name); });
 
 TEST(Apply, EleventhEntryReadsPayloadTen) {
@@ -419,29 +440,68 @@ TEST(Apply, ButtonsAreGreyWhileTheMessageIsOpen) {
   EXPECT_TRUE(form.enabled(Action::Cancel));
 }
 
-// Cancel (Close, once the patch is applied) asks the view to close whenever
-// the form takes input; while the payloads are being written it takes none.
-TEST(Cancel, AsksTheViewToCloseUnlessThePayloadsAreBeingWritten) {
+// While the payload is written, and until its outcome's message has been
+// dismissed, nothing the user does reaches the form.
+TEST(Apply, InputIsIgnoredWhileBusy) {
+  Fixture f(kType1 + std::string(kOut) + kCheck);
+  f.resources.Add("BIN", "RESOURCE_FILE0", "payload0");
+  f.resources.Add("ZSTD", "RESOURCE_FILE2", test::ZstdFrame(std::string(3000, 'z')));
+  f.files.files["C:\\Game\\game.exe"] = "";
+  f.form.Create();
+  f.ui.messages.clear();
+  int inputsWhileBusy = 0;
+  const auto tryEverything = [&] {
+    EXPECT_TRUE(f.form.busy());
+    ++inputsWhileBusy;
+    f.form.Execute(Action::Cancel);
+    f.form.Execute(Action::ChangePath);
+    f.form.Execute(Action::Start);
+    f.form.lblChangePathClick();
+    f.form.SetTargetDirText("D:\\Elsewhere");
+  };
+  f.worker.during = [&] {
+    EXPECT_TRUE(f.form.writing());
+    EXPECT_EQ(f.form.bytesToWrite(), 8u + 3000u);
+    tryEverything();
+  };
+  f.ui.whileShown = [&] {
+    EXPECT_FALSE(f.form.writing());
+    tryEverything();
+  };
+  f.form.Execute(Action::Start);
+  EXPECT_EQ(inputsWhileBusy, 2);
+  EXPECT_EQ(f.worker.reported, std::vector<std::uint64_t>{8u + 3000u});
+  EXPECT_EQ(f.form.bytesWritten(), f.form.bytesToWrite());
+  EXPECT_EQ(f.observer.closes, 0);
+  EXPECT_TRUE(f.ui.prompts.empty());
+  EXPECT_EQ(f.files.writes.size(), 2u);
+  EXPECT_EQ(f.form.targetDir(), "C:\\Game");
+  EXPECT_EQ(f.ui.messages, std::vector<Text>{texts::kMsgPatchSucceeded});
+  EXPECT_FALSE(f.form.busy());
+  // Once idle, the form takes input again.
+  f.form.Execute(Action::Cancel);
+  EXPECT_EQ(f.observer.closes, 1);
+}
+
+// Cancel (Close, once the patch is applied) asks the view to close in every
+// state that takes input (see InputIsIgnoredWhileBusy for the others).
+TEST(Cancel, AsksTheViewToCloseInEveryIdleState) {
   const struct {
     const char* state;
     bool gameExePresent;
     bool applied;
-    bool whileWriting;
-    int closes;
   } cases[] = {
-      {"after start-up, Start disabled", false, false, false, 1},
-      {"Start enabled", true, false, false, 1},
-      {"the patch applied", true, true, false, 1},
-      {"the payloads being written", true, true, true, 0},
+      {"after start-up, Start disabled", false, false},
+      {"Start enabled", true, false},
+      {"the patch applied", true, true},
   };
   for (const auto& c : cases) {
     Fixture f(kType1 + "%OutFiles\r\n%%\r\n" + kCheck);
     if (c.gameExePresent) f.files.files["C:\\Game\\game.exe"] = "";
     f.form.Create();
-    if (c.whileWriting) f.worker.during = [&f] { f.form.Execute(Action::Cancel); };
     if (c.applied) f.form.Execute(Action::Start);
-    if (!c.whileWriting) f.form.Execute(Action::Cancel);
-    EXPECT_EQ(f.observer.closes, c.closes) << c.state;
+    f.form.Execute(Action::Cancel);
+    EXPECT_EQ(f.observer.closes, 1) << c.state;
   }
 }
 

@@ -31,12 +31,14 @@ const char kUsage[] =
     "usage:\n"
     "  briskopack build [--stub STUB.exe | --arch x86|x64] -o OUT.exe [PATCH_DIR]\n"
     "                   [--script FILE] [--background FILE] [--payload DIR] [--force]\n"
+    "                   [--compress[=LEVEL] | --store]\n"
     "  briskopack lint (SCRIPT | PATCH_DIR) [--background FILE] [--payload DIR]\n"
     "  briskopack list INSTALLER.exe\n"
     "  briskopack extract INSTALLER.exe DIR\n"
     "  briskopack --version\n"
     "Without --stub, build uses the stub installed with briskopack: the 32-bit (x86) one unless --arch x64.\n"
     "A patch folder holds script.txt, background.bmp and payload/; options override its parts.\n"
+    "Payloads are compressed (zstd, level 19 unless --compress=LEVEL, 1 to 22); --store keeps them raw.\n"
     "--force builds even when lint reports errors (to test how the installer fails).\n"
     "Exit codes: 0 ok, 1 lint warnings, 2 lint errors (build refused), 3 bad input or I/O failure, 4 usage.\n";
 
@@ -56,12 +58,20 @@ struct Arguments {
   }
 };
 
-// Options in `known` take a value; those in `flags` take none.
+// Options in `known` take a value; those in `flags` take none, or one
+// joined to them with "=" (--compress=19).
 Arguments Parse(const std::vector<std::string>& args, std::size_t first, const std::vector<std::string>& known,
                 const std::vector<std::string>& flags = {}) {
   Arguments parsed;
   for (std::size_t i = first; i < args.size(); ++i) {
     const std::string& a = args[i];
+    const std::size_t equals = a.find('=');
+    if (a.rfind("--", 0) == 0 && equals != std::string::npos) {
+      const std::string name = a.substr(0, equals);
+      if (std::find(flags.begin(), flags.end(), name) == flags.end()) throw UsageError{"unknown option " + a};
+      if (!parsed.options.emplace(name, a.substr(equals + 1)).second) throw UsageError{"option " + name + " given twice"};
+      continue;
+    }
     if (a.size() > 1 && a[0] == '-') {
       const std::string name = a == "-o" ? "--output" : a;
       if (std::find(flags.begin(), flags.end(), name) != flags.end()) {
@@ -117,6 +127,27 @@ fs::path InstalledStub(StubArch arch) {
   return *stub;
 }
 
+// --store, or --compress with an optional level; compressed at the default
+// level when neither is given.
+std::optional<CompressOptions> CompressionOption(const Arguments& a) {
+  const auto compress = a.Option("--compress");
+  if (a.Option("--store")) {
+    if (compress) throw UsageError{"build takes --compress or --store, not both"};
+    return std::nullopt;
+  }
+  CompressOptions options;
+  if (compress && !compress->empty()) {
+    const std::string& level = *compress;
+    const bool digits = level.size() <= 2 && std::all_of(level.begin(), level.end(), [](char c) {
+      return c >= '0' && c <= '9';
+    });
+    options.level = digits ? std::stoi(level) : 0;
+    if (options.level < 1 || options.level > MaxCompressionLevel())
+      throw UsageError{"--compress takes a level from 1 to " + std::to_string(MaxCompressionLevel())};
+  }
+  return options;
+}
+
 int Build(const Arguments& a, std::ostream& out, std::ostream& err) {
   if (a.plain.size() > 1) throw UsageError{"build takes at most one patch folder"};
   const auto stub = a.Option("--stub");
@@ -145,6 +176,7 @@ int Build(const Arguments& a, std::ostream& out, std::ostream& err) {
   request.background = *background;
   request.payloadFolder = pick("--payload", kPayloadFolderName);
   request.force = a.Option("--force").has_value();
+  request.compression = CompressionOption(a);
 
   const BuildResult result = BuildInstaller(request);
   Report(result.findings, err);
@@ -153,8 +185,11 @@ int Build(const Arguments& a, std::ostream& out, std::ostream& err) {
     return kExitLintErrors;
   }
   out << DisplayName(request.output) << ": " << result.outputSize << " bytes, " << result.payloadCount
-      << " payload file" << (result.payloadCount == 1 ? "" : "s")
-      << (result.replacedPackage ? " (the stub's old package was replaced)" : "") << '\n';
+      << " payload file" << (result.payloadCount == 1 ? "" : "s");
+  if (result.compressedCount > 0)
+    out << " (" << result.payloadBytes << " bytes, " << result.compressedCount << " compressed, stored in "
+        << result.storedBytes << ")";
+  out << (result.replacedPackage ? " (the stub's old package was replaced)" : "") << '\n';
   return kExitOk;
 }
 
@@ -195,6 +230,17 @@ std::string Sha(const ResourceData& data) {
   HashSink sink;
   data.WriteTo(sink);
   return sink.Hex();
+}
+
+// A payload's line: its size and the SHA-256 of the bytes the installer
+// writes; a compressed one also with what it is stored in.
+void ListPayload(const InstalledPackage::Payload& p, const std::string& installer, std::ostream& out) {
+  const std::string where = installer + ": payload " + std::to_string(p.index);
+  HashSink sink;
+  Unpack(p.kind, p.leaf->data, sink, where);
+  out << ForDisplay(p.name) << "  " << UnpackedSize(p.kind, p.leaf->data, where) << " bytes";
+  if (p.kind == PayloadKind::Compressed) out << " (stored compressed in " << p.leaf->data.size() << ")";
+  out << "  sha256 " << sink.Hex() << '\n';
 }
 
 int List(const Arguments& a, std::ostream& out) {
@@ -238,7 +284,7 @@ int List(const Arguments& a, std::ostream& out) {
     } else if (!p.leaf) {
       out << ForDisplay(p.name) << "  MISSING\n";
     } else {
-      out << ForDisplay(p.name) << "  " << p.leaf->data.size() << " bytes  sha256 " << Sha(p.leaf->data) << '\n';
+      ListPayload(p, package.file().name(), out);
     }
   }
   for (const auto& [name, leaf] : package.UnusedPayloads())
@@ -293,7 +339,8 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
     if (command == "--version") return Version(out);
     if (command == "build")
       return Build(
-          Parse(args, 1, {"--stub", "--arch", "--output", "--script", "--background", "--payload"}, {"--force"}),
+          Parse(args, 1, {"--stub", "--arch", "--output", "--script", "--background", "--payload"},
+                {"--force", "--compress", "--store"}),
           out, err);
     if (command == "lint") return LintCommand(Parse(args, 1, {"--background", "--payload"}), out);
     if (command == "list") return List(Parse(args, 1, {}), out);

@@ -197,6 +197,12 @@ void OutputFile::Commit() {
   committed_ = true;
 }
 
+void OutputFile::CloseScratch() {
+  errno = 0;
+  out_.close();
+  if (out_.fail()) Fail("write failed: " + ErrorText(errno ? errno : EIO));
+}
+
 OutputFolder::OutputFolder(fs::path destination) : destination_(std::move(destination)) {
   const std::string name = DisplayName(destination_);
   std::error_code ec;

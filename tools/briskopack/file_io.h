@@ -102,6 +102,11 @@ class OutputFile final : public ByteSink {
   // Gives the file the execute permissions that `model` has (POSIX only).
   void CopyExecutePermissions(const fs::path& model);
   void Commit();
+  // Ends writing without putting the file in place, for bytes that are only
+  // needed for a while: they can be read from temporaryPath() until the
+  // object ends, which removes them.
+  void CloseScratch();
+  const fs::path& temporaryPath() const { return temporary_; }
 
  private:
   [[noreturn]] void Fail(const std::string& what) const;

@@ -1,6 +1,7 @@
 #include "package.h"
 
 #include <algorithm>
+#include <memory>
 
 #include "core/locale.h"
 #include "core/package_format.h"
@@ -44,12 +45,48 @@ bool IsSafePayloadPath(const Text& entry, const fs::path& path) {
          fs::is_regular_file(path, ec);
 }
 
+bool IsPayloadType(const ResourceId& type) {
+  return std::any_of(std::begin(format::kPayloadTypes), std::end(format::kPayloadTypes),
+                     [&](const char* payloadType) { return type.NameEquals(payloadType); });
+}
+
+// Puts payload `index` from `path` into the tree: compressed into a scratch
+// file beside the output when asked and when that makes it smaller, raw
+// otherwise.
+void AddPayload(ResourceTree& tree, std::size_t index, const fs::path& path, const BuildRequest& request,
+                std::vector<std::unique_ptr<OutputFile>>& scratch, BuildResult& result) {
+  InputFile in(path);
+  const std::uint64_t size = in.size();
+  const ResourceId name = ResourceId::Ascii(format::PayloadName(index));
+  result.payloadBytes += size;
+  ++result.payloadCount;
+  if (request.compression) {
+    auto frame = std::make_unique<OutputFile>(request.output);
+    CompressRange(in, 0, size, *frame, *request.compression);
+    frame->CloseScratch();
+    const std::uint64_t stored = frame->position();
+    if (stored < size) {
+      if (stored > 0xFFFFFFFFu) throw PackError(in.name(), "too large for a resource even compressed (4 GiB or more)");
+      tree.Put(ResourceId::Ascii(format::kCompressedPayloadType), name, kNeutral,
+               ResourceData::File(frame->temporaryPath(), static_cast<std::uint32_t>(stored)));
+      result.storedBytes += stored;
+      ++result.compressedCount;
+      scratch.push_back(std::move(frame));
+      return;
+    }
+  }
+  if (size > 0xFFFFFFFFu) throw PackError(in.name(), "too large for a resource (4 GiB or more)");
+  tree.Put(ResourceId::Ascii(format::kPayloadType), name, kNeutral,
+           ResourceData::File(path, static_cast<std::uint32_t>(size)));
+  result.storedBytes += size;
+}
+
 }  // namespace
 
 bool IsPackageResource(const ResourceId& type, const ResourceId& name) {
   return (type.NameEquals(format::kScriptType) && name.NameEquals(format::kScriptName)) ||
          (type.NameEquals(format::kBackgroundType) && name.NameEquals(format::kBackgroundName)) ||
-         (type.NameEquals(format::kPayloadType) && IsPayloadName(name));
+         (IsPayloadType(type) && IsPayloadName(name));
 }
 
 BuildResult BuildInstaller(const BuildRequest& request) {
@@ -73,6 +110,7 @@ BuildResult BuildInstaller(const BuildRequest& request) {
 
   const std::string outputName = DisplayName(request.output);
   std::optional<OutputFile> out;
+  std::vector<std::unique_ptr<OutputFile>> scratch;  // compressed payloads, until written
   {
     InputFile stub(request.stub);
     const PeImage image = PeImage::Read(stub);
@@ -94,11 +132,7 @@ BuildResult BuildInstaller(const BuildRequest& request) {
       }
       const fs::path path = FindScriptFile(*request.payloadFolder, entry);
       if (request.force && !IsSafePayloadPath(entry, path)) continue;
-      const std::uint64_t size = InputFile(path).size();
-      if (size > 0xFFFFFFFFu) throw PackError(DisplayName(path), "too large for a resource (4 GiB or more)");
-      tree.Put(ResourceId::Ascii(format::kPayloadType), ResourceId::Ascii(format::PayloadName(i)), kNeutral,
-               ResourceData::File(path, static_cast<std::uint32_t>(size)));
-      ++result.payloadCount;
+      AddPayload(tree, i, path, request, scratch, result);
     }
 
     const ResourceSection section(tree);
@@ -132,7 +166,12 @@ InstalledPackage::InstalledPackage(const fs::path& installer)
     p.index = i;
     p.name = entries[i].first;
     p.line = entries[i].second;
+    // The installer's order: raw first, then compressed.
     if (!p.name.empty()) p.leaf = tree_.Find(format::kPayloadType, format::PayloadName(i));
+    if (!p.name.empty() && !p.leaf) {
+      p.leaf = tree_.Find(format::kCompressedPayloadType, format::PayloadName(i));
+      if (p.leaf) p.kind = PayloadKind::Compressed;
+    }
     payloads_.push_back(std::move(p));
   }
 }
@@ -140,13 +179,13 @@ InstalledPackage::InstalledPackage(const fs::path& installer)
 std::vector<std::pair<std::string, const ResourceLeaf*>> InstalledPackage::UnusedPayloads() const {
   std::vector<std::pair<std::string, const ResourceLeaf*>> unused;
   for (const auto& [type, typeNode] : tree_.types()) {
-    if (!type.NameEquals(format::kPayloadType)) continue;
+    if (!IsPayloadType(type)) continue;
     for (const auto& [name, nameNode] : typeNode.names) {
       if (!IsPayloadName(name) || nameNode.languages.empty()) continue;
       bool used = false;
       for (const Payload& p : payloads_)
-        used = used || (p.leaf && name.NameEquals(format::PayloadName(p.index)));
-      if (!used) unused.emplace_back(name.ToString(), &nameNode.languages.begin()->second);
+        used = used || (p.leaf == &nameNode.languages.begin()->second);
+      if (!used) unused.emplace_back(type.ToString() + "/" + name.ToString(), &nameNode.languages.begin()->second);
     }
   }
   return unused;
@@ -174,6 +213,11 @@ void ExtractPackage(const fs::path& installer, const fs::path& folder) {
     data.WriteTo(out);
     out.Commit();
   };
+  auto unpack = [&](const fs::path& path, const InstalledPackage::Payload& p) {
+    OutputFile out(path);
+    Unpack(p.kind, p.leaf->data, out, name + ": payload " + std::to_string(p.index));
+    out.Commit();
+  };
   {
     OutputFile out(target.path() / kScriptFileName);
     out.Write(package.script().data(), package.script().size());
@@ -189,7 +233,7 @@ void ExtractPackage(const fs::path& installer, const fs::path& folder) {
     const fs::path path = NativePath(payload, p.name);
     fs::create_directories(path.parent_path(), ec);
     if (ec) throw PackError(DisplayName(path.parent_path()), "cannot create: " + ec.message());
-    write(path, p.leaf->data);
+    unpack(path, p);
   }
   target.Commit();
 }

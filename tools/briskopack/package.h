@@ -1,7 +1,8 @@
 // A patch package: the script, the background and the payload files that an
 // installer carries as resources "TEXT"/"RESOURCE_SCRIPT",
-// "BMP"/"RESOURCE_BACKGROUND" and "BIN"/"RESOURCE_FILE<i>". Building puts
-// them into a stub; reading takes them back out of an installer.
+// "BMP"/"RESOURCE_BACKGROUND" and "BIN"/"RESOURCE_FILE<i>" (or, compressed,
+// "ZSTD"/"RESOURCE_FILE<i>"). Building puts them into a stub; reading takes
+// them back out of an installer.
 #pragma once
 
 #include <optional>
@@ -11,6 +12,7 @@
 #include "core/text.h"
 #include "file_io.h"
 #include "lint.h"
+#include "payload_codec.h"
 #include "pe_image.h"
 #include "resource_tree.h"
 
@@ -34,6 +36,9 @@ struct BuildRequest {
   // faulty package: payload files that are missing or named unsafely are
   // then left out.
   bool force = false;
+  // Payloads are compressed unless this is empty (stored raw). A payload
+  // that compression does not make smaller is stored raw either way.
+  std::optional<CompressOptions> compression = CompressOptions{};
   std::uint64_t maxImageSize = kMaxImageSize;
 };
 
@@ -42,6 +47,10 @@ struct BuildResult {
   std::vector<Finding> findings;
   bool written = false;
   std::size_t payloadCount = 0;
+  std::size_t compressedCount = 0;
+  // The payload files' bytes, and what the installer stores of them.
+  std::uint64_t payloadBytes = 0;
+  std::uint64_t storedBytes = 0;
   // The stub already carried a package, which was replaced.
   bool replacedPackage = false;
   std::uint64_t outputSize = 0;
@@ -63,6 +72,7 @@ class InstalledPackage {
     Text name;                // the entry, empty for a blank one
     int line = 0;             // the entry's line in the script
     const ResourceLeaf* leaf = nullptr;  // nullptr when the resource is missing
+    PayloadKind kind = PayloadKind::Raw;
   };
 
   // Throws PackError when the file is no PE image or carries no script.
@@ -74,7 +84,7 @@ class InstalledPackage {
   const std::string& script() const { return script_; }
   const ResourceLeaf* background() const { return background_; }
   const std::vector<Payload>& payloads() const { return payloads_; }
-  // "BIN" resources named RESOURCE_FILE<n> that no entry asks for.
+  // Payload resources named RESOURCE_FILE<n> that no entry asks for.
   std::vector<std::pair<std::string, const ResourceLeaf*>> UnusedPayloads() const;
 
  private:

@@ -58,6 +58,8 @@ class ResourceData {
   void WriteTo(ByteSink& sink) const;
   // The bytes in memory; for small resources only.
   std::string Read() const;
+  // At most `size` bytes from `offset` (fewer at the end).
+  std::string ReadPart(std::uint64_t offset, std::size_t size) const;
 
  private:
   enum class Kind { Bytes, Range, File };

@@ -19,7 +19,7 @@ std::optional<StoredPayload> FindPayload(Resources& resources, std::size_t index
 
 std::unique_ptr<PayloadReader> OpenPayload(const StoredPayload& payload) {
   if (payload.kind == StoredPayload::Kind::Raw) return MakeRawReader(payload.bytes);
-  return MakeZstdReader(payload.bytes);
+  return MakeZstdReader(payload.bytes, MakeMemorySource(payload.bytes));
 }
 
 std::uint64_t PayloadSize(const StoredPayload& payload) {

@@ -25,16 +25,35 @@ class PayloadReader {
   virtual bool Next(std::string_view& piece) = 0;
 };
 
+// Stored bytes, in order: a resource in the installer's memory, or a range
+// of a file that the packer reads.
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  // Sets `bytes` to the next stored bytes, valid until the next call; empty
+  // at the end. False when they cannot be read.
+  virtual bool Next(std::string_view& bytes) = 0;
+};
+
+// All of `bytes` in one piece.
+std::unique_ptr<ByteSource> MakeMemorySource(std::string_view bytes);
+
 // Bytes stored as they are, handed out from where they lie (no copy).
 std::unique_ptr<PayloadReader> MakeRawReader(std::string_view bytes);
 
-// One zstd frame that records its content size and its checksum, with a
-// window no larger than the package format allows. Null when the header is
-// none such; damage further on shows in Next.
-std::unique_ptr<PayloadReader> MakeZstdReader(std::string_view frame);
+// The most bytes a frame header takes: what ZstdContentSize needs to see.
+inline constexpr std::size_t kZstdHeaderMax = 18;
 
-// The content size that a compressed payload's frame header records, or
-// nothing when the header is unusable (as for MakeZstdReader).
-bool ZstdContentSize(std::string_view frame, std::uint64_t& size);
+// The content size that a compressed payload's frame header records, from
+// the frame's first bytes (at most kZstdHeaderMax are looked at). False when
+// the header is none that the installer accepts: one zstd frame that records
+// its content size and carries a checksum, with a window no larger than the
+// package format allows.
+bool ZstdContentSize(std::string_view head, std::uint64_t& size);
+
+// A reader of the zstd frame that `source` gives from its first byte, whose
+// first bytes are `head`. Null when the header is unusable (as for
+// ZstdContentSize); damage further on shows in Next.
+std::unique_ptr<PayloadReader> MakeZstdReader(std::string_view head, std::unique_ptr<ByteSource> source);
 
 }  // namespace brisko

@@ -22,7 +22,22 @@ class RawReader final : public PayloadReader {
   std::uint64_t size_;
 };
 
+class MemorySource final : public ByteSource {
+ public:
+  explicit MemorySource(std::string_view bytes) : rest_(bytes) {}
+  bool Next(std::string_view& bytes) override {
+    bytes = rest_;
+    rest_ = {};
+    return true;
+  }
+
+ private:
+  std::string_view rest_;
+};
+
 }  // namespace
+
+std::unique_ptr<ByteSource> MakeMemorySource(std::string_view bytes) { return std::make_unique<MemorySource>(bytes); }
 
 std::unique_ptr<PayloadReader> MakeRawReader(std::string_view bytes) { return std::make_unique<RawReader>(bytes); }
 

@@ -12,8 +12,8 @@ namespace {
 // The frame header, when it is one the installer accepts: a single zstd
 // frame (no skippable frame) that records its content size and carries a
 // checksum, whose window fits the limit.
-bool ReadHeader(std::string_view frame, ZSTD_frameHeader& header) {
-  if (ZSTD_getFrameHeader(&header, frame.data(), frame.size()) != 0) return false;
+bool ReadHeader(std::string_view head, ZSTD_frameHeader& header) {
+  if (ZSTD_getFrameHeader(&header, head.data(), head.size()) != 0) return false;
   return header.frameType == ZSTD_frame && header.frameContentSize != ZSTD_CONTENTSIZE_UNKNOWN &&
          header.checksumFlag != 0 && header.windowSize <= (std::uint64_t{1} << format::kMaxWindowLog);
 }
@@ -27,7 +27,7 @@ struct DStreamFree {
 // count of bytes and the end of the input are checked here.
 class ZstdReader final : public PayloadReader {
  public:
-  ZstdReader(std::string_view frame, std::uint64_t size) : in_{frame.data(), frame.size(), 0}, size_(size) {}
+  ZstdReader(std::unique_ptr<ByteSource> source, std::uint64_t size) : source_(std::move(source)), size_(size) {}
 
   bool Open() {
     stream_.reset(ZSTD_createDStream());
@@ -45,22 +45,40 @@ class ZstdReader final : public PayloadReader {
     // Until the piece is full or the frame ends: a call may give nothing
     // while it reads a block header.
     while (out.pos < out.size) {
+      if (in_.pos == in_.size && !Refill()) return Fail();
       const std::size_t status = ZSTD_decompressStream(stream_.get(), &out, &in_);
       if (ZSTD_isError(status)) return Fail();
       if (status == 0) {
         ended_ = true;
         break;
       }
-      if (in_.pos == in_.size && out.pos < out.size) return Fail();  // cut short
+      if (in_.pos == in_.size && sourceEnded_ && out.pos < out.size) return Fail();  // cut short
     }
     done_ += out.pos;
     if (done_ > size_) return Fail();
-    if (ended_ && (done_ != size_ || in_.pos != in_.size)) return Fail();
+    if (ended_ && (done_ != size_ || !RestIsEmpty())) return Fail();
     piece = std::string_view(static_cast<const char*>(out.dst), out.pos);
     return true;
   }
 
  private:
+  // The next stored bytes into the decoder's input; at the source's end the
+  // input stays empty.
+  bool Refill() {
+    std::string_view bytes;
+    if (!source_->Next(bytes)) return false;
+    sourceEnded_ = bytes.empty();
+    in_ = {bytes.data(), bytes.size(), 0};
+    return true;
+  }
+
+  // Nothing may follow the frame.
+  bool RestIsEmpty() {
+    while (in_.pos == in_.size && !sourceEnded_)
+      if (!Refill()) return false;
+    return in_.pos == in_.size;
+  }
+
   bool Fail() {
     failed_ = true;
     buffer_ = {};
@@ -68,9 +86,11 @@ class ZstdReader final : public PayloadReader {
     return false;
   }
 
+  std::unique_ptr<ByteSource> source_;
   std::unique_ptr<ZSTD_DStream, DStreamFree> stream_;
   std::vector<char> buffer_;
-  ZSTD_inBuffer in_;
+  ZSTD_inBuffer in_{nullptr, 0, 0};
+  bool sourceEnded_ = false;
   std::uint64_t size_;
   std::uint64_t done_ = 0;
   bool ended_ = false;
@@ -79,17 +99,17 @@ class ZstdReader final : public PayloadReader {
 
 }  // namespace
 
-bool ZstdContentSize(std::string_view frame, std::uint64_t& size) {
+bool ZstdContentSize(std::string_view head, std::uint64_t& size) {
   ZSTD_frameHeader header;
-  if (!ReadHeader(frame, header)) return false;
+  if (!ReadHeader(head.substr(0, kZstdHeaderMax), header)) return false;
   size = header.frameContentSize;
   return true;
 }
 
-std::unique_ptr<PayloadReader> MakeZstdReader(std::string_view frame) {
+std::unique_ptr<PayloadReader> MakeZstdReader(std::string_view head, std::unique_ptr<ByteSource> source) {
   std::uint64_t size = 0;
-  if (!ZstdContentSize(frame, size)) return nullptr;
-  auto reader = std::make_unique<ZstdReader>(frame, size);
+  if (!ZstdContentSize(head, size)) return nullptr;
+  auto reader = std::make_unique<ZstdReader>(std::move(source), size);
   if (!reader->Open()) return nullptr;
   return reader;
 }

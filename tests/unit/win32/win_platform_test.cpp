@@ -4,14 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "core/payload/payload_reader.h"
 #include "core/texts.h"
 #include "win32/handles.h"
 #include "fault_injection.h"
 #include "system_test_helpers.h"
 #include "win32/system_calls.h"
+#include "test_support.h"
 #include "win32/wide_text.h"
 #include "win32/win_file_system.h"
 #include "win32/win_locale.h"
@@ -376,6 +379,50 @@ INSTANTIATE_TEST_SUITE_P(
                     StepFault{"TemporaryOfANewName", "CreateFileW", 1, false},
                     StepFault{"MoveANewName", "MoveFileExW", 1, false}),
     [](const auto& row) { return std::string(row.param.step); });
+
+// A compressed payload that does not check is found out only when its last
+// piece is decoded, long after the first pieces were written: the
+// destination must stay as it was all the same.
+struct DamagedFrame {
+  const char* name;
+  std::function<std::string(std::string frame)> damage;
+};
+
+class WinFileSystemDamagedFrame : public WinFileSystemTest, public testing::WithParamInterface<DamagedFrame> {};
+
+TEST_P(WinFileSystemDamagedFrame, LeavesTheDestinationAsItWas) {
+  Write(Path("a.dat"), "old content");
+  std::string content(3 * (1 << 20) + 5, '\0');
+  for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7 / 4096 + (i % 13));
+  const std::string frame = GetParam().damage(test::ZstdFrame(content));
+  test::FaultInjector faults;  // counts the handles handed out
+  struct : Progress {
+    void Add(std::uint64_t bytes) override { written += bytes; }
+    std::uint64_t written = 0;
+  } progress;
+  const auto reader = MakeZstdReader(frame, MakeMemorySource(frame));
+  ASSERT_NE(reader, nullptr);
+  EXPECT_FALSE(files_.WriteWholeFile(Path("a.dat"), *reader, progress));
+  EXPECT_GE(progress.written, 1u << 20) << "damage found after pieces were written";
+  EXPECT_EQ(faults.Unreleased(), "");
+  EXPECT_EQ(Read(Path("a.dat")), "old content");
+  EXPECT_EQ(Names(), std::vector<std::string>{"a.dat"});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Frames, WinFileSystemDamagedFrame,
+    testing::Values(DamagedFrame{"Corrupted",
+                                 [](std::string f) {
+                                   f[f.size() - 20] ^= 0x10;
+                                   return f;
+                                 }},
+                    DamagedFrame{"Truncated", [](std::string f) { return f.substr(0, f.size() - 3); }},
+                    DamagedFrame{"ChecksumOfOtherContent",
+                                 [](std::string f) {
+                                   f[f.size() - 1] ^= 0x01;
+                                   return f;
+                                 }}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 // ReplaceFileW without a backup name may remove the destination and then
 // fail to rename the new file: the new content must still reach its place,

@@ -1,0 +1,119 @@
+#include "core/payload/payload_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "test_support.h"
+
+namespace brisko {
+namespace {
+
+// Content that compresses, but not to nothing.
+std::string Content(std::size_t size) {
+  std::string text;
+  text.reserve(size);
+  for (std::uint32_t x = 1; text.size() < size;) {
+    x = x * 1103515245u + 12345u;
+    text += static_cast<char>('a' + (x >> 16) % 7);
+  }
+  return text;
+}
+
+// All a reader gives, or nothing when it reports damage.
+std::optional<std::string> ReadAll(PayloadReader& reader) {
+  std::string bytes;
+  for (std::string_view piece;;) {
+    if (!reader.Next(piece)) return std::nullopt;
+    if (piece.empty()) return bytes;
+    EXPECT_LE(piece.size(), PayloadReader::kPieceSize);
+    bytes += piece;
+  }
+}
+
+std::unique_ptr<PayloadReader> Zstd(const std::string& frame) {
+  return MakeZstdReader(frame, MakeMemorySource(frame));
+}
+
+class RoundTrip : public testing::TestWithParam<std::size_t> {};
+
+TEST_P(RoundTrip, GivesTheContentBackInPieces) {
+  const std::string content = Content(GetParam());
+  const std::string frame = test::ZstdFrame(content);
+  const auto reader = Zstd(frame);
+  ASSERT_NE(reader, nullptr);
+  EXPECT_EQ(reader->size(), content.size());
+  EXPECT_EQ(ReadAll(*reader), content);
+  EXPECT_EQ(ReadAll(*MakeRawReader(content)), content);
+}
+
+// Empty, one byte, several pieces' worth, and the largest window.
+INSTANTIATE_TEST_SUITE_P(Sizes, RoundTrip,
+                         testing::Values(0, 1, 3 * PayloadReader::kPieceSize + 5, std::size_t{1} << 27));
+
+struct Refused {
+  const char* name;
+  std::string frame;
+  bool headerRefused;  // refused before any byte is read
+};
+
+std::string Damaged() {
+  std::string frame = test::ZstdFrame(Content(200000));
+  frame[frame.size() / 2] ^= 0x40;
+  return frame;
+}
+
+// The header of a frame of 1001 bytes on the blocks of one of 1000: the
+// checksum holds, the count does not.
+std::string WrongContentSize() {
+  const std::string shorter = test::ZstdFrame(Content(1000));
+  const std::string longer = test::ZstdFrame(Content(1001));
+  const std::size_t header = 6;  // magic, descriptor, two-byte content size
+  return longer.substr(0, header) + shorter.substr(header);
+}
+
+// A header that names a window of 2^28 bytes, one more power of two than an
+// installer allows.
+std::string WindowBeyondTheLimit() {
+  std::string frame = test::ZstdFrame(Content(3000), {true, true, 10});
+  frame[5] = static_cast<char>((28 - 10) << 3);  // the window descriptor: exponent over 2^10
+  return frame;
+}
+
+class RefusedFrame : public testing::TestWithParam<Refused> {};
+
+TEST_P(RefusedFrame, IsReportedAsDamage) {
+  const Refused& c = GetParam();
+  const auto reader = Zstd(c.frame);
+  std::uint64_t size = 0;
+  EXPECT_EQ(ZstdContentSize(c.frame, size), !c.headerRefused);
+  if (c.headerRefused) {
+    EXPECT_EQ(reader, nullptr);
+    return;
+  }
+  ASSERT_NE(reader, nullptr);
+  EXPECT_EQ(ReadAll(*reader), std::nullopt);
+  std::string_view piece;
+  EXPECT_FALSE(reader->Next(piece)) << "a reader that has said false is done";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Frames, RefusedFrame,
+    testing::Values(
+        Refused{"Corrupted", Damaged(), false},
+        Refused{"Truncated", test::ZstdFrame(Content(200000)).substr(0, 5000), false},
+        Refused{"CutBeforeTheChecksum", [] {
+                  const std::string f = test::ZstdFrame(Content(3000));
+                  return f.substr(0, f.size() - 4);
+                }(), false},
+        Refused{"WrongContentSize", WrongContentSize(), false},
+        Refused{"FollowedByMoreBytes", test::ZstdFrame(Content(3000)) + "x", false},
+        Refused{"NoContentSize", test::ZstdFrame(Content(3000), {false, true}), true},
+        Refused{"NoChecksum", test::ZstdFrame(Content(3000), {true, false}), true},
+        Refused{"WindowBeyondTheLimit", WindowBeyondTheLimit(), true},
+        Refused{"NotAFrame", std::string("BM not a frame at all"), true}, Refused{"Empty", std::string(), true}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+}  // namespace
+}  // namespace brisko

@@ -1,0 +1,123 @@
+#include "payload_codec.h"
+
+#define ZSTD_STATIC_LINKING_ONLY  // ZSTD_c_jobSize and the other advanced parameters
+#include <zstd.h>
+
+#include <algorithm>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "core/package_format.h"
+#include "core/payload/payload_reader.h"
+
+namespace brisko::pack {
+
+namespace {
+
+constexpr std::size_t kChunk = std::size_t{1} << 20;
+
+struct CCtxFree {
+  void operator()(ZSTD_CCtx* context) const { ZSTD_freeCCtx(context); }
+};
+
+void Check(std::size_t result, const std::string& what) {
+  if (ZSTD_isError(result)) throw PackError(what, std::string("zstd: ") + ZSTD_getErrorName(result));
+}
+
+// Level and window as the package format wants them, a checksum and the
+// content size in the frame. Long-distance matching finds repeats across the
+// whole window, as `zstd --long` does. The threads split the input into jobs
+// that each see the window before them, so the frame does not depend on how
+// many threads there are.
+std::unique_ptr<ZSTD_CCtx, CCtxFree> MakeContext(const CompressOptions& options, std::uint64_t size,
+                                                 const std::string& name) {
+  std::unique_ptr<ZSTD_CCtx, CCtxFree> context(ZSTD_createCCtx());
+  if (!context) throw PackError(name, "cannot compress: out of memory");
+  unsigned threads = options.threads != 0 ? options.threads : std::max(1u, std::thread::hardware_concurrency());
+  const std::pair<ZSTD_cParameter, int> parameters[] = {
+      {ZSTD_c_compressionLevel, options.level},
+      {ZSTD_c_windowLog, format::kMaxWindowLog},
+      {ZSTD_c_enableLongDistanceMatching, 1},
+      {ZSTD_c_checksumFlag, 1},
+      {ZSTD_c_contentSizeFlag, 1},
+      {ZSTD_c_nbWorkers, static_cast<int>(threads)},
+  };
+  for (const auto& [parameter, value] : parameters)
+    Check(ZSTD_CCtx_setParameter(context.get(), parameter, value), name);
+  Check(ZSTD_CCtx_setPledgedSrcSize(context.get(), size), name);
+  return context;
+}
+
+// The stored bytes of a resource, read in pieces.
+class ResourceSource final : public ByteSource {
+ public:
+  explicit ResourceSource(const ResourceData& data) : data_(data) {}
+  bool Next(std::string_view& bytes) override {
+    piece_ = data_.ReadPart(offset_, kChunk);
+    offset_ += piece_.size();
+    bytes = piece_;
+    return true;
+  }
+
+ private:
+  const ResourceData& data_;
+  std::uint64_t offset_ = 0;
+  std::string piece_;
+};
+
+std::string Head(const ResourceData& data) { return data.ReadPart(0, kZstdHeaderMax); }
+
+}  // namespace
+
+int MaxCompressionLevel() { return ZSTD_maxCLevel(); }
+
+void CompressRange(InputFile& in, std::uint64_t offset, std::uint64_t size, ByteSink& out,
+                   const CompressOptions& options) {
+  const auto context = MakeContext(options, size, in.name());
+  std::vector<char> input(kChunk);
+  std::vector<char> output(ZSTD_CStreamOutSize());
+  std::uint64_t left = size;
+  for (bool last = false; !last;) {
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, input.size()));
+    in.ReadAt(offset, input.data(), n);
+    offset += n;
+    left -= n;
+    last = left == 0;
+    ZSTD_inBuffer from{input.data(), n, 0};
+    // Until this input is taken, and at the end until the frame is closed.
+    for (bool done = false; !done;) {
+      ZSTD_outBuffer to{output.data(), output.size(), 0};
+      const std::size_t pending =
+          ZSTD_compressStream2(context.get(), &to, &from, last ? ZSTD_e_end : ZSTD_e_continue);
+      Check(pending, in.name());
+      out.Write(output.data(), to.pos);
+      done = last ? pending == 0 : from.pos == from.size;
+    }
+  }
+}
+
+std::uint64_t UnpackedSize(PayloadKind kind, const ResourceData& data, const std::string& where) {
+  if (kind == PayloadKind::Raw) return data.size();
+  std::uint64_t size = 0;
+  if (!ZstdContentSize(Head(data), size))
+    throw PackError(where, "the compressed payload's frame header is damaged or not one an installer accepts");
+  return size;
+}
+
+void Unpack(PayloadKind kind, const ResourceData& data, ByteSink& sink, const std::string& where) {
+  if (kind == PayloadKind::Raw) {
+    data.WriteTo(sink);
+    return;
+  }
+  UnpackedSize(kind, data, where);
+  const std::unique_ptr<PayloadReader> reader = MakeZstdReader(Head(data), std::make_unique<ResourceSource>(data));
+  if (!reader) throw PackError(where, "cannot decode the compressed payload: out of memory");
+  for (std::string_view piece;;) {
+    if (!reader->Next(piece)) throw PackError(where, "the compressed payload is damaged (its frame does not check)");
+    if (piece.empty()) return;
+    sink.Write(piece.data(), piece.size());
+  }
+}
+
+}  // namespace brisko::pack
