@@ -93,19 +93,22 @@ class PeImage {
     return symbolTableSize_ != 0 ? symbolTableOffset_ + symbolTableSize_ : endOfSectionData_;
   }
 
+  // The file and its COFF file header.
   std::string name_;
-  std::string headers_;
-  std::vector<SectionHeader> sections_;
-  bool is64_ = false;
-  std::uint16_t machine_ = 0;
+  std::uint64_t fileSize_ = 0;
   std::uint32_t peOffset_ = 0;
-  std::uint32_t sectionTableOffset_ = 0;
-  std::uint32_t directoriesOffset_ = 0;
+  std::uint16_t machine_ = 0;
+  bool is64_ = false;
+  // The headers' bytes and the optional header's values.
+  std::string headers_;
   std::uint32_t numberOfDirectories_ = 0;
+  std::uint32_t directoriesOffset_ = 0;
   std::uint32_t sectionAlignment_ = 0;
   std::uint32_t fileAlignment_ = 0;
   std::uint32_t sizeOfImage_ = 0;
-  std::uint64_t fileSize_ = 0;
+  // The sections, and what follows them in the file.
+  std::vector<SectionHeader> sections_;
+  std::uint32_t sectionTableOffset_ = 0;
   std::uint64_t endOfSectionData_ = 0;
   std::uint64_t symbolTableOffset_ = 0;
   std::uint64_t symbolTableSize_ = 0;
