@@ -8,12 +8,20 @@
 #   library, whose objects then come in whole (over 40 KiB a stub). From
 #   C++20 on the compiler instantiates only the members that are used.
 # - Link-time optimisation.
-# - No thread-safe initialisation of function-local statics: the installer
-#   runs on one thread.
+# - No thread-safe initialisation of function-local statics: each one is
+#   used by one thread only. The window's thread starts one worker, which
+#   writes the payload (src/win32/win_worker.cpp) while the window's thread
+#   only paints and dispatches messages; no static is initialised by both.
+#   A static that both threads could reach would need an initialiser that
+#   runs before the worker starts.
 # - The installers link the runtime libraries of the compiler's win32 thread
 #   model: the same C++ runtime without the POSIX thread emulation, which
-#   the default runtime would pull in for its exception bookkeeping although
-#   the installer starts no thread.
+#   the default runtime would pull in for its exception bookkeeping; the one
+#   worker thread is started with CreateThread.
+# - Their own section layout (installer.ld.in) and program entry
+#   (src/win32/lean_start.cpp), linked without the C run-time's start-up
+#   code; smaller replacements for pieces of the C++ runtime in
+#   src/win32/lean_*.cpp. Each file says what it replaces and why.
 
 function(brisko_compile_for_size target)
   set_target_properties(${target} PROPERTIES CXX_STANDARD 20)
@@ -31,10 +39,47 @@ else()
   set(BRISKO_WIN32_THREAD_RUNTIME "")
 endif()
 
-# Compile and link options of an installer executable.
+# The installers' own section layout (cmake/installer.ld.in).
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(BRISKO_LD_POINTER QUAD)
+else()
+  set(BRISKO_LD_POINTER LONG)
+endif()
+set(BRISKO_LD_POINTER_SIZE ${CMAKE_SIZEOF_VOID_P})
+set(BRISKO_INSTALLER_LAYOUT ${CMAKE_BINARY_DIR}/installer.ld)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/installer.ld.in ${BRISKO_INSTALLER_LAYOUT} @ONLY)
+
+# The compiler's start files without the C run-time's start-up code, which
+# src/win32/lean_start.cpp replaces: the pieces that register the unwinding
+# tables and end them (the layout puts their parts first and last).
+foreach(part crtbegin crtend)
+  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${part}.o
+                  OUTPUT_VARIABLE BRISKO_${part} OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if(NOT IS_ABSOLUTE "${BRISKO_${part}}")
+    message(FATAL_ERROR "${CMAKE_CXX_COMPILER} has no ${part}.o")
+  endif()
+endforeach()
+
+# Compile and link options of an installer executable, and the pieces of
+# the runtime that src/win32/lean_*.cpp replace. The target links
+# brisko_core too (errors, unwinding-table lookup).
 function(brisko_link_for_size target)
   brisko_compile_for_size(${target})
-  target_link_options(${target} PRIVATE -flto -s -Wl,--gc-sections)
+  set(lean ${CMAKE_SOURCE_DIR}/src/win32)
+  target_sources(${target} PRIVATE ${lean}/lean_runtime.cpp)
+  # The 32-bit runtime unwinds by DWARF tables (the 64-bit one by the
+  # system's); its table lookup is replaced by a smaller one.
+  if(NOT CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+    target_sources(${target} PRIVATE ${lean}/lean_unwind_x86.cpp)
+  endif()
+  # The entry and the run-time's hooks are called from outside the optimised
+  # code only, so they stay out of link-time optimisation.
+  set(runtime_parts ${lean}/lean_start.cpp ${lean}/lean_eh_globals.cpp)
+  target_sources(${target} PRIVATE ${runtime_parts})
+  set_source_files_properties(${runtime_parts} TARGET_DIRECTORY ${target} PROPERTIES COMPILE_OPTIONS -fno-lto)
+  target_link_options(${target} PRIVATE -flto -s -Wl,--gc-sections -Wl,-T,${BRISKO_INSTALLER_LAYOUT}
+                      -nostartfiles ${BRISKO_crtbegin} ${BRISKO_crtend})
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${BRISKO_INSTALLER_LAYOUT})
   if(BRISKO_WIN32_THREAD_RUNTIME)
     target_link_options(${target} PRIVATE -L${BRISKO_WIN32_THREAD_RUNTIME})
   endif()
