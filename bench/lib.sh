@@ -57,6 +57,14 @@ median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print (NR % 
 # The largest of the numbers given.
 largest() { printf '%s\n' "$@" | sort -g | tail -n 1; }
 
+# Checks that the packer PACKER and the stub STUB are built (STUB by the
+# preset PRESET) and that GNU time is at hand; stops the benchmark if not.
+need_packer_and_stub() {
+  [ -x "$1" ] || { echo "no packer at $1: build the native preset first" >&2; exit 2; }
+  [ -f "$2" ] || { echo "no stub at $2: build the $3 preset first" >&2; exit 2; }
+  [ -x /usr/bin/time ] || { echo "needs GNU time: apt-get install time" >&2; exit 2; }
+}
+
 # A patch-shaped corpus of about 154 MiB in DIR, made only of files that a
 # set-up machine has, the same on every run:
 #   code.pak     90 MiB: Wine's 64-bit PE DLLs, whole, in name order, as one

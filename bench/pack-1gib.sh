@@ -11,11 +11,10 @@
 # Needs about 3 GiB of free disk space in $TMPDIR for the outputs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source bench/lib.sh
 packer=$(realpath -m "${1:-build/native/tools/briskopack/briskopack}")
 stub=$(realpath -m "${2:-build/native/tests/tools/stubs/stub32.exe}")
-[ -x "$packer" ] || { echo "no packer at $packer: build the native preset first" >&2; exit 2; }
-[ -f "$stub" ] || { echo "no stub at $stub: build the native preset first" >&2; exit 2; }
-[ -x /usr/bin/time ] || { echo "needs GNU time: apt-get install time" >&2; exit 2; }
+need_packer_and_stub "$packer" "$stub" native
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/briskopack-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT

@@ -22,9 +22,7 @@ files=${2:-1}
 runs=${RUNS:-5}
 packer=$(realpath -m "${PACKER:-build/native/tools/briskopack/briskopack}")
 stub=$(realpath -m "${STUB:-build/win64/briskopatch-stub.exe}")
-[ -x "$packer" ] || { echo "no packer at $packer: build the native preset first" >&2; exit 2; }
-[ -f "$stub" ] || { echo "no stub at $stub: build the win64 preset first" >&2; exit 2; }
-[ -x /usr/bin/time ] || { echo "needs GNU time: apt-get install time" >&2; exit 2; }
+need_packer_and_stub "$packer" "$stub" win64
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/briskopack-speed.XXXXXX")
 trap 'rm -rf "$work"' EXIT

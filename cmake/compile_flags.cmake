@@ -4,8 +4,12 @@ set(CMAKE_CXX_STANDARD 17)
 set(CMAKE_CXX_STANDARD_REQUIRED ON)
 set(CMAKE_CXX_EXTENSIONS OFF)
 
+option(BRISKO_STRICT_WARNINGS "Warn of shadowed names too, and make every warning an error (the ci preset)" OFF)
 if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
   add_compile_options(-Wall -Wextra)
+  if(BRISKO_STRICT_WARNINGS)
+    add_compile_options(-Wshadow -Werror)
+  endif()
 endif()
 
 # Windows programs: every function and datum in a section of its own, so that

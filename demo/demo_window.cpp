@@ -19,8 +19,11 @@
 #include <string>
 
 #include "win32/main_window_ids.h"
+#include "win_test_support.h"
 
 namespace {
+
+using brisko::test::WindowTextW;
 
 BOOL CALLBACK FindMainWindow(HWND hwnd, LPARAM data) {
   wchar_t name[64] = {};
@@ -45,16 +48,6 @@ HWND WaitForInstaller(DWORD milliseconds) {
     if (GetTickCount() - start > milliseconds) return nullptr;
     Sleep(50);
   }
-}
-
-// WM_GETTEXT rather than GetWindowText: for another process's control the
-// latter does not ask the control.
-std::wstring TextOf(HWND hwnd) {
-  wchar_t buffer[4096] = {};
-  DWORD_PTR copied = 0;
-  if (!SendMessageTimeoutW(hwnd, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 5000, &copied))
-    return {};
-  return std::wstring(buffer, copied);
 }
 
 std::string Utf8(const std::wstring& text) {
@@ -100,7 +93,7 @@ BOOL CALLBACK FindMessageText(HWND hwnd, LPARAM data) {
   GetClassNameW(hwnd, name, 16);
   // The message is the box's text control; the icon is a static as well.
   if (_wcsicmp(name, L"Static") == 0 && (GetWindowLongW(hwnd, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) {
-    std::wstring text = TextOf(hwnd);
+    std::wstring text = WindowTextW(hwnd);
     if (!text.empty()) {
       *reinterpret_cast<std::wstring*>(data) = std::move(text);
       return FALSE;
@@ -117,7 +110,7 @@ int PressStart() {
   }
   HWND start = GetDlgItem(hwnd, brisko::ids::kBtnStart);
   const bool enabled = IsWindowEnabled(start) != FALSE;
-  std::printf("Folder field: %s\n", Utf8(TextOf(GetDlgItem(hwnd, brisko::ids::kEdtTargetDir))).c_str());
+  std::printf("Folder field: %s\n", Utf8(WindowTextW(GetDlgItem(hwnd, brisko::ids::kEdtTargetDir))).c_str());
   std::printf("Start button: %s\n", enabled ? "enabled" : "disabled");
   if (!enabled) return 1;
   // Posted, not sent: the installer shows its message box from inside the
@@ -132,7 +125,7 @@ int PressStart() {
   }
   std::wstring message;
   EnumChildWindows(box, FindMessageText, reinterpret_cast<LPARAM>(&message));
-  std::printf("Message (%s): %s\n", Utf8(TextOf(box)).c_str(), Utf8(message).c_str());
+  std::printf("Message (%s): %s\n", Utf8(WindowTextW(box)).c_str(), Utf8(message).c_str());
   std::fflush(stdout);
   if (HWND ok = GetDlgItem(box, IDOK))
     PostMessageW(ok, BM_CLICK, 0, 0);

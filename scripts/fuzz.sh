@@ -6,14 +6,15 @@
 # input in build/sanitize/fuzz-crashes/.
 # Prints per harness: executions, seconds, executions per second, committed
 # inputs (seeds and regressions) and the size of the grown corpus.
-# Usage: fuzz.sh [SECONDS_PER_HARNESS] [HARNESS...]   (default 30 s, all)
+# Usage: fuzz.sh [SECONDS_PER_HARNESS] [HARNESS...]   (default 30 s, all of
+# fuzz/harnesses.txt)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-30}
 shift || true
 build=build/sanitize
 harnesses=("$@")
-[ ${#harnesses[@]} -gt 0 ] || harnesses=(script_reader split_path bitmap lint pe_reader pe_writer payload_reader)
+[ ${#harnesses[@]} -gt 0 ] || mapfile -t harnesses < <(grep -E '^[a-z0-9_]+$' fuzz/harnesses.txt)
 
 mkdir -p "$build/fuzz-crashes"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1

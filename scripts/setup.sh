@@ -4,10 +4,10 @@
 set -euo pipefail
 
 packages=(
-  cmake g++ make googletest file
+  cmake g++ make googletest libgmock-dev file
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   wine wine64 xvfb x11-apps imagemagick locales fonts-ipafont
-  clang libclang-rt-dev osslsigncode openssl dpkg-dev
+  clang clang-format libclang-rt-dev osslsigncode openssl dpkg-dev
 )
 missing=()
 for p in "${packages[@]}"; do

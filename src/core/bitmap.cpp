@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <limits>
+#include <utility>
 
 #include "errors.h"
 #include "texts.h"
@@ -81,159 +82,202 @@ struct Channel {
   }
 };
 
+// What the file header and the core or information header say.
+struct Header {
+  std::uint32_t offBits = 0;
+  std::uint32_t size = 0;  // the core or information header's own size
+  bool core = false;
+  std::int64_t width = 0;
+  std::int64_t height = 0;
+  bool topDown = false;
+  std::uint32_t bitCount = 0;
+  std::uint32_t compression = kBiRgb;
+  std::uint32_t clrUsed = 0;
+
+  bool rle() const { return compression == kBiRle8 || compression == kBiRle4; }
+};
+
+// The compression must suit the depth: run lengths of 8 or 4 bits, masks for
+// 16 or 32 bits, and run lengths only bottom-up.
+bool ValidFormat(const Header& h) {
+  const std::uint32_t b = h.bitCount;
+  if (b != 1 && b != 4 && b != 8 && b != 16 && b != 24 && b != 32) return false;
+  switch (h.compression) {
+    case kBiRgb: return true;
+    case kBiRle8: return h.bitCount == 8 && !h.topDown;
+    case kBiRle4: return h.bitCount == 4 && !h.topDown;
+    case kBiBitfields: return h.bitCount == 16 || h.bitCount == 32;
+    default: return false;
+  }
+}
+
+Header ReadHeader(const Reader& r, std::string_view bytes) {
+  if (bytes.size() < kFileHeaderSize + kCoreHeaderSize || bytes[0] != 'B' || bytes[1] != 'M') Invalid();
+  Header h;
+  h.offBits = r.U32(kFileOffBits);
+  constexpr std::size_t at = kFileHeaderSize;
+  h.size = r.U32(at + kHeaderSize);
+  if (h.size < kCoreHeaderSize || h.size > bytes.size() - kFileHeaderSize) Invalid();
+  h.core = h.size < kInfoHeaderSize;
+  std::uint32_t planes;
+  if (h.core) {
+    if (h.size != kCoreHeaderSize) Invalid();
+    h.width = r.U16(at + kCoreWidth);
+    h.height = r.U16(at + kCoreHeight);
+    planes = r.U16(at + kCorePlanes);
+    h.bitCount = r.U16(at + kCoreBitCount);
+  } else {
+    h.width = r.I32(at + kInfoWidth);
+    h.height = r.I32(at + kInfoHeight);
+    planes = r.U16(at + kInfoPlanes);
+    h.bitCount = r.U16(at + kInfoBitCount);
+    h.compression = r.U32(at + kInfoCompression);
+    h.clrUsed = r.U32(at + kInfoClrUsed);
+  }
+  h.topDown = h.height < 0;
+  if (h.topDown) h.height = -h.height;
+  if (planes != 1 || h.width <= 0 || h.height <= 0) Invalid();
+  if (static_cast<std::uint64_t>(h.width) * static_cast<std::uint64_t>(h.height) > kMaxPixels) Invalid();
+  if (!ValidFormat(h)) Invalid();
+  if (h.offBits < kFileHeaderSize + h.size || h.offBits > bytes.size()) Invalid();
+  return h;
+}
+
+// Colour masks for 16 and 32 bits per pixel: given after the information
+// header, or the default 5-5-5 and 8-8-8 layouts.
+struct Masks {
+  Channel red, green, blue;
+};
+
+Masks ReadMasks(const Reader& r, const Header& h) {
+  if (h.compression == kBiBitfields) {
+    const std::size_t at = kFileHeaderSize + kInfoHeaderSize;
+    return {Channel(r.U32(at)), Channel(r.U32(at + 4)), Channel(r.U32(at + 8))};
+  }
+  if (h.bitCount == 16) return {Channel(0x7C00), Channel(0x03E0), Channel(0x001F)};
+  return {Channel(0xFF0000), Channel(0xFF00), Channel(0xFF)};
+}
+
+// The colour table of an indexed picture, after the header: 3-byte entries
+// after a core header, 4-byte ones after an information header. Entries it
+// does not give are black.
+std::vector<std::uint32_t> ReadPalette(const Reader& r, const Header& h, std::size_t fileSize) {
+  const std::uint32_t maxColours = 1u << h.bitCount;
+  const std::uint32_t colours = h.clrUsed == 0 ? maxColours : h.clrUsed;
+  if (colours > maxColours) Invalid();
+  const std::size_t tableStart = kFileHeaderSize + h.size;
+  const std::size_t entry = h.core ? 3 : 4;
+  if (tableStart + colours * entry > fileSize) Invalid();
+  std::vector<std::uint32_t> palette(maxColours, 0);
+  for (std::uint32_t i = 0; i < colours; ++i) {
+    const std::size_t at = tableStart + i * entry;
+    palette[i] = r.U8(at + 2) << 16 | r.U8(at + 1) << 8 | r.U8(at);
+  }
+  return palette;
+}
+
+// The picture being decoded, addressed by the rows of the file, which run
+// bottom-up unless the header says otherwise.
+class Canvas {
+ public:
+  explicit Canvas(const Header& h) : topDown_(h.topDown) {
+    bmp_.width = static_cast<int>(h.width);
+    bmp_.height = static_cast<int>(h.height);
+    bmp_.pixels.assign(static_cast<std::size_t>(h.width * h.height), 0);
+  }
+  void Put(std::int64_t x, std::int64_t fileRow, std::uint32_t colour) {
+    const std::int64_t y = topDown_ ? fileRow : bmp_.height - 1 - fileRow;
+    bmp_.pixels[static_cast<std::size_t>(y * bmp_.width + x)] = colour;
+  }
+  Bitmap Take() { return std::move(bmp_); }
+
+ private:
+  Bitmap bmp_;
+  bool topDown_;
+};
+
+// Run-length encoded rows; pixels not reached stay black.
+void DecodeRunLengths(std::string_view data, const Header& h, const std::vector<std::uint32_t>& palette,
+                      Canvas& canvas) {
+  const Reader d(data);
+  const bool four = h.compression == kBiRle4;
+  const auto indexAt = [four](std::uint32_t byte, std::uint32_t i) {
+    return four ? ((i & 1) ? byte & 0x0F : byte >> 4) : byte;
+  };
+  const auto put = [&](std::int64_t x, std::int64_t row, std::uint32_t index) {
+    if (x < h.width && row < h.height) canvas.Put(x, row, palette[index]);
+  };
+  std::size_t at = 0;
+  std::int64_t x = 0, row = 0;
+  for (;;) {
+    const std::uint32_t count = d.U8(at), value = d.U8(at + 1);
+    at += 2;
+    if (count > 0) {  // a run of `count` pixels
+      for (std::uint32_t i = 0; i < count; ++i, ++x) put(x, row, indexAt(value, i));
+    } else if (value == 0) {  // end of the row
+      x = 0;
+      ++row;
+    } else if (value == 1) {  // end of the picture
+      break;
+    } else if (value == 2) {  // a jump to the right and up
+      x += d.U8(at);
+      row += d.U8(at + 1);
+      at += 2;
+    } else {  // `value` pixels given one by one, padded to a word
+      const std::uint32_t n = value;
+      for (std::uint32_t i = 0; i < n; ++i, ++x) put(x, row, indexAt(d.U8(at + (four ? i / 2 : i)), i));
+      const std::size_t used = four ? (n + 1) / 2 : n;
+      at += (used + 1) & ~static_cast<std::size_t>(1);
+    }
+    if (row > h.height) Invalid();
+  }
+}
+
+// One pixel of an uncompressed row.
+std::uint32_t RawPixel(const unsigned char* line, std::int64_t x, const Header& h,
+                       const std::vector<std::uint32_t>& palette, const Masks& m) {
+  const auto masked = [&m](std::uint32_t v) { return m.red.Get(v) << 16 | m.green.Get(v) << 8 | m.blue.Get(v); };
+  switch (h.bitCount) {
+    case 1: return palette[(line[x / 8] >> (7 - x % 8)) & 1];
+    case 4: return palette[(line[x / 2] >> ((x % 2) ? 0 : 4)) & 0x0F];
+    case 8: return palette[line[x]];
+    case 16: return masked(line[x * 2] | line[x * 2 + 1] << 8);
+    case 24: return line[x * 3 + 2] << 16 | line[x * 3 + 1] << 8 | line[x * 3];
+    case 32:
+      return masked(line[x * 4] | line[x * 4 + 1] << 8 | line[x * 4 + 2] << 16 |
+                    static_cast<std::uint32_t>(line[x * 4 + 3]) << 24);
+  }
+  return 0;
+}
+
+// Uncompressed rows, each padded to a multiple of four bytes.
+void DecodeRows(std::string_view data, const Header& h, const std::vector<std::uint32_t>& palette, const Masks& masks,
+                Canvas& canvas) {
+  const std::uint64_t stride = ((static_cast<std::uint64_t>(h.width) * h.bitCount + 31) / 32) * 4;
+  if (stride * static_cast<std::uint64_t>(h.height) > data.size()) Invalid();
+  const auto* p = reinterpret_cast<const unsigned char*>(data.data());
+  for (std::int64_t row = 0; row < h.height; ++row) {
+    const unsigned char* line = p + static_cast<std::size_t>(row * stride);
+    for (std::int64_t x = 0; x < h.width; ++x) canvas.Put(x, row, RawPixel(line, x, h, palette, masks));
+  }
+}
+
 }  // namespace
 
 Bitmap DecodeBitmapFile(std::string_view bytes) {
   const Reader r(bytes);
-  if (bytes.size() < kFileHeaderSize + kCoreHeaderSize || bytes[0] != 'B' || bytes[1] != 'M') Invalid();
-  const std::uint32_t offBits = r.U32(kFileOffBits);
-  constexpr std::size_t h = kFileHeaderSize;
-  const std::uint32_t headerSize = r.U32(h + kHeaderSize);
-  if (headerSize < kCoreHeaderSize || headerSize > bytes.size() - kFileHeaderSize) Invalid();
-
-  std::int64_t width, height;
-  std::uint32_t planes, bitCount, compression = kBiRgb, clrUsed = 0;
-  bool core = headerSize < kInfoHeaderSize;
-  if (core) {
-    if (headerSize != kCoreHeaderSize) Invalid();
-    width = r.U16(h + kCoreWidth);
-    height = r.U16(h + kCoreHeight);
-    planes = r.U16(h + kCorePlanes);
-    bitCount = r.U16(h + kCoreBitCount);
-  } else {
-    width = r.I32(h + kInfoWidth);
-    height = r.I32(h + kInfoHeight);
-    planes = r.U16(h + kInfoPlanes);
-    bitCount = r.U16(h + kInfoBitCount);
-    compression = r.U32(h + kInfoCompression);
-    clrUsed = r.U32(h + kInfoClrUsed);
-  }
-  const bool topDown = height < 0;
-  if (topDown) height = -height;
-  if (planes != 1 || width <= 0 || height <= 0) Invalid();
-  if (static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) > kMaxPixels) Invalid();
-
-  switch (bitCount) {
-    case 1: case 4: case 8: case 16: case 24: case 32: break;
-    default: Invalid();
-  }
-  const bool rle = compression == kBiRle8 || compression == kBiRle4;
-  if (compression == kBiRle8 && bitCount != 8) Invalid();
-  if (compression == kBiRle4 && bitCount != 4) Invalid();
-  if (compression == kBiBitfields && bitCount != 16 && bitCount != 32) Invalid();
-  if (compression != kBiRgb && !rle && compression != kBiBitfields) Invalid();
-  if (rle && topDown) Invalid();
-
-  // Colour masks for 16 and 32 bits per pixel.
-  Channel red, green, blue;
-  std::size_t tableStart = kFileHeaderSize + headerSize;
-  if (bitCount == 16 || bitCount == 32) {
-    if (compression == kBiBitfields) {
-      std::size_t maskAt = kFileHeaderSize + kInfoHeaderSize;
-      red = Channel(r.U32(maskAt));
-      green = Channel(r.U32(maskAt + 4));
-      blue = Channel(r.U32(maskAt + 8));
-      if (headerSize == kInfoHeaderSize) tableStart += 12;  // the masks follow a plain info header
-    } else if (bitCount == 16) {
-      red = Channel(0x7C00), green = Channel(0x03E0), blue = Channel(0x001F);
-    } else {
-      red = Channel(0xFF0000), green = Channel(0xFF00), blue = Channel(0xFF);
-    }
-  }
-
-  // The colour table for indexed pictures.
+  const Header h = ReadHeader(r, bytes);
+  Masks masks;
+  if (h.bitCount == 16 || h.bitCount == 32) masks = ReadMasks(r, h);
   std::vector<std::uint32_t> palette;
-  if (bitCount <= 8) {
-    const std::uint32_t maxColours = 1u << bitCount;
-    std::uint32_t colours = clrUsed == 0 ? maxColours : clrUsed;
-    if (colours > maxColours) Invalid();
-    const std::size_t entry = core ? 3 : 4;
-    if (tableStart + colours * entry > bytes.size()) Invalid();
-    palette.resize(maxColours, 0);
-    for (std::uint32_t i = 0; i < colours; ++i) {
-      const std::size_t at = tableStart + i * entry;
-      palette[i] = r.U8(at + 2) << 16 | r.U8(at + 1) << 8 | r.U8(at);
-    }
-  }
-
-  if (offBits < kFileHeaderSize + headerSize || offBits > bytes.size()) Invalid();
-  const std::string_view data = bytes.substr(offBits);
-
-  Bitmap bmp;
-  bmp.width = static_cast<int>(width);
-  bmp.height = static_cast<int>(height);
-  bmp.pixels.assign(static_cast<std::size_t>(width * height), 0);
-  auto put = [&](std::int64_t x, std::int64_t fileRow, std::uint32_t colour) {
-    const std::int64_t y = topDown ? fileRow : height - 1 - fileRow;
-    bmp.pixels[static_cast<std::size_t>(y * width + x)] = colour;
-  };
-
-  if (rle) {
-    // Run-length encoded rows, bottom-up; pixels not reached stay black.
-    const Reader d(data);
-    std::size_t at = 0;
-    std::int64_t x = 0, row = 0;
-    const bool four = compression == kBiRle4;
-    for (;;) {
-      const std::uint32_t count = d.U8(at), value = d.U8(at + 1);
-      at += 2;
-      if (count > 0) {
-        for (std::uint32_t i = 0; i < count; ++i, ++x) {
-          const std::uint32_t index = four ? ((i & 1) ? value & 0x0F : value >> 4) : value;
-          if (x < width && row < height) put(x, row, palette[index]);
-        }
-      } else if (value == 0) {
-        x = 0;
-        ++row;
-      } else if (value == 1) {
-        break;
-      } else if (value == 2) {
-        x += d.U8(at);
-        row += d.U8(at + 1);
-        at += 2;
-      } else {
-        const std::uint32_t n = value;
-        const std::size_t used = four ? (n + 1) / 2 : n;
-        for (std::uint32_t i = 0; i < n; ++i, ++x) {
-          const std::uint32_t byte = d.U8(at + (four ? i / 2 : i));
-          const std::uint32_t index = four ? ((i & 1) ? byte & 0x0F : byte >> 4) : byte;
-          if (x < width && row < height) put(x, row, palette[index]);
-        }
-        at += (used + 1) & ~static_cast<std::size_t>(1);
-      }
-      if (row > height) Invalid();
-    }
-    return bmp;
-  }
-
-  const std::uint64_t stride = ((static_cast<std::uint64_t>(width) * bitCount + 31) / 32) * 4;
-  if (stride * static_cast<std::uint64_t>(height) > data.size()) Invalid();
-  const auto* p = reinterpret_cast<const unsigned char*>(data.data());
-  for (std::int64_t row = 0; row < height; ++row) {
-    const unsigned char* line = p + static_cast<std::size_t>(row * stride);
-    for (std::int64_t x = 0; x < width; ++x) {
-      std::uint32_t colour = 0;
-      switch (bitCount) {
-        case 1: colour = palette[(line[x / 8] >> (7 - x % 8)) & 1]; break;
-        case 4: colour = palette[(line[x / 2] >> ((x % 2) ? 0 : 4)) & 0x0F]; break;
-        case 8: colour = palette[line[x]]; break;
-        case 16: {
-          const std::uint32_t v = line[x * 2] | line[x * 2 + 1] << 8;
-          colour = red.Get(v) << 16 | green.Get(v) << 8 | blue.Get(v);
-          break;
-        }
-        case 24: colour = line[x * 3 + 2] << 16 | line[x * 3 + 1] << 8 | line[x * 3]; break;
-        case 32: {
-          const std::uint32_t v = line[x * 4] | line[x * 4 + 1] << 8 | line[x * 4 + 2] << 16 |
-                                  static_cast<std::uint32_t>(line[x * 4 + 3]) << 24;
-          colour = red.Get(v) << 16 | green.Get(v) << 8 | blue.Get(v);
-          break;
-        }
-      }
-      put(x, row, colour);
-    }
-  }
-  return bmp;
+  if (h.bitCount <= 8) palette = ReadPalette(r, h, bytes.size());
+  Canvas canvas(h);
+  const std::string_view data = bytes.substr(h.offBits);
+  if (h.rle())
+    DecodeRunLengths(data, h, palette, canvas);
+  else
+    DecodeRows(data, h, palette, masks, canvas);
+  return canvas.Take();
 }
 
 }  // namespace brisko

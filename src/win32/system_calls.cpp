@@ -3,15 +3,9 @@
 namespace brisko {
 namespace {
 
-constexpr SystemCalls kRealCalls = {
-    ::GetFileAttributesW, ::CreateFileW, ::WriteFile, ::FlushFileBuffers, ::CloseHandle,
-    ::ReplaceFileW, ::MoveFileExW, ::DeleteFileW, ::FindFirstFileW, ::FindClose,
-    ::FindResourceW, ::LoadResource, ::SizeofResource, ::LockResource,
-    ::RegOpenKeyExW, ::RegQueryValueExW, ::RegCloseKey,
-    ::ExpandEnvironmentStringsW,
-    ::SHGetMalloc, ::SHGetSpecialFolderLocation, ::SHGetPathFromIDListW,
-    ::CoInitialize, ::CoUninitialize, ::CoCreateInstance, ::MultiByteToWideChar,
-};
+#define BRISKO_REAL_CALL(name) ::name,
+constexpr SystemCalls kRealCalls = {BRISKO_SYSTEM_CALLS(BRISKO_REAL_CALL)};
+#undef BRISKO_REAL_CALL
 
 }  // namespace
 
@@ -20,6 +14,8 @@ SystemCalls systemCalls = kRealCalls;
 }
 
 const SystemCalls& RealSystemCalls() { return kRealCalls; }
+
+void SetSystemCalls(const SystemCalls& calls) { detail::systemCalls = calls; }
 
 void RestoreSystemCalls() { detail::systemCalls = kRealCalls; }
 

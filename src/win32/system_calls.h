@@ -11,40 +11,49 @@
 
 #include <type_traits>
 
+// The calls of the table, in its order, each named once: X(name) for the
+// system's function `name`. The table's members, the real calls and the fault
+// injector's names are all made from this list, so adding a call is one line
+// here (and, for the fault injector, a hook that fails it as the system would).
+#define BRISKO_SYSTEM_CALLS(X)                \
+  /* Files. */                                \
+  X(GetFileAttributesW)                       \
+  X(CreateFileW)                              \
+  X(WriteFile)                                \
+  X(FlushFileBuffers)                         \
+  X(CloseHandle)                              \
+  X(ReplaceFileW)                             \
+  X(MoveFileExW)                              \
+  X(DeleteFileW)                              \
+  X(FindFirstFileW)                           \
+  X(FindClose)                                \
+  /* Resources of the running executable. */  \
+  X(FindResourceW)                            \
+  X(LoadResource)                             \
+  X(SizeofResource)                           \
+  X(LockResource)                             \
+  /* Registry. */                             \
+  X(RegOpenKeyExW)                            \
+  X(RegQueryValueExW)                         \
+  X(RegCloseKey)                              \
+  /* Environment. */                          \
+  X(ExpandEnvironmentStringsW)                \
+  /* Shell folders and item lists. */         \
+  X(SHGetMalloc)                              \
+  X(SHGetSpecialFolderLocation)               \
+  X(SHGetPathFromIDListW)                     \
+  /* COM, shell links and text conversion. */ \
+  X(CoInitialize)                             \
+  X(CoUninitialize)                           \
+  X(CoCreateInstance)                         \
+  X(MultiByteToWideChar)
+
 namespace brisko {
 
 struct SystemCalls {
-  // Files.
-  decltype(&::GetFileAttributesW) GetFileAttributesW;
-  decltype(&::CreateFileW) CreateFileW;
-  decltype(&::WriteFile) WriteFile;
-  decltype(&::FlushFileBuffers) FlushFileBuffers;
-  decltype(&::CloseHandle) CloseHandle;
-  decltype(&::ReplaceFileW) ReplaceFileW;
-  decltype(&::MoveFileExW) MoveFileExW;
-  decltype(&::DeleteFileW) DeleteFileW;
-  decltype(&::FindFirstFileW) FindFirstFileW;
-  decltype(&::FindClose) FindClose;
-  // Resources of the running executable.
-  decltype(&::FindResourceW) FindResourceW;
-  decltype(&::LoadResource) LoadResource;
-  decltype(&::SizeofResource) SizeofResource;
-  decltype(&::LockResource) LockResource;
-  // Registry.
-  decltype(&::RegOpenKeyExW) RegOpenKeyExW;
-  decltype(&::RegQueryValueExW) RegQueryValueExW;
-  decltype(&::RegCloseKey) RegCloseKey;
-  // Environment.
-  decltype(&::ExpandEnvironmentStringsW) ExpandEnvironmentStringsW;
-  // Shell folders and item lists.
-  decltype(&::SHGetMalloc) SHGetMalloc;
-  decltype(&::SHGetSpecialFolderLocation) SHGetSpecialFolderLocation;
-  decltype(&::SHGetPathFromIDListW) SHGetPathFromIDListW;
-  // COM and shell links.
-  decltype(&::CoInitialize) CoInitialize;
-  decltype(&::CoUninitialize) CoUninitialize;
-  decltype(&::CoCreateInstance) CoCreateInstance;
-  decltype(&::MultiByteToWideChar) MultiByteToWideChar;
+#define BRISKO_SYSTEM_CALL_MEMBER(name) decltype(&::name) name;
+  BRISKO_SYSTEM_CALLS(BRISKO_SYSTEM_CALL_MEMBER)
+#undef BRISKO_SYSTEM_CALL_MEMBER
 };
 
 namespace detail {
@@ -64,6 +73,10 @@ template <typename Call>
 void SetSystemCall(Call SystemCalls::*call, std::common_type_t<Call> replacement) {
   detail::systemCalls.*call = replacement != nullptr ? replacement : RealSystemCalls().*call;
 }
+
+// Replaces the whole table until it is restored, for tests that stand
+// between the layer and every call (tests/faults).
+void SetSystemCalls(const SystemCalls& calls);
 
 // Restores every real call.
 void RestoreSystemCalls();

@@ -6,13 +6,12 @@
 # given as the command after --).
 # Usage: signed_test.sh WORK PACKER INSTALLER SCRIPT BACKGROUND PAYLOAD_DIR -- E2E_COMMAND...
 set -u
+source "$(dirname "$0")/../tools/lib.sh"
 work=$1 pack=$2 installer=$3 script=$4 background=$5 payload=$6
 shift 6
 [ "${1:-}" = -- ] && shift
 rm -rf "$work"
 mkdir -p "$work"
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=briskopatch test signer" \
   -addext "extendedKeyUsage=codeSigning" -addext "keyUsage=digitalSignature" \
@@ -47,5 +46,5 @@ grep -q 'sign the result' "$work/build.log" || { cat "$work/build.log"; fail "bu
 if [ $# -gt 0 ]; then
   "$@" --demo="$signed" || fail "the signed installer does not run and apply"
 fi
-[ $failures -eq 0 ] && echo "signed installer: all checks passed"
-exit $((failures != 0))
+[ $status = 0 ] && echo "signed installer: all checks passed"
+exit $status

@@ -25,6 +25,55 @@ class Window : public InstallerTest {
   }
 };
 
+// A system colour as the captured pixels give it, 0x00RRGGBB.
+std::uint32_t SystemColour(int index) {
+  const COLORREF c = GetSysColor(index);
+  return static_cast<std::uint32_t>(GetRValue(c)) << 16 | GetGValue(c) << 8 | GetBValue(c);
+}
+
+// Where the controls lie in the client area: the field and the buttons
+// exactly; the labels, sized to their texts, at their top-left corner and
+// at least a line high.
+struct ControlRect {
+  int id;
+  RECT rect;
+};
+const ControlRect kControlRects[] = {
+    {ids::kEdtTargetDir, {8, 256, 481, 276}},
+    {ids::kBtnStart, {488, 240, 595, 265}},
+    {ids::kBtnCancel, {488, 272, 595, 297}},
+};
+struct LabelCorner {
+  int id;
+  POINT at;
+};
+const LabelCorner kLabelCorners[] = {
+    {ids::kLblTargetDir, {8, 240}},
+    {ids::kLabel1, {8, 280}},
+    {ids::kLblChangePath, {304, 280}},
+    {ids::kLabel3, {328, 280}},
+};
+
+// Styles of the window (id 0) and its controls: (style & mask) == value, or
+// not.
+struct StyleCase {
+  const char* what;
+  int id;
+  LONG mask, value;
+  bool holds;
+};
+const StyleCase kStyles[] = {
+    {"a caption", 0, WS_CAPTION, WS_CAPTION, true},
+    {"a system menu", 0, WS_SYSMENU, WS_SYSMENU, true},
+    {"a minimise box", 0, WS_MINIMIZEBOX, WS_MINIMIZEBOX, true},
+    {"a maximise box", 0, WS_MAXIMIZEBOX, WS_MAXIMIZEBOX, false},
+    {"a sizing frame (the size is fixed)", 0, WS_THICKFRAME, WS_THICKFRAME, false},
+    {"the link takes clicks", ids::kLblChangePath, SS_NOTIFY, SS_NOTIFY, true},
+    {"the hint takes clicks", ids::kLabel1, SS_NOTIFY, SS_NOTIFY, false},
+    {"Start is the default button", ids::kBtnStart, 0xF, BS_DEFPUSHBUTTON, false},
+    {"Cancel is the default button", ids::kBtnCancel, 0xF, BS_DEFPUSHBUTTON, false},
+};
+
 TEST_P(Window, LayoutStyleAndTabOrder) {
   auto installer = LaunchComplete();
   HWND window = installer->window();
@@ -32,47 +81,25 @@ TEST_P(Window, LayoutStyleAndTabOrder) {
   GetClientRect(window, &client);
   EXPECT_EQ(client.right - client.left, 600);
   EXPECT_EQ(client.bottom - client.top, 300);
-
-  const LONG style = GetWindowLongW(window, GWL_STYLE);
-  EXPECT_TRUE(style & WS_CAPTION);
-  EXPECT_TRUE(style & WS_SYSMENU);
-  EXPECT_TRUE(style & WS_MINIMIZEBOX);
-  EXPECT_FALSE(style & WS_MAXIMIZEBOX);
-  EXPECT_FALSE(style & WS_THICKFRAME) << "fixed size";
-
   RECT frame{};
   GetWindowRect(window, &frame);
   EXPECT_NEAR((frame.left + frame.right) / 2, GetSystemMetrics(SM_CXSCREEN) / 2, 1);
   EXPECT_NEAR((frame.top + frame.bottom) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 1);
 
-  const struct {
-    int id;
-    RECT rect;
-  } controls[] = {
-      {ids::kEdtTargetDir, {8, 256, 481, 276}},
-      {ids::kBtnStart, {488, 240, 595, 265}},
-      {ids::kBtnCancel, {488, 272, 595, 297}},
-  };
-  for (const auto& c : controls) {
+  for (const auto& c : kControlRects) {
     const RECT r = RectInParent(installer->Control(c.id));
-    EXPECT_EQ(r.left, c.rect.left) << c.id;
-    EXPECT_EQ(r.top, c.rect.top) << c.id;
-    EXPECT_EQ(r.right, c.rect.right) << c.id;
-    EXPECT_EQ(r.bottom, c.rect.bottom) << c.id;
+    EXPECT_TRUE(EqualRect(&r, &c.rect)) << c.id << ": " << r.left << "," << r.top << "," << r.right << "," << r.bottom;
   }
-  const struct {
-    int id;
-    POINT at;
-  } labels[] = {{ids::kLblTargetDir, {8, 240}}, {ids::kLabel1, {8, 280}}, {ids::kLblChangePath, {304, 280}},
-                {ids::kLabel3, {328, 280}}};
-  for (const auto& l : labels) {
+  for (const auto& l : kLabelCorners) {
     const RECT r = RectInParent(installer->Control(l.id));
     EXPECT_EQ(r.left, l.at.x) << l.id;
     EXPECT_EQ(r.top, l.at.y) << l.id;
     EXPECT_GE(r.bottom - r.top, 12) << l.id;
   }
-  EXPECT_TRUE(GetWindowLongW(installer->Control(ids::kLblChangePath), GWL_STYLE) & SS_NOTIFY);
-  EXPECT_FALSE(GetWindowLongW(installer->Control(ids::kLabel1), GWL_STYLE) & SS_NOTIFY);
+  for (const auto& c : kStyles) {
+    const LONG style = GetWindowLongW(c.id == 0 ? window : installer->Control(c.id), GWL_STYLE);
+    EXPECT_EQ((style & c.mask) == c.value, c.holds) << c.what;
+  }
 
   // Tab order: Start, Cancel, the field, and round again.
   HWND start = installer->Control(ids::kBtnStart);
@@ -81,28 +108,36 @@ TEST_P(Window, LayoutStyleAndTabOrder) {
   EXPECT_EQ(GetNextDlgTabItem(window, start, FALSE), cancel);
   EXPECT_EQ(GetNextDlgTabItem(window, cancel, FALSE), field);
   EXPECT_EQ(GetNextDlgTabItem(window, field, FALSE), start);
-  // No default button.
-  for (HWND button : {start, cancel}) EXPECT_NE(GetWindowLongW(button, GWL_STYLE) & 0xF, BS_DEFPUSHBUTTON);
-  // Colours: the field on the tooltip background, the link in blue.
-  installer->SetField("");
-  const auto colour = [](int index) {
-    const COLORREF c = GetSysColor(index);
-    return static_cast<std::uint32_t>(GetRValue(c)) << 16 | GetGValue(c) << 8 | GetBValue(c);
-  };
-  std::vector<std::uint32_t> shown;
-  EXPECT_TRUE(WaitUntil([&] {
-    shown = CaptureClient(window, 600, 300);
-    return shown[266 * 600 + 300] == colour(COLOR_INFOBK);
-  }, 5s)) << std::hex << shown[266 * 600 + 300];
-  const RECT link = RectInParent(installer->Control(ids::kLblChangePath));
-  bool blue = false;
-  for (int y = link.top; y < link.bottom; ++y)
-    for (int x = link.left; x < link.right; ++x) blue = blue || shown[y * 600 + x] == 0x0000FFu;
-  EXPECT_TRUE(blue) << "the link is drawn in blue";
   // The field takes any length.
   DWORD_PTR limit = 0;
   SendMessageTimeoutW(field, EM_GETLIMITTEXT, 0, 0, SMTO_ABORTIFHUNG, 5000, &limit);
   EXPECT_GE(limit, 0x7FFFFFFEu);
+}
+
+TEST_P(Window, FieldAndLinkColours) {
+  auto installer = LaunchComplete();
+  HWND window = installer->window();
+  installer->SetField("");
+  const RECT link = RectInParent(installer->Control(ids::kLblChangePath));
+  const struct {
+    const char* what;
+    RECT area;  // where a pixel of the colour is looked for
+    std::uint32_t colour;
+  } cases[] = {
+      {"the empty field on the tooltip background", {300, 266, 301, 267}, SystemColour(COLOR_INFOBK)},
+      {"the link drawn in blue", link, 0x0000FFu},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::uint32_t> shown;
+    const auto painted = [&] {
+      shown = CaptureClient(window, 600, 300);
+      for (int y = c.area.top; y < c.area.bottom; ++y)
+        for (int x = c.area.left; x < c.area.right; ++x)
+          if (shown[y * 600 + x] == c.colour) return true;
+      return false;
+    };
+    EXPECT_TRUE(WaitUntil(painted, 5s)) << c.what << ": " << std::hex << shown[c.area.top * 600 + c.area.left];
+  }
 }
 
 TEST_P(Window, PaintsTheBackgroundAtItsOwnSize) {
@@ -111,10 +146,7 @@ TEST_P(Window, PaintsTheBackgroundAtItsOwnSize) {
     int width;
     int height;
   } pictures[] = {{"exact", 600, 300}, {"smaller", 200, 100}, {"larger", 700, 400}};
-  const std::uint32_t buttonFace = [] {
-    const COLORREF c = GetSysColor(COLOR_BTNFACE);
-    return static_cast<std::uint32_t>(GetRValue(c)) << 16 | GetGValue(c) << 8 | GetBValue(c);
-  }();
+  const std::uint32_t buttonFace = SystemColour(COLOR_BTNFACE);
   for (const auto& picture : pictures) {
     SCOPED_TRACE(picture.name);
     auto installer = LaunchComplete(BitmapFile24(picture.width, picture.height, PatternColour));

@@ -28,17 +28,40 @@ struct Account {
 
 Account* account = nullptr;
 
+// The calls of the table by position, and their names.
+enum class Call : unsigned {
+#define BRISKO_CALL_ID(name) name,
+  BRISKO_SYSTEM_CALLS(BRISKO_CALL_ID)
+#undef BRISKO_CALL_ID
+};
+
+constexpr std::string_view kNames[] = {
+#define BRISKO_CALL_NAME(name) #name,
+    BRISKO_SYSTEM_CALLS(BRISKO_CALL_NAME)
+#undef BRISKO_CALL_NAME
+};
+
+std::string_view NameOf(Call call) { return kNames[static_cast<unsigned>(call)]; }
+
+// A call that the selection may name: one of the table's, and not
+// CoUninitialize, which cannot fail.
+bool CanFail(std::string_view name) {
+  return std::find(std::begin(kNames), std::end(kNames), name) != std::end(kNames) &&
+         name != NameOf(Call::CoUninitialize);
+}
+
 const SystemCalls& Real() { return RealSystemCalls(); }
 
 // Numbers the call and tells whether it is to fail.
-bool Fails(const char* name) {
+bool Fails(Call call) {
   if (account == nullptr) return false;
+  const std::string_view name = NameOf(call);
   account->calls.emplace_back(name);
-  const unsigned nth = ++account->counts[name];
+  const unsigned nth = ++account->counts[std::string(name)];
   bool fail = account->calls.size() == account->failAt;
   if (const auto from = account->failFrom.find(name); from != account->failFrom.end())
     fail = fail || nth >= from->second;
-  if (fail && account->failed.empty()) account->failed = name;
+  if (fail && account->failed.empty()) account->failed = std::string(name);
   return fail;
 }
 
@@ -89,14 +112,14 @@ class CountingMalloc final : public IMalloc {
 
 // ---- the hooks --------------------------------------------------------------
 
-DWORD WINAPI GetFileAttributesHook(LPCWSTR name) {
-  if (Fails("GetFileAttributesW")) return Failure<DWORD>(INVALID_FILE_ATTRIBUTES, ERROR_ACCESS_DENIED);
+DWORD WINAPI GetFileAttributesWHook(LPCWSTR name) {
+  if (Fails(Call::GetFileAttributesW)) return Failure<DWORD>(INVALID_FILE_ATTRIBUTES, ERROR_ACCESS_DENIED);
   return Real().GetFileAttributesW(name);
 }
 
-HANDLE WINAPI CreateFileHook(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
-                             DWORD disposition, DWORD flags, HANDLE templateFile) {
-  if (Fails("CreateFileW")) return Failure(INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED);
+HANDLE WINAPI CreateFileWHook(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                              DWORD disposition, DWORD flags, HANDLE templateFile) {
+  if (Fails(Call::CreateFileW)) return Failure(INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED);
   const HANDLE file = Real().CreateFileW(name, access, share, security, disposition, flags, templateFile);
   if (file != INVALID_HANDLE_VALUE) account->files.insert(file);
   return file;
@@ -104,78 +127,78 @@ HANDLE WINAPI CreateFileHook(LPCWSTR name, DWORD access, DWORD share, LPSECURITY
 
 // A full disk: half of the bytes are written, then ERROR_DISK_FULL.
 BOOL WINAPI WriteFileHook(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
-  if (!Fails("WriteFile")) return Real().WriteFile(file, data, size, written, overlapped);
+  if (!Fails(Call::WriteFile)) return Real().WriteFile(file, data, size, written, overlapped);
   DWORD partial = 0;
   if (size / 2 > 0) Real().WriteFile(file, data, size / 2, &partial, overlapped);
   if (written != nullptr) *written = partial;
   return Failure(FALSE, ERROR_DISK_FULL);
 }
 
-BOOL WINAPI FlushHook(HANDLE file) {
-  if (Fails("FlushFileBuffers")) return Failure(FALSE, ERROR_WRITE_FAULT);
+BOOL WINAPI FlushFileBuffersHook(HANDLE file) {
+  if (Fails(Call::FlushFileBuffers)) return Failure(FALSE, ERROR_WRITE_FAULT);
   return Real().FlushFileBuffers(file);
 }
 
 BOOL WINAPI CloseHandleHook(HANDLE handle) {
-  const bool fail = Fails("CloseHandle");
+  const bool fail = Fails(Call::CloseHandle);
   account->files.erase(handle);
   const BOOL closed = Real().CloseHandle(handle);
   return fail ? Failure(FALSE, ERROR_IO_DEVICE) : closed;
 }
 
 // Both files keep their names, as when the destination cannot be removed.
-BOOL WINAPI ReplaceFileHook(LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup, DWORD flags, LPVOID exclude,
-                            LPVOID reserved) {
-  if (Fails("ReplaceFileW")) return Failure(FALSE, ERROR_UNABLE_TO_REMOVE_REPLACED);
+BOOL WINAPI ReplaceFileWHook(LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup, DWORD flags, LPVOID exclude,
+                             LPVOID reserved) {
+  if (Fails(Call::ReplaceFileW)) return Failure(FALSE, ERROR_UNABLE_TO_REMOVE_REPLACED);
   return Real().ReplaceFileW(replaced, replacement, backup, flags, exclude, reserved);
 }
 
-BOOL WINAPI MoveFileHook(LPCWSTR from, LPCWSTR to, DWORD flags) {
-  if (Fails("MoveFileExW")) return Failure(FALSE, ERROR_ACCESS_DENIED);
+BOOL WINAPI MoveFileExWHook(LPCWSTR from, LPCWSTR to, DWORD flags) {
+  if (Fails(Call::MoveFileExW)) return Failure(FALSE, ERROR_ACCESS_DENIED);
   return Real().MoveFileExW(from, to, flags);
 }
 
-BOOL WINAPI DeleteFileHook(LPCWSTR name) {
-  if (Fails("DeleteFileW")) return Failure(FALSE, ERROR_SHARING_VIOLATION);
+BOOL WINAPI DeleteFileWHook(LPCWSTR name) {
+  if (Fails(Call::DeleteFileW)) return Failure(FALSE, ERROR_SHARING_VIOLATION);
   return Real().DeleteFileW(name);
 }
 
-HANDLE WINAPI FindFirstFileHook(LPCWSTR name, LPWIN32_FIND_DATAW data) {
-  if (Fails("FindFirstFileW")) return Failure(INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED);
+HANDLE WINAPI FindFirstFileWHook(LPCWSTR name, LPWIN32_FIND_DATAW data) {
+  if (Fails(Call::FindFirstFileW)) return Failure(INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED);
   const HANDLE find = Real().FindFirstFileW(name, data);
   if (find != INVALID_HANDLE_VALUE) account->finds.insert(find);
   return find;
 }
 
 BOOL WINAPI FindCloseHook(HANDLE find) {
-  const bool fail = Fails("FindClose");
+  const bool fail = Fails(Call::FindClose);
   account->finds.erase(find);
   const BOOL closed = Real().FindClose(find);
   return fail ? Failure(FALSE, ERROR_INVALID_HANDLE) : closed;
 }
 
-HRSRC WINAPI FindResourceHook(HMODULE module, LPCWSTR name, LPCWSTR type) {
-  if (Fails("FindResourceW")) return Failure<HRSRC>(nullptr, ERROR_RESOURCE_NAME_NOT_FOUND);
+HRSRC WINAPI FindResourceWHook(HMODULE module, LPCWSTR name, LPCWSTR type) {
+  if (Fails(Call::FindResourceW)) return Failure<HRSRC>(nullptr, ERROR_RESOURCE_NAME_NOT_FOUND);
   return Real().FindResourceW(module, name, type);
 }
 
 HGLOBAL WINAPI LoadResourceHook(HMODULE module, HRSRC resource) {
-  if (Fails("LoadResource")) return Failure<HGLOBAL>(nullptr, ERROR_NOT_ENOUGH_MEMORY);
+  if (Fails(Call::LoadResource)) return Failure<HGLOBAL>(nullptr, ERROR_NOT_ENOUGH_MEMORY);
   return Real().LoadResource(module, resource);
 }
 
 DWORD WINAPI SizeofResourceHook(HMODULE module, HRSRC resource) {
-  if (Fails("SizeofResource")) return Failure<DWORD>(0, ERROR_RESOURCE_DATA_NOT_FOUND);
+  if (Fails(Call::SizeofResource)) return Failure<DWORD>(0, ERROR_RESOURCE_DATA_NOT_FOUND);
   return Real().SizeofResource(module, resource);
 }
 
 LPVOID WINAPI LockResourceHook(HGLOBAL resource) {
-  if (Fails("LockResource")) return nullptr;
+  if (Fails(Call::LockResource)) return nullptr;
   return Real().LockResource(resource);
 }
 
-LSTATUS WINAPI RegOpenKeyHook(HKEY parent, LPCWSTR name, DWORD options, REGSAM access, PHKEY key) {
-  if (Fails("RegOpenKeyExW")) {
+LSTATUS WINAPI RegOpenKeyExWHook(HKEY parent, LPCWSTR name, DWORD options, REGSAM access, PHKEY key) {
+  if (Fails(Call::RegOpenKeyExW)) {
     if (key != nullptr) *key = nullptr;
     return ERROR_ACCESS_DENIED;
   }
@@ -184,26 +207,25 @@ LSTATUS WINAPI RegOpenKeyHook(HKEY parent, LPCWSTR name, DWORD options, REGSAM a
   return status;
 }
 
-LSTATUS WINAPI RegQueryValueHook(HKEY key, LPCWSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
-                                 LPDWORD size) {
-  if (Fails("RegQueryValueExW")) return ERROR_ACCESS_DENIED;
+LSTATUS WINAPI RegQueryValueExWHook(HKEY key, LPCWSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size) {
+  if (Fails(Call::RegQueryValueExW)) return ERROR_ACCESS_DENIED;
   return Real().RegQueryValueExW(key, name, reserved, type, data, size);
 }
 
 LSTATUS WINAPI RegCloseKeyHook(HKEY key) {
-  const bool fail = Fails("RegCloseKey");
+  const bool fail = Fails(Call::RegCloseKey);
   account->keys.erase(key);
   const LSTATUS status = Real().RegCloseKey(key);
   return fail ? ERROR_INVALID_HANDLE : status;
 }
 
-DWORD WINAPI ExpandHook(LPCWSTR text, LPWSTR buffer, DWORD size) {
-  if (Fails("ExpandEnvironmentStringsW")) return Failure<DWORD>(0, ERROR_NOT_ENOUGH_MEMORY);
+DWORD WINAPI ExpandEnvironmentStringsWHook(LPCWSTR text, LPWSTR buffer, DWORD size) {
+  if (Fails(Call::ExpandEnvironmentStringsW)) return Failure<DWORD>(0, ERROR_NOT_ENOUGH_MEMORY);
   return Real().ExpandEnvironmentStringsW(text, buffer, size);
 }
 
 HRESULT WINAPI SHGetMallocHook(IMalloc** allocator) {
-  if (Fails("SHGetMalloc")) {
+  if (Fails(Call::SHGetMalloc)) {
     *allocator = nullptr;
     return E_OUTOFMEMORY;
   }
@@ -213,8 +235,8 @@ HRESULT WINAPI SHGetMallocHook(IMalloc** allocator) {
   return result;
 }
 
-HRESULT WINAPI SpecialFolderHook(HWND owner, int csidl, LPITEMIDLIST* list) {
-  if (Fails("SHGetSpecialFolderLocation")) {
+HRESULT WINAPI SHGetSpecialFolderLocationHook(HWND owner, int csidl, LPITEMIDLIST* list) {
+  if (Fails(Call::SHGetSpecialFolderLocation)) {
     *list = nullptr;
     return E_FAIL;
   }
@@ -223,13 +245,13 @@ HRESULT WINAPI SpecialFolderHook(HWND owner, int csidl, LPITEMIDLIST* list) {
   return result;
 }
 
-BOOL WINAPI PathFromListHook(PCIDLIST_ABSOLUTE list, LPWSTR path) {
-  if (Fails("SHGetPathFromIDListW")) return FALSE;
+BOOL WINAPI SHGetPathFromIDListWHook(PCIDLIST_ABSOLUTE list, LPWSTR path) {
+  if (Fails(Call::SHGetPathFromIDListW)) return FALSE;
   return Real().SHGetPathFromIDListW(list, path);
 }
 
 HRESULT WINAPI CoInitializeHook(LPVOID reserved) {
-  if (Fails("CoInitialize")) return E_OUTOFMEMORY;
+  if (Fails(Call::CoInitialize)) return E_OUTOFMEMORY;
   const HRESULT result = Real().CoInitialize(reserved);
   if (SUCCEEDED(result)) ++account->comInitialisations;
   return result;
@@ -237,13 +259,13 @@ HRESULT WINAPI CoInitializeHook(LPVOID reserved) {
 
 // Cannot fail: numbered only, so that a test sees it in the order of calls.
 void WINAPI CoUninitializeHook() {
-  account->calls.emplace_back("CoUninitialize");
+  account->calls.emplace_back(NameOf(Call::CoUninitialize));
   --account->comInitialisations;
   Real().CoUninitialize();
 }
 
 HRESULT WINAPI CoCreateInstanceHook(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid, LPVOID* object) {
-  if (Fails("CoCreateInstance")) {
+  if (Fails(Call::CoCreateInstance)) {
     *object = nullptr;
     return REGDB_E_CLASSNOTREG;
   }
@@ -259,31 +281,15 @@ HRESULT WINAPI CoCreateInstanceHook(REFCLSID clsid, LPUNKNOWN outer, DWORD conte
 }
 
 int WINAPI MultiByteToWideCharHook(UINT codePage, DWORD flags, LPCCH text, int length, LPWSTR wide, int size) {
-  if (Fails("MultiByteToWideChar")) return Failure(0, ERROR_INSUFFICIENT_BUFFER);
+  if (Fails(Call::MultiByteToWideChar)) return Failure(0, ERROR_INSUFFICIENT_BUFFER);
   return Real().MultiByteToWideChar(codePage, flags, text, length, wide, size);
 }
 
-constexpr SystemCalls kHooks = {
-    GetFileAttributesHook, CreateFileHook, WriteFileHook, FlushHook, CloseHandleHook,
-    ReplaceFileHook, MoveFileHook, DeleteFileHook, FindFirstFileHook, FindCloseHook,
-    FindResourceHook, LoadResourceHook, SizeofResourceHook, LockResourceHook,
-    RegOpenKeyHook, RegQueryValueHook, RegCloseKeyHook,
-    ExpandHook,
-    SHGetMallocHook, SpecialFolderHook, PathFromListHook,
-    CoInitializeHook, CoUninitializeHook, CoCreateInstanceHook, MultiByteToWideCharHook,
-};
-
-constexpr std::string_view kNames[] = {
-    "GetFileAttributesW", "CreateFileW", "WriteFile", "FlushFileBuffers", "CloseHandle",
-    "ReplaceFileW", "MoveFileExW", "DeleteFileW", "FindFirstFileW", "FindClose",
-    "FindResourceW", "LoadResource", "SizeofResource", "LockResource",
-    "RegOpenKeyExW", "RegQueryValueExW", "RegCloseKey",
-    "ExpandEnvironmentStringsW",
-    "SHGetMalloc", "SHGetSpecialFolderLocation", "SHGetPathFromIDListW",
-    "CoInitialize", "CoUninitialize", "CoCreateInstance", "MultiByteToWideChar",
-};
-static_assert(sizeof kNames / sizeof kNames[0] * sizeof(void*) == sizeof(SystemCalls),
-              "one name for every call of the table");
+// Every call of the table by its hook, <name>Hook: a call added to the list
+// without a hook here does not compile.
+#define BRISKO_HOOK(name) name##Hook,
+constexpr SystemCalls kHooks = {BRISKO_SYSTEM_CALLS(BRISKO_HOOK)};
+#undef BRISKO_HOOK
 
 void Describe(std::string& out, std::size_t count, const char* what) {
   if (count == 0) return;
@@ -295,7 +301,7 @@ void Describe(std::string& out, std::size_t count, const char* what) {
 
 FaultInjector::FaultInjector() {
   account = new Account;
-  detail::systemCalls = kHooks;
+  SetSystemCalls(kHooks);
 }
 
 FaultInjector::~FaultInjector() {
@@ -307,8 +313,7 @@ FaultInjector::~FaultInjector() {
 void FaultInjector::FailAt(unsigned index) { account->failAt = index; }
 
 bool FaultInjector::FailFrom(std::string_view name, unsigned first) {
-  if (std::find(std::begin(kNames), std::end(kNames), name) == std::end(kNames) || name == "CoUninitialize")
-    return false;
+  if (!CanFail(name)) return false;
   account->failFrom[std::string(name)] = first;
   return true;
 }
@@ -328,8 +333,7 @@ bool FaultInjector::FailSelection(std::string_view selection) {
       if (first == 0) return false;
       item = item.substr(0, hash);
     }
-    if (std::find(std::begin(kNames), std::end(kNames), item) == std::end(kNames) || item == "CoUninitialize")
-      return false;
+    if (!CanFail(item)) return false;
     chosen[std::string(item)] = first;
     if (comma == std::string_view::npos) break;
     selection = selection.substr(comma + 1);

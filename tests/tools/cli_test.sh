@@ -8,35 +8,15 @@
 #   cli_test.sh --stubs DIR --objdump32 TOOL --objdump64 TOOL --work DIR
 #               [--wine WINE_RUN --rescheck RESCHECK.exe] -- PACKER
 set -u
+source "$(dirname "$0")/lib.sh"
 
 stubs= objdump32= objdump64= work= wine= rescheck=
-while [ $# -gt 0 ]; do
-  case $1 in
-    --stubs) stubs=$2; shift 2 ;;
-    --objdump32) objdump32=$2; shift 2 ;;
-    --objdump64) objdump64=$2; shift 2 ;;
-    --work) work=$2; shift 2 ;;
-    --wine) wine=$2; shift 2 ;;
-    --rescheck) rescheck=$2; shift 2 ;;
-    --) shift; break ;;
-    *) echo "unknown argument $1"; exit 2 ;;
-  esac
-done
-packer=$1
+read_options stubs objdump32 objdump64 work wine rescheck -- "$@"
+packer=${ARGS[0]}
 
-rm -rf "$work"
-mkdir -p "$work"
-cd "$work" || exit 2
-status=0
-fail() {
-  echo "FAIL: $*"
-  status=1
-}
-
+enter_empty_folder "$work"
 if [ -n "$wine" ]; then
-  WINEPREFIX=$(mktemp -d /tmp/briskopack-wine.XXXXXX)
-  export WINEPREFIX
-  trap '/usr/lib/wine/wineserver -k 2>/dev/null; rm -rf "$WINEPREFIX"' EXIT
+  use_private_wine_prefix
   "$wine" "$packer" --version >/dev/null 2>&1  # creates the prefix quietly
 fi
 
@@ -44,15 +24,12 @@ pack() {
   if [ -n "$wine" ]; then "$wine" "$packer" "$@"; else "$packer" "$@"; fi
 }
 
-# expect CODE ARGS...: runs the packer; its output goes to out.txt and err.txt
-# (carriage returns removed, as the Windows build writes CR LF).
+# expect CODE ARGS...: runs the packer; its output goes to out.txt and err.txt.
 expect() {
   local want=$1
   shift
-  pack "$@" >out.raw 2>err.raw
+  capture pack "$@"
   local got=$?
-  tr -d '\r' <out.raw >out.txt
-  tr -d '\r' <err.raw >err.txt
   [ "$got" = "$want" ] || fail "briskopack $*: exit $got, expected $want: $(head -3 err.txt)"
 }
 

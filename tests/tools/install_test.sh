@@ -11,20 +11,10 @@
 #                   --version VERSION [--wine WINE_RUN] [--needs STUB]...
 # Exits 77 (skipped) while a --needs stub has not been built.
 set -u
+source "$(dirname "$0")/lib.sh"
 
 cmake=cmake cpack=cpack build= work= version= wine= needs=()
-while [ $# -gt 0 ]; do
-  case $1 in
-    --needs) needs+=("$2"); shift 2 ;;
-    --cmake) cmake=$2; shift 2 ;;
-    --cpack) cpack=$2; shift 2 ;;
-    --build) build=$2; shift 2 ;;
-    --work) work=$2; shift 2 ;;
-    --version) version=$2; shift 2 ;;
-    --wine) wine=$2; shift 2 ;;
-    *) echo "unknown argument $1"; exit 2 ;;
-  esac
-done
+read_options needs cmake cpack build work version wine -- "$@"
 
 for stub in "${needs[@]}"; do
   if [ ! -f "$stub" ]; then
@@ -33,21 +23,11 @@ for stub in "${needs[@]}"; do
   fi
 done
 
-rm -rf "$work"
-mkdir -p "$work"
-cd "$work" || exit 2
-status=0
-fail() {
-  echo "FAIL: $*"
-  status=1
-}
-
+enter_empty_folder "$work"
 exe= archive=tar.gz
 if [ -n "$wine" ]; then
   exe=.exe archive=zip
-  WINEPREFIX=$(mktemp -d /tmp/briskopack-wine.XXXXXX)
-  export WINEPREFIX
-  trap '/usr/lib/wine/wineserver -k 2>/dev/null; rm -rf "$WINEPREFIX"' EXIT
+  use_private_wine_prefix
 fi
 
 echo "== install"
@@ -63,19 +43,15 @@ cp prefix/share/briskopatch/stubs/x86/briskopatch-stub.exe stub-x86.exe
 cp prefix/share/briskopatch/stubs/x64/briskopatch-stub.exe stub-x64.exe
 
 # packer PREFIX ARGS...: runs PREFIX's packer, natively with nothing else on
-# PATH; output in out.txt and err.txt, carriage returns removed.
+# PATH; output in out.txt and err.txt.
 packer() {
   local prefix=$1
   shift
   if [ -n "$wine" ]; then
-    "$wine" "$prefix/bin/briskopack.exe" "$@" >out.raw 2>err.raw
+    capture "$wine" "$prefix/bin/briskopack.exe" "$@"
   else
-    env PATH="$work/$prefix/bin" briskopack "$@" >out.raw 2>err.raw
+    capture env PATH="$work/$prefix/bin" briskopack "$@"
   fi
-  local rc=$?
-  tr -d '\r' <out.raw >out.txt
-  tr -d '\r' <err.raw >err.txt
-  return $rc
 }
 
 packer prefix --version || fail "--version: $(cat err.txt)"

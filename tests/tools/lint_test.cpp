@@ -153,7 +153,7 @@ INSTANTIATE_TEST_SUITE_P(
         // 表 ends in 0x5C: "表..\x" is the folder 表.. and the file x, no climbing.
         LintCase{"TrailByteBeforeDots", OutFiles({"\x95\x5C..\\x.dat"}), {}},
         LintCase{"DuplicateOutputName", OutFiles({"a.dat", "", "A.DAT"}), {{W, 16, "repeats line 14"}}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 class LintFiles : public ::testing::Test {
  protected:

@@ -77,7 +77,7 @@ class PackStub : public ::testing::TestWithParam<const char*> {
 };
 
 INSTANTIATE_TEST_SUITE_P(MinGW, PackStub, ::testing::Values("stub32", "stub64", "stubpkg32", "stubpkg64"),
-                         [](const auto& info) { return std::string(info.param); });
+                         [](const auto& row) { return std::string(row.param); });
 
 TEST_P(PackStub, RoundTripsThePackageAndKeepsEverythingElse) {
   BRISKOPACK_REQUIRE_STUB(Stub());
@@ -269,14 +269,6 @@ TEST(PackageNumbering, ElevenEntriesEndWithResourceFile10) {
   EXPECT_EQ(leaves.at("BIN/RESOURCE_FILE10/#0"), "payload 10");
   EXPECT_EQ(leaves.at("BIN/RESOURCE_FILE9/#0"), "payload 9");
   EXPECT_EQ(leaves.count("BIN/RESOURCE_FILE01/#0"), 0u);
-}
-
-TEST(ScriptPaths, TrailByte5CIsNoSeparator) {
-  EXPECT_EQ(SplitScriptPath(std::string(kHyou) + "\\a/b"), (std::vector<Text>{kHyou, "a", "b"}));
-  EXPECT_EQ(SplitScriptPath("a\\\\b"), (std::vector<Text>{"a", "", "b"}));
-  EXPECT_TRUE(IsAbsoluteScriptPath("C:x"));
-  EXPECT_TRUE(IsAbsoluteScriptPath("\\x"));
-  EXPECT_FALSE(IsAbsoluteScriptPath(std::string(kHyou) + ":"));
 }
 
 TEST(ExtractFailure, InstallerWithoutPackageLeavesNoFolder) {

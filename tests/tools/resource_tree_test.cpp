@@ -190,7 +190,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Corruption{"FourthLevel", 68, 0x80000000u, "more than three levels"},
                       Corruption{"DataOutsideSections", 72, 0x00900000u, "outside the file's section data"},
                       Corruption{"NumberOutOfRange", 40, 0x00012345u, "number is out of range"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(ResourceTree, RemoveIfDropsEmptyTypes) {
   ResourceTree tree = []() {

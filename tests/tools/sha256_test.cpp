@@ -33,7 +33,7 @@ INSTANTIATE_TEST_SUITE_P(
                "b35439a4ac6f0948b6d6f9e3c6af0f5f590ce20f1bde7090ef7970686ec6738a"},
         Vector{"MillionA", std::string(1000000, 'a'),
                "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST_P(Sha256Vectors, WholeMessage) {
   Sha256 sha;

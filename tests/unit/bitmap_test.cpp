@@ -58,7 +58,7 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{"Bitfields32", BitmapFile(1, 1, 32, 3, Bytes({0, 0, 0xFF, 0, 0, 0xFF, 0, 0, 0xFF, 0, 0, 0}),
                                        Bytes({0x11, 0x22, 0x33, 0x44})),
                    1, 1, {0x332211}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 struct BadCase {
   const char* name;
@@ -96,7 +96,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"PaletteTooLarge", [] { return BitmapFile(1, 1, 1, 0, kPalette2, std::string(4, 0), 3); }},
         BadCase{"PaletteTruncated", [] { return BitmapFile(1, 1, 8, 0, kPalette2, "", 256); }},
         BadCase{"RleRunsOffTheEnd", [] { return BitmapFile(4, 1, 8, 1, kPalette2, Bytes({4, 1, 0}), 2); }}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace
 }  // namespace brisko

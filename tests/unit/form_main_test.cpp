@@ -121,7 +121,7 @@ INSTANTIATE_TEST_SUITE_P(
                     std::nullopt, true, true, false, 0},
         StartupCase{"InvalidPatchTypeReadsAsOne", std::string("*PatchType\r\nx\r\n") + kCheck + kOut, true,
                     std::nullopt, true, true, true, 1}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 struct PatchTypeCase {
   std::string valueLines;
@@ -248,7 +248,7 @@ INSTANTIATE_TEST_SUITE_P(
         CheckCase{"EmptyEntryNeverCounts", "C:\\G", {""}, {"C:\\G"}, {}, false},
         CheckCase{"EmptyField", "", {"a.exe"}, {"\\a.exe"}, {}, false},
         CheckCase{"EmptyList", "C:\\G", {}, {"C:\\G\\a.exe"}, {}, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(FolderCheck, SettingTheSameTextRunsNoCheck) {
   Fixture f(std::string(kCheck) + kOut);
@@ -380,7 +380,7 @@ INSTANTIATE_TEST_SUITE_P(
         // file before it stays written.
         ApplyCase{"DamagedFrameStopsThere", kType1 + kOut, {0, 2}, {}, Text(texts::kMsgPatchFailed),
                   {{"C:\\Game\\a.dat", "payload0"}}, false, {2}, {2}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(Apply, EleventhEntryReadsPayloadTen) {
   std::string out = "%OutFiles\r\n";
@@ -483,11 +483,26 @@ TEST(Apply, InputIsIgnoredWhileBusy) {
   EXPECT_EQ(f.observer.closes, 1);
 }
 
-TEST(Cancel, AsksTheViewToClose) {
-  Fixture f(kCheck);
-  f.form.Create();
-  f.form.Execute(Action::Cancel);
-  EXPECT_EQ(f.observer.closes, 1);
+// Cancel (Close, once the patch is applied) asks the view to close in every
+// state that takes input (see InputIsIgnoredWhileBusy for the others).
+TEST(Cancel, AsksTheViewToCloseInEveryIdleState) {
+  const struct {
+    const char* state;
+    bool gameExePresent;
+    bool applied;
+  } cases[] = {
+      {"after start-up, Start disabled", false, false},
+      {"Start enabled", true, false},
+      {"the patch applied", true, true},
+  };
+  for (const auto& c : cases) {
+    Fixture f(kType1 + "%OutFiles\r\n%%\r\n" + kCheck);
+    if (c.gameExePresent) f.files.files["C:\\Game\\game.exe"] = "";
+    f.form.Create();
+    if (c.applied) f.form.Execute(Action::Start);
+    f.form.Execute(Action::Cancel);
+    EXPECT_EQ(f.observer.closes, 1) << c.state;
+  }
 }
 
 }  // namespace

@@ -119,7 +119,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TableCase{"ULeb128Version4", 4, "R", 0x01, 0, true},
                       TableCase{"NoAugmentationIsAbsolute", 1, nullptr, 0x00, 0, true},
                       TableCase{"AlignedIsNotRead", 1, "R", 0x50, 0, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 // Against the runtime's own lookup, on the tables the compiler wrote for this
 // program, where the runtime unwinds by such tables.

@@ -47,7 +47,7 @@ INSTANTIATE_TEST_SUITE_P(
         ClassCase{"PlainBackslash", "a\\", 1, ByteClass::Single, ByteClass::Single},
         ClassCase{"KatakanaHalfWidth", "\xB1\x5C", 1, ByteClass::Single, ByteClass::Single},
         ClassCase{"NulAfterLead", std::string("\x95\0", 2), 1, ByteClass::Single, ByteClass::Single}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(ShiftJisLocale, LeadRangesAreThoseOfCodePage932) {
   const Locale& sjis = test::ShiftJis();

@@ -113,7 +113,7 @@ INSTANTIATE_TEST_SUITE_P(
         Refused{"NoChecksum", test::ZstdFrame(Content(3000), {true, false}), true},
         Refused{"WindowBeyondTheLimit", WindowBeyondTheLimit(), true},
         Refused{"NotAFrame", std::string("BM not a frame at all"), true}, Refused{"Empty", std::string(), true}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace
 }  // namespace brisko

@@ -31,7 +31,7 @@ INSTANTIATE_TEST_SUITE_P(
         LinesCase{"NulAtStart", std::string("\0a", 2), {}},
         LinesCase{"BomStaysInFirstLine", "\xEF\xBB\xBF*Caption\r\nx", {"\xEF\xBB\xBF*Caption", "x"}},
         LinesCase{"TabsAndBlanksKept", "\t a \t\r\n", {"\t a \t"}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(TrimControl, RemovesControlBytesButNotDoubleByteSpace) {
   EXPECT_EQ(TrimControl(std::string("\t\x01 a b\x1F \0", 9)), "a b");

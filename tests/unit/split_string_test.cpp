@@ -50,7 +50,7 @@ INSTANTIATE_TEST_SUITE_P(
         // 表 (95 5C) is one character under 932 and two bytes cut apart otherwise.
         SplitCase{"HyouNotCut", "Soft\\\x95\x5Cx\\v", {"Soft", "\x95\x5Cx", "v"}, {"Soft", "\x95", "x", "v"}},
         SplitCase{"SoNotCut", "\x83\x5C\\v", {"\x83\x5C", "v"}, {"\x83", "v"}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(SplitString, EveryByteOfSeparatorsSeparates) {
   StringList fields;

@@ -152,7 +152,7 @@ INSTANTIATE_TEST_SUITE_P(
                       "", Text(texts::kMsgTargetNotFound), {kUserA, kUserB}},
         DiscoveryCase{"EmptySection", std::vector<Text>{}, {}, "", Text(texts::kMsgTargetNotFound), {}},
         DiscoveryCase{"NoSection", std::nullopt, {}, "", Text(texts::kMsgNoLinkPathSection), {}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(Discovery, ShortcutFileThatDoesNotLoadIsPassedOver) {
   Fixture f;

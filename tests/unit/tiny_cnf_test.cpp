@@ -71,7 +71,7 @@ INSTANTIATE_TEST_SUITE_P(
         ValueCase{"SpaceEscapesKeepBlanks", {"*Caption", "&SPACE;abc&SPACE;"}, "*Caption", " abc "},
         ValueCase{"FullWidthSpaceKept", {"*Caption", "\t\x81\x40x\x81\x40"}, "*Caption", "\x81\x40x\x81\x40"},
         ValueCase{"BomHidesFirstKey", {"\xEF\xBB\xBF*Caption", "x"}, "*Caption", std::nullopt}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 struct ListCase {
   const char* name;
@@ -106,7 +106,7 @@ INSTANTIATE_TEST_SUITE_P(
         ListCase{"StarKeyRefused", {"*L", "a", "%%"}, "*L", std::nullopt},
         ListCase{"Missing", {"%M", "a", "%%"}, "%L", std::nullopt},
         ListCase{"ItemsUnescaped", {"%L", "&PERCENT;&ASTERISK;", "%%"}, "%L", StringList{"%*"}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 struct EscapeCase {
   std::string in, out;

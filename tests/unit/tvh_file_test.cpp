@@ -93,7 +93,7 @@ INSTANTIATE_TEST_SUITE_P(
         SearchCase{"UserFolderLacksItNoSecondFolder", true, true, false, false, {}, std::nullopt, 0x10C, {2, 23}},
         SearchCase{"UserFolderLacksItSecondFromRegistryLacksIt", true, true, false, true, {}, std::nullopt, 0x304, {2, 23}},
         SearchCase{"RegistryFolderAndAllUsersLackIt", false, true, true, true, {}, std::nullopt, 0x301, {2, 23}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 struct JoinCase {
   const char* name;
@@ -125,7 +125,7 @@ INSTANTIATE_TEST_SUITE_P(
         JoinCase{"FolderEndingInHyou", "C:\\\x95\x5C", "a.lnk", "C:\\\x95\x5C\\a.lnk"},
         // A leading backslash is neither joined nor tested: the folder itself.
         JoinCase{"RelativeWithLeadingBackslash", "C:\\P", "\\a.lnk", "C:\\P"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(ProgramsMenuSearch, EmptyRelativePathRaisesOnceAFolderIsKnown) {
   Fixture f;
@@ -181,7 +181,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ExpandCase{"ExactlyFillsTheFirstBuffer", 259, {260}},
                       ExpandCase{"OneByteTooMany", 260, {260, 262}},
                       ExpandCase{"Long", 1000, {260, 1002}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(ExpandEnvironment, FailureLeavesTheTextAlone) {
   Fixture f;

@@ -120,7 +120,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "sjis key"},
         WalkCase{"QuotedComponentKeepsBackslash", "HKEY_CURRENT_USER\\\"a\\b\"\\v", true,
                  "quoted key"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 struct ErrorCase {
   const char* name;
@@ -152,7 +152,7 @@ INSTANTIATE_TEST_SUITE_P(
     Errors, RegistryErrorTest,
     ::testing::Values(ErrorCase{"DwordIsNoString", "Count", texts::kErrRegistryBadTypeFmt},
                       ErrorCase{"FetchFails", "Broken", texts::kErrRegistryReadFailedFmt}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(RegistryWalk, NeverQueriesWithoutAnOpenKey) {
   Fixture f;

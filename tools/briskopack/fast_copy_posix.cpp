@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "pe_image.h"
+#include "pe_checksum.h"
 
 namespace brisko::pack {
 namespace {

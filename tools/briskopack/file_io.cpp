@@ -1,7 +1,7 @@
 #include "file_io.h"
 
 #include "fast_copy.h"
-#include "pe_image.h"
+#include "pe_checksum.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -161,7 +161,7 @@ void OutputFile::AppendRange(InputFile& in, std::uint64_t offset, std::uint64_t 
     return;
   }
   struct Tee final : ByteSink {
-    Tee(OutputFile& out, PeChecksum* sum) : out(out), sum(sum) {}
+    Tee(OutputFile& file, PeChecksum* checksum) : out(file), sum(checksum) {}
     void Write(const void* data, std::size_t n) override {
       if (sum) sum->Add(data, n);
       out.Write(data, n);

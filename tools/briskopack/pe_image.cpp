@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
-#include <stdexcept>
 
 #include "byte_order.h"
+#include "pe_checksum.h"
 
 namespace brisko::pack {
 
@@ -18,8 +18,9 @@ constexpr std::uint32_t kSectionHeaderSize = 40;
 constexpr std::uint32_t kSymbolSize = 18;
 constexpr std::uint32_t kPageSize = 0x1000;
 
-// The DOS header's pointer to the PE signature, which the COFF file header
-// follows.
+// The MS-DOS header: its last field points at the PE signature, which the
+// COFF file header follows.
+constexpr std::uint32_t kDosHeaderSize = 64;
 constexpr std::uint32_t kDosPeOffset = 0x3C;
 constexpr std::uint32_t kPeSignatureSize = 4;
 
@@ -47,6 +48,13 @@ constexpr std::uint32_t kOptSectionAlignment = 32;
 constexpr std::uint32_t kOptFileAlignment = 36;
 constexpr std::uint32_t kOptSizeOfImage = 56;
 constexpr std::uint32_t kOptSizeOfHeaders = 60;
+// Where the data directories start: PE32+ widens the image base and the
+// stack and heap sizes to 8 bytes and drops BaseOfData. The directories'
+// count, NumberOfRvaAndSizes, is the field just before them.
+constexpr std::uint32_t kOpt32DataDirectories = 96;
+constexpr std::uint32_t kOpt64DataDirectories = 112;
+constexpr std::uint32_t kOptNumberOfRvaAndSizesBefore = 4;
+constexpr std::uint32_t kDataDirectorySize = 8;
 
 bool IsPowerOfTwo(std::uint32_t v) { return v != 0 && (v & (v - 1)) == 0; }
 
@@ -109,109 +117,127 @@ class ChecksumSink final : public ByteSink {
   std::uint64_t written_ = 0;
 };
 
-bool LittleEndianHost() {
-  const std::uint16_t one = 1;
-  unsigned char first;
-  std::memcpy(&first, &one, 1);
-  return first == 1;
-}
-
 }  // namespace
 
 std::string SectionHeader::Name() const { return std::string(name, strnlen(name, sizeof name)); }
+
+struct PeImage::CoffHeader {
+  std::uint16_t numberOfSections = 0;
+  std::uint32_t pointerToSymbolTable = 0;
+  std::uint32_t numberOfSymbols = 0;
+  std::uint16_t sizeOfOptionalHeader = 0;
+};
 
 PeImage PeImage::Read(InputFile& file) {
   PeImage image;
   image.name_ = file.name();
   image.fileSize_ = file.size();
-  auto corrupt = [&](const std::string& what) { return PackError(file.name(), what); };
+  const CoffHeader coff = image.ReadCoffHeader(file);
+  const std::uint32_t sizeOfHeaders = image.ReadOptionalHeader(file, coff.sizeOfOptionalHeader);
+  image.ReadSectionTable(file, coff.numberOfSections, sizeOfHeaders);
+  if (coff.pointerToSymbolTable != 0) image.ReadSymbolTable(file, coff.pointerToSymbolTable, coff.numberOfSymbols);
+  return image;
+}
 
-  if (file.size() < 64) throw corrupt("not a Windows program: too short for an MZ header");
-  const std::string dos = file.ReadAt(0, 64);
-  if (dos[0] != 'M' || dos[1] != 'Z') throw corrupt("not a Windows program: no MZ signature");
-  image.peOffset_ = Get32(dos, kDosPeOffset);
-  if (image.peOffset_ < 4 || std::uint64_t{image.peOffset_} + kPeSignatureSize + kCoffHeaderSize > file.size())
-    throw corrupt("not a PE image: the PE header offset points outside the file");
-  const std::string signature = file.ReadAt(image.peOffset_, kPeSignatureSize);
-  if (signature != std::string("PE\0\0", 4)) throw corrupt("not a PE image: no PE signature");
-  const std::string coff = file.ReadAt(image.coffHeaderOffset(), kCoffHeaderSize);
-  image.machine_ = Get16(coff, kCoffMachine);
-  const std::uint16_t numberOfSections = Get16(coff, kCoffNumberOfSections);
-  const std::uint32_t pointerToSymbolTable = Get32(coff, kCoffPointerToSymbolTable);
-  const std::uint32_t numberOfSymbols = Get32(coff, kCoffNumberOfSymbols);
-  const std::uint16_t sizeOfOptionalHeader = Get16(coff, kCoffSizeOfOptionalHeader);
-  const std::uint16_t characteristics = Get16(coff, kCoffCharacteristics);
-  if (!(characteristics & kFileExecutable)) throw corrupt("not an executable image (object file?)");
-  if (characteristics & kFileDll) throw corrupt("is a DLL, not a program");
-  if (numberOfSections == 0) throw corrupt("corrupted PE image: no sections");
+// The MS-DOS header's pointer to the PE signature, and the COFF file header
+// after it.
+PeImage::CoffHeader PeImage::ReadCoffHeader(InputFile& file) {
+  if (file.size() < kDosHeaderSize) throw Corrupt("not a Windows program: too short for an MZ header");
+  const std::string dos = file.ReadAt(0, kDosHeaderSize);
+  if (dos[0] != 'M' || dos[1] != 'Z') throw Corrupt("not a Windows program: no MZ signature");
+  peOffset_ = Get32(dos, kDosPeOffset);
+  if (peOffset_ < 4 || std::uint64_t{peOffset_} + kPeSignatureSize + kCoffHeaderSize > file.size())
+    throw Corrupt("not a PE image: the PE header offset points outside the file");
+  const std::string signature = file.ReadAt(peOffset_, kPeSignatureSize);
+  if (signature != std::string("PE\0\0", 4)) throw Corrupt("not a PE image: no PE signature");
+  const std::string bytes = file.ReadAt(coffHeaderOffset(), kCoffHeaderSize);
+  machine_ = Get16(bytes, kCoffMachine);
+  CoffHeader coff;
+  coff.numberOfSections = Get16(bytes, kCoffNumberOfSections);
+  coff.pointerToSymbolTable = Get32(bytes, kCoffPointerToSymbolTable);
+  coff.numberOfSymbols = Get32(bytes, kCoffNumberOfSymbols);
+  coff.sizeOfOptionalHeader = Get16(bytes, kCoffSizeOfOptionalHeader);
+  const std::uint16_t characteristics = Get16(bytes, kCoffCharacteristics);
+  if (!(characteristics & kFileExecutable)) throw Corrupt("not an executable image (object file?)");
+  if (characteristics & kFileDll) throw Corrupt("is a DLL, not a program");
+  if (coff.numberOfSections == 0) throw Corrupt("corrupted PE image: no sections");
+  return coff;
+}
 
-  const std::uint32_t opt = image.optionalHeaderOffset();
+// The optional header: PE32 or PE32+, the data directories, the alignments
+// and sizes.
+std::uint32_t PeImage::ReadOptionalHeader(InputFile& file, std::uint16_t sizeOfOptionalHeader) {
+  const std::uint32_t opt = optionalHeaderOffset();
   if (sizeOfOptionalHeader < 2 || std::uint64_t{opt} + sizeOfOptionalHeader > file.size())
-    throw corrupt("truncated PE image: the optional header runs past the end of the file");
+    throw Corrupt("truncated PE image: the optional header runs past the end of the file");
   const std::string optional = file.ReadAt(opt, sizeOfOptionalHeader);
   const std::uint16_t magic = Get16(optional, kOptMagic);
   if (magic != kMagicPe32 && magic != kMagicPe32Plus)
-    throw corrupt("not a PE image: unknown optional header magic " + Hex(magic));
-  image.is64_ = magic == kMagicPe32Plus;
-  const std::uint32_t directoriesAt = image.is64_ ? 112 : 96;
-  if (sizeOfOptionalHeader < directoriesAt) throw corrupt("corrupted PE image: optional header too small");
-  image.numberOfDirectories_ = Get32(optional, directoriesAt - 4);
-  if (std::uint64_t{image.numberOfDirectories_} * 8 > sizeOfOptionalHeader - directoriesAt)
-    throw corrupt("corrupted PE image: more data directories than the optional header holds");
-  image.directoriesOffset_ = opt + directoriesAt;
-  image.sectionAlignment_ = Get32(optional, kOptSectionAlignment);
-  image.fileAlignment_ = Get32(optional, kOptFileAlignment);
-  image.sizeOfImage_ = Get32(optional, kOptSizeOfImage);
-  const std::uint32_t sizeOfHeaders = Get32(optional, kOptSizeOfHeaders);
-  if (!IsPowerOfTwo(image.fileAlignment_) || image.fileAlignment_ < 512 || image.fileAlignment_ > 0x10000)
-    throw corrupt("corrupted PE image: FileAlignment " + Hex(image.fileAlignment_) + " is invalid");
-  if (!IsPowerOfTwo(image.sectionAlignment_) || image.sectionAlignment_ < image.fileAlignment_)
-    throw corrupt("corrupted PE image: SectionAlignment " + Hex(image.sectionAlignment_) + " is invalid");
+    throw Corrupt("not a PE image: unknown optional header magic " + Hex(magic));
+  is64_ = magic == kMagicPe32Plus;
+  const std::uint32_t directoriesAt = is64_ ? kOpt64DataDirectories : kOpt32DataDirectories;
+  if (sizeOfOptionalHeader < directoriesAt) throw Corrupt("corrupted PE image: optional header too small");
+  numberOfDirectories_ = Get32(optional, directoriesAt - kOptNumberOfRvaAndSizesBefore);
+  if (std::uint64_t{numberOfDirectories_} * kDataDirectorySize > sizeOfOptionalHeader - directoriesAt)
+    throw Corrupt("corrupted PE image: more data directories than the optional header holds");
+  directoriesOffset_ = opt + directoriesAt;
+  sectionAlignment_ = Get32(optional, kOptSectionAlignment);
+  fileAlignment_ = Get32(optional, kOptFileAlignment);
+  sizeOfImage_ = Get32(optional, kOptSizeOfImage);
+  if (!IsPowerOfTwo(fileAlignment_) || fileAlignment_ < 512 || fileAlignment_ > 0x10000)
+    throw Corrupt("corrupted PE image: FileAlignment " + Hex(fileAlignment_) + " is invalid");
+  if (!IsPowerOfTwo(sectionAlignment_) || sectionAlignment_ < fileAlignment_)
+    throw Corrupt("corrupted PE image: SectionAlignment " + Hex(sectionAlignment_) + " is invalid");
+  sectionTableOffset_ = opt + sizeOfOptionalHeader;
+  return Get32(optional, kOptSizeOfHeaders);
+}
 
-  image.sectionTableOffset_ = opt + sizeOfOptionalHeader;
+// The section table, which the headers' bytes hold, and each section's
+// place in the file and in memory.
+void PeImage::ReadSectionTable(InputFile& file, std::uint16_t numberOfSections, std::uint32_t sizeOfHeaders) {
   const std::uint64_t tableEnd =
-      std::uint64_t{image.sectionTableOffset_} + std::uint64_t{numberOfSections} * kSectionHeaderSize;
-  if (tableEnd > sizeOfHeaders) throw corrupt("corrupted PE image: the section table runs past SizeOfHeaders");
-  if (sizeOfHeaders > file.size()) throw corrupt("truncated PE image: the file ends inside its headers");
-  image.headers_ = file.ReadAt(0, sizeOfHeaders);
+      std::uint64_t{sectionTableOffset_} + std::uint64_t{numberOfSections} * kSectionHeaderSize;
+  if (tableEnd > sizeOfHeaders) throw Corrupt("corrupted PE image: the section table runs past SizeOfHeaders");
+  if (sizeOfHeaders > file.size()) throw Corrupt("truncated PE image: the file ends inside its headers");
+  headers_ = file.ReadAt(0, sizeOfHeaders);
 
-  image.endOfSectionData_ = sizeOfHeaders;
+  endOfSectionData_ = sizeOfHeaders;
   std::uint64_t nextVirtual = 0;
   for (std::uint16_t i = 0; i < numberOfSections; ++i) {
-    const SectionHeader s = ParseSection(image.headers_, image.sectionTableOffset_ + i * kSectionHeaderSize);
+    const SectionHeader s = ParseSection(headers_, sectionTableOffset_ + i * kSectionHeaderSize);
     const std::string label = "section " + std::to_string(i) + " (" + s.Name() + ")";
     if (s.sizeOfRawData != 0) {
       const std::uint64_t end = std::uint64_t{s.pointerToRawData} + s.sizeOfRawData;
       if (end > file.size())
-        throw corrupt("truncated PE image: " + label + " runs past the end of the file (" + Hex(end) +
-                      " > " + Hex(file.size()) + ")");
-      if (s.pointerToRawData < sizeOfHeaders) throw corrupt("corrupted PE image: " + label + " overlaps the headers");
-      image.endOfSectionData_ = std::max(image.endOfSectionData_, end);
+        throw Corrupt("truncated PE image: " + label + " runs past the end of the file (" + Hex(end) + " > " +
+                      Hex(file.size()) + ")");
+      if (s.pointerToRawData < sizeOfHeaders) throw Corrupt("corrupted PE image: " + label + " overlaps the headers");
+      endOfSectionData_ = std::max(endOfSectionData_, end);
     }
-    if (s.virtualAddress < nextVirtual || s.virtualAddress % image.sectionAlignment_ != 0)
-      throw corrupt("corrupted PE image: " + label + " is out of order, overlaps or is misaligned");
-    nextVirtual = AlignUp(std::uint64_t{s.virtualAddress} + s.MappedSize(), image.sectionAlignment_);
-    image.sections_.push_back(s);
+    if (s.virtualAddress < nextVirtual || s.virtualAddress % sectionAlignment_ != 0)
+      throw Corrupt("corrupted PE image: " + label + " is out of order, overlaps or is misaligned");
+    nextVirtual = AlignUp(std::uint64_t{s.virtualAddress} + s.MappedSize(), sectionAlignment_);
+    sections_.push_back(s);
   }
-  if (nextVirtual > image.sizeOfImage_) throw corrupt("corrupted PE image: sections extend past SizeOfImage");
+  if (nextVirtual > sizeOfImage_) throw Corrupt("corrupted PE image: sections extend past SizeOfImage");
+}
 
-  if (pointerToSymbolTable != 0) {
-    const std::uint64_t symbols = pointerToSymbolTable;
-    const std::uint64_t strings = symbols + std::uint64_t{numberOfSymbols} * kSymbolSize;
-    if (symbols < image.endOfSectionData_)
-      throw corrupt("corrupted PE image: the COFF symbol table lies inside the sections");
-    if (strings + 4 > file.size()) throw corrupt("truncated PE image: the COFF symbol table runs past the end");
-    const std::uint32_t stringTableSize = std::max<std::uint32_t>(4, Get32(file.ReadAt(strings, 4), 0));
-    if (strings + stringTableSize > file.size())
-      throw corrupt("truncated PE image: the COFF string table runs past the end");
-    // Only a table that directly follows the sections can be moved behind a
-    // new one; bytes in between would be overlay.
-    if (symbols == image.endOfSectionData_) {
-      image.symbolTableOffset_ = symbols;
-      image.symbolTableSize_ = strings + stringTableSize - symbols;
-    }
+// The COFF symbol table and the string table after it, which unstripped
+// MinGW programs carry behind their sections.
+void PeImage::ReadSymbolTable(InputFile& file, std::uint32_t pointerToSymbolTable, std::uint32_t numberOfSymbols) {
+  const std::uint64_t symbols = pointerToSymbolTable;
+  const std::uint64_t strings = symbols + std::uint64_t{numberOfSymbols} * kSymbolSize;
+  if (symbols < endOfSectionData_) throw Corrupt("corrupted PE image: the COFF symbol table lies inside the sections");
+  if (strings + 4 > file.size()) throw Corrupt("truncated PE image: the COFF symbol table runs past the end");
+  const std::uint32_t stringTableSize = std::max<std::uint32_t>(4, Get32(file.ReadAt(strings, 4), 0));
+  if (strings + stringTableSize > file.size())
+    throw Corrupt("truncated PE image: the COFF string table runs past the end");
+  // Only a table that directly follows the sections can be moved behind a
+  // new one; bytes in between would be overlay.
+  if (symbols == endOfSectionData_) {
+    symbolTableOffset_ = symbols;
+    symbolTableSize_ = strings + stringTableSize - symbols;
   }
-  return image;
 }
 
 DataDirectory PeImage::directory(int index) const {
@@ -237,11 +263,11 @@ std::optional<std::uint64_t> PeImage::FileOffsetOf(std::uint32_t rva, std::uint3
   return std::uint64_t{s.pointerToRawData} + offset;
 }
 
-ResourceSectionPlan PlanResourceSection(const PeImage& image, std::uint64_t contentSize,
-                                        const std::string& stubName, const std::string& outputName,
-                                        std::uint64_t maxImageSize) {
-  auto refuse = [&](const std::string& what) { return PackError(stubName, what); };
+namespace {
 
+// Refuses a stub whose rewriting would lose or break something.
+void CheckRewritable(const PeImage& image, const std::string& stubName) {
+  auto refuse = [&](const std::string& what) { return PackError(stubName, what); };
   if (image.directory(kCertificateDirectory).size != 0 || image.directory(kCertificateDirectory).rva != 0)
     throw refuse(
         "carries an Authenticode signature (certificate table); packing would break it: "
@@ -254,27 +280,58 @@ ResourceSectionPlan PlanResourceSection(const PeImage& image, std::uint64_t cont
     throw refuse("has no resource directory entry in its optional header");
   if (image.sectionAlignment() < kPageSize)
     throw refuse("uses a section alignment below the page size, which this packer does not rewrite");
+}
 
+// The index of the section that holds the resource directory, or -1.
+int ResourceSectionOf(const PeImage& image) {
+  const DataDirectory resources = image.directory(kResourceDirectory);
+  return resources.size != 0 ? image.SectionOf(resources.rva) : -1;
+}
+
+// True when the resource section can be replaced in place: it is the last
+// section and starts with the directory, nothing else lives in it, and its
+// bytes end the section data. Repacking then never grows the file.
+bool CanReplaceLastInPlace(const PeImage& image) {
+  const auto& sections = image.sections();
+  const int last = static_cast<int>(sections.size()) - 1;
+  const SectionHeader& s = sections[last];
+  if (ResourceSectionOf(image) != last || image.directory(kResourceDirectory).rva != s.virtualAddress) return false;
+  for (int d = 0; d < static_cast<int>(image.numberOfDirectories()); ++d)
+    if (d != kResourceDirectory && d != kCertificateDirectory && image.directory(d).size != 0 &&
+        image.SectionOf(image.directory(d).rva) == last)
+      return false;
+  return s.sizeOfRawData == 0 || std::uint64_t{s.pointerToRawData} + s.sizeOfRawData == image.endOfSectionData();
+}
+
+std::uint64_t SectionTableEnd(const PeImage& image) {
+  return image.sectionTableOffset() + image.sections().size() * kSectionHeaderSize;
+}
+
+// True when one more section header fits between the section table and the
+// first section's bytes, over bytes that are all zero.
+bool HasRoomForSectionHeader(const PeImage& image) {
+  const std::uint64_t tableEnd = SectionTableEnd(image);
+  std::uint64_t firstData = image.sizeOfHeaders();
+  for (const SectionHeader& s : image.sections())
+    if (s.sizeOfRawData != 0) firstData = std::min<std::uint64_t>(firstData, s.pointerToRawData);
+  if (tableEnd + kSectionHeaderSize > firstData) return false;
+  const std::string& headers = image.headerBytes();
+  return std::all_of(headers.begin() + static_cast<std::ptrdiff_t>(tableEnd),
+                     headers.begin() + static_cast<std::ptrdiff_t>(tableEnd + kSectionHeaderSize),
+                     [](char c) { return c == 0; });
+}
+
+}  // namespace
+
+ResourceSectionPlan PlanResourceSection(const PeImage& image, std::uint64_t contentSize, const std::string& stubName,
+                                        const std::string& outputName, std::uint64_t maxImageSize) {
+  CheckRewritable(image, stubName);
   const auto& sections = image.sections();
   const std::size_t last = sections.size() - 1;
-  const DataDirectory resources = image.directory(kResourceDirectory);
-  const int old = resources.size != 0 ? image.SectionOf(resources.rva) : -1;
-
   ResourceSectionPlan plan;
-  if (old == static_cast<int>(last) && resources.rva == sections[last].virtualAddress) {
-    // Replace the old resource section in place when nothing else lives in it
-    // and its bytes end the section data: repacking then never grows the file.
-    bool shared = false;
-    for (int d = 0; d < static_cast<int>(image.numberOfDirectories()); ++d)
-      if (d != kResourceDirectory && d != kCertificateDirectory && image.directory(d).size != 0 &&
-          image.SectionOf(image.directory(d).rva) == old)
-        shared = true;
-    const bool atEnd = sections[last].sizeOfRawData == 0 ||
-                       std::uint64_t{sections[last].pointerToRawData} + sections[last].sizeOfRawData ==
-                           image.endOfSectionData();
-    plan.replacesLast = !shared && atEnd;
-  }
+  plan.replacesLast = CanReplaceLastInPlace(image);
 
+  // What stays: every section but a replaced one, in the file and in memory.
   std::uint64_t keptEnd = image.sizeOfHeaders();
   std::uint64_t virtualEnd = 0;
   for (std::size_t i = 0; i < sections.size(); ++i) {
@@ -287,18 +344,12 @@ ResourceSectionPlan PlanResourceSection(const PeImage& image, std::uint64_t cont
     plan.virtualAddress = sections[last].virtualAddress;
   } else {
     plan.virtualAddress = static_cast<std::uint32_t>(AlignUp(virtualEnd, image.sectionAlignment()));
+    const int old = ResourceSectionOf(image);
     if (old >= 0 && sections[old].Name() == ".rsrc") plan.renamedSection = old;
-
-    const std::uint64_t tableEnd = image.sectionTableOffset() + sections.size() * kSectionHeaderSize;
-    std::uint64_t firstData = image.sizeOfHeaders();
-    for (const SectionHeader& s : sections)
-      if (s.sizeOfRawData != 0) firstData = std::min<std::uint64_t>(firstData, s.pointerToRawData);
-    bool room = tableEnd + kSectionHeaderSize <= firstData;
-    for (std::uint64_t i = tableEnd; room && i < tableEnd + kSectionHeaderSize; ++i)
-      room = image.headerBytes()[i] == 0;
-    if (!room)
-      throw refuse("has no room for another section header (the section table ends at " + Hex(tableEnd) +
-                   ", SizeOfHeaders is " + Hex(image.sizeOfHeaders()) + ")");
+    if (!HasRoomForSectionHeader(image))
+      throw PackError(stubName, "has no room for another section header (the section table ends at " +
+                                    Hex(SectionTableEnd(image)) + ", SizeOfHeaders is " + Hex(image.sizeOfHeaders()) +
+                                    ")");
   }
   plan.keptEnd = keptEnd;
   // The section's bytes start on a page of the file, as its address starts a
@@ -370,53 +421,6 @@ void WriteImage(const PeImage& image, InputFile& in, const ResourceSectionPlan& 
   std::string checksum(4, '\0');
   Put32(checksum, 0, sink.Finish());
   out.WriteAt(image.checksumOffset(), checksum.data(), checksum.size());
-}
-
-void PeChecksum::Add(const void* data, std::size_t size) {
-  auto p = static_cast<const unsigned char*>(data);
-  length_ += size;
-  if (size == 0) return;
-  if (pending_ >= 0) {
-    sum_ += static_cast<unsigned>(pending_) | static_cast<unsigned>(*p) << 8;
-    pending_ = -1;
-    ++p;
-    --size;
-  }
-  std::uint64_t sum = 0;
-  if (LittleEndianHost()) {
-    // Eight bytes at a time: their four words summed in two 32-bit lanes,
-    // each of which takes at most 2^15 steps before it could overflow.
-    constexpr std::uint64_t kEvenWords = 0x0000FFFF0000FFFFull;
-    while (size >= 8) {
-      const std::size_t steps = std::min<std::size_t>(size / 8, std::size_t{1} << 15);
-      std::uint64_t lanes = 0;
-      for (std::size_t i = 0; i < steps; ++i, p += 8) {
-        std::uint64_t w;
-        std::memcpy(&w, p, 8);
-        lanes += (w & kEvenWords) + (w >> 16 & kEvenWords);
-      }
-      sum += (lanes & 0xFFFFFFFFu) + (lanes >> 32);
-      size -= steps * 8;
-    }
-  }
-  for (; size >= 2; p += 2, size -= 2) sum += static_cast<unsigned>(p[0]) | static_cast<unsigned>(p[1]) << 8;
-  sum_ += sum;
-  if (size == 1) pending_ = *p;
-}
-
-void PeChecksum::Add(const PeChecksum& later) {
-  if (pending_ >= 0) throw std::logic_error("checksum parts must be joined at a word boundary");
-  sum_ += later.sum_;
-  length_ += later.length_;
-  pending_ = later.pending_;
-}
-
-std::uint32_t PeChecksum::Finish() const {
-  // The words are summed with their carries folded back in; folding once at
-  // the end gives the same 16-bit value as folding after every word.
-  std::uint64_t sum = sum_ + (pending_ >= 0 ? static_cast<unsigned>(pending_) : 0u);
-  while (sum >> 16) sum = (sum & 0xFFFF) + (sum >> 16);
-  return static_cast<std::uint32_t>(sum + length_);
 }
 
 }  // namespace brisko::pack

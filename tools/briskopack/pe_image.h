@@ -81,23 +81,34 @@ class PeImage {
   std::uint32_t directoryOffset(int index) const { return directoriesOffset_ + 8u * index; }
 
  private:
+  // The steps of Read, in file order; each checks what it reads.
+  struct CoffHeader;
+  CoffHeader ReadCoffHeader(InputFile& file);
+  std::uint32_t ReadOptionalHeader(InputFile& file, std::uint16_t sizeOfOptionalHeader);  // gives SizeOfHeaders
+  void ReadSectionTable(InputFile& file, std::uint16_t numberOfSections, std::uint32_t sizeOfHeaders);
+  void ReadSymbolTable(InputFile& file, std::uint32_t pointerToSymbolTable, std::uint32_t numberOfSymbols);
+  PackError Corrupt(const std::string& what) const { return PackError(name_, what); }
+
   std::uint64_t trailingEnd() const {
     return symbolTableSize_ != 0 ? symbolTableOffset_ + symbolTableSize_ : endOfSectionData_;
   }
 
+  // The file and its COFF file header.
   std::string name_;
-  std::string headers_;
-  std::vector<SectionHeader> sections_;
-  bool is64_ = false;
-  std::uint16_t machine_ = 0;
+  std::uint64_t fileSize_ = 0;
   std::uint32_t peOffset_ = 0;
-  std::uint32_t sectionTableOffset_ = 0;
-  std::uint32_t directoriesOffset_ = 0;
+  std::uint16_t machine_ = 0;
+  bool is64_ = false;
+  // The headers' bytes and the optional header's values.
+  std::string headers_;
   std::uint32_t numberOfDirectories_ = 0;
+  std::uint32_t directoriesOffset_ = 0;
   std::uint32_t sectionAlignment_ = 0;
   std::uint32_t fileAlignment_ = 0;
   std::uint32_t sizeOfImage_ = 0;
-  std::uint64_t fileSize_ = 0;
+  // The sections, and what follows them in the file.
+  std::vector<SectionHeader> sections_;
+  std::uint32_t sectionTableOffset_ = 0;
   std::uint64_t endOfSectionData_ = 0;
   std::uint64_t symbolTableOffset_ = 0;
   std::uint64_t symbolTableSize_ = 0;
@@ -147,21 +158,5 @@ ResourceSectionPlan PlanResourceSection(const PeImage& image, std::uint64_t cont
 // symbol table moves behind the new section.
 void WriteImage(const PeImage& image, InputFile& in, const ResourceSectionPlan& plan,
                 const SectionContent& content, OutputFile& out);
-
-// The image checksum over a file that is fed in order, with its checksum
-// field counted as zero.
-class PeChecksum {
- public:
-  void Add(const void* data, std::size_t size);
-  // Adds the bytes that `later` summed, which followed those added here. They
-  // must start a word: the bytes added here so far are of even length.
-  void Add(const PeChecksum& later);
-  std::uint32_t Finish() const;
-
- private:
-  std::uint64_t sum_ = 0;
-  std::uint64_t length_ = 0;
-  int pending_ = -1;  // an odd byte waiting for its partner
-};
 
 }  // namespace brisko::pack

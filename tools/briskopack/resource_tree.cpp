@@ -137,84 +137,110 @@ struct Layout {
   std::uint64_t size = 0;
 };
 
-Layout LayOut(const ResourceTree& tree, std::uint32_t rva) {
-  const auto& types = tree.types();
-  std::size_t nameCount = 0, leafCount = 0;
-  for (const auto& [type, node] : types) {
-    nameCount += node.names.size();
-    for (const auto& [name, names] : node.names) leafCount += names.languages.size();
-  }
-  const std::uint64_t dataEntriesAt = kDirectoryHeader * (1 + types.size() + nameCount) +
-                                      kEntrySize * (types.size() + nameCount + leafCount);
-  const std::uint64_t stringsAt = dataEntriesAt + kDataEntrySize * leafCount;
+// The name strings, each written once however often it is used, in the
+// order first used; they follow the data entries, at `at`.
+class NameStrings {
+ public:
+  explicit NameStrings(std::uint64_t at) : at_(at) {}
 
-  // Strings, each written once however often it is used.
-  std::map<std::u16string, std::uint32_t> stringOffsets;
-  std::string strings;
-  auto nameField = [&](const ResourceId& id) -> std::uint32_t {
+  // The name field of an entry for `id`: its number, or its string's offset
+  // with the high bit set.
+  std::uint32_t Field(const ResourceId& id) {
     if (!id.isName()) return id.number();
-    auto [it, added] = stringOffsets.emplace(id.name(), static_cast<std::uint32_t>(stringsAt + strings.size()));
+    auto [it, added] = offsets_.emplace(id.name(), static_cast<std::uint32_t>(at_ + bytes_.size()));
     if (added) {
-      Append16(strings, static_cast<std::uint16_t>(id.name().size()));
-      for (char16_t c : id.name()) Append16(strings, c);
+      Append16(bytes_, static_cast<std::uint16_t>(id.name().size()));
+      for (char16_t c : id.name()) Append16(bytes_, c);
     }
     return it->second | kHighBit;
-  };
-  // The maps iterate in directory order, so named entries come first.
-  auto header = [](std::string& out, const DirectoryInfo& info, const auto& children) {
-    std::uint16_t named = 0, ids = 0;
-    for (const auto& [id, child] : children) ++(id.isName() ? named : ids);
-    AppendDirectoryHeader(out, info, named, ids);
-  };
+  }
+  const std::string& bytes() const { return bytes_; }
 
-  Layout layout;
-  std::string& out = layout.directory;
-  // Root, then one table per type, then one per name: breadth first, so
-  // every child's offset is known when its parent is written.
-  std::uint64_t nextTable = kDirectoryHeader + kEntrySize * types.size();
-  header(out, tree.info(), types);
+ private:
+  std::uint64_t at_;
+  std::map<std::u16string, std::uint32_t> offsets_;
+  std::string bytes_;
+};
+
+// A table's header, counting its named and numbered entries. The maps
+// iterate in directory order, so named entries come first.
+template <typename Children>
+void AppendTableHeader(std::string& out, const DirectoryInfo& info, const Children& children) {
+  std::uint16_t named = 0, ids = 0;
+  for (const auto& [id, child] : children) ++(id.isName() ? named : ids);
+  AppendDirectoryHeader(out, info, named, ids);
+}
+
+std::uint64_t TableSize(std::size_t entries) { return kDirectoryHeader + kEntrySize * entries; }
+
+// The directory tables: root, then one per type, then one per name. Breadth
+// first, so every child's offset is known when its parent is written; the
+// language tables point at the data entries, which follow at `dataEntriesAt`.
+void AppendTables(std::string& out, const ResourceTree& tree, std::uint64_t dataEntriesAt, NameStrings& names) {
+  const auto& types = tree.types();
+  std::uint64_t nextTable = TableSize(types.size());
+  AppendTableHeader(out, tree.info(), types);
   for (const auto& [type, node] : types) {
-    Append32(out, nameField(type));
+    Append32(out, names.Field(type));
     Append32(out, static_cast<std::uint32_t>(nextTable) | kHighBit);
-    nextTable += kDirectoryHeader + kEntrySize * node.names.size();
+    nextTable += TableSize(node.names.size());
   }
   for (const auto& [type, node] : types) {
-    header(out, node.info, node.names);
-    for (const auto& [name, names] : node.names) {
-      Append32(out, nameField(name));
+    AppendTableHeader(out, node.info, node.names);
+    for (const auto& [name, leaves] : node.names) {
+      Append32(out, names.Field(name));
       Append32(out, static_cast<std::uint32_t>(nextTable) | kHighBit);
-      nextTable += kDirectoryHeader + kEntrySize * names.languages.size();
+      nextTable += TableSize(leaves.languages.size());
     }
   }
   std::uint64_t nextDataEntry = dataEntriesAt;
   for (const auto& [type, node] : types) {
-    for (const auto& [name, names] : node.names) {
-      header(out, names.info, names.languages);
-      for (const auto& [language, leaf] : names.languages) {
-        Append32(out, nameField(language));
+    for (const auto& [name, leaves] : node.names) {
+      AppendTableHeader(out, leaves.info, leaves.languages);
+      for (const auto& [language, leaf] : leaves.languages) {
+        Append32(out, names.Field(language));
         Append32(out, static_cast<std::uint32_t>(nextDataEntry));
         nextDataEntry += kDataEntrySize;
       }
     }
   }
+}
 
-  // Data entries hold the leaves' RVAs, not section offsets.
-  std::uint64_t dataAt = AlignUp(stringsAt + strings.size(), kLeafAlignment);
-  for (const auto& [type, node] : types) {
-    for (const auto& [name, names] : node.names) {
-      for (const auto& [language, leaf] : names.languages) {
-        Append32(out, static_cast<std::uint32_t>(rva + dataAt));
-        Append32(out, leaf.data.size());
-        Append32(out, leaf.codePage);
-        Append32(out, 0);
+// The data entries, which hold the leaves' RVAs, not section offsets; the
+// leaves' bytes start at `dataAt`, each aligned.
+void AppendDataEntries(Layout& layout, const ResourceTree& tree, std::uint32_t rva, std::uint64_t dataAt) {
+  for (const auto& [type, node] : tree.types()) {
+    for (const auto& [name, leaves] : node.names) {
+      for (const auto& [language, leaf] : leaves.languages) {
+        Append32(layout.directory, static_cast<std::uint32_t>(rva + dataAt));
+        Append32(layout.directory, leaf.data.size());
+        Append32(layout.directory, leaf.codePage);
+        Append32(layout.directory, 0);
         layout.leaves.emplace_back(dataAt, &leaf);
         layout.size = dataAt + leaf.data.size();
         dataAt = AlignUp(layout.size, kLeafAlignment);
       }
     }
   }
-  out += strings;
-  if (layout.leaves.empty()) layout.size = out.size();
+}
+
+Layout LayOut(const ResourceTree& tree, std::uint32_t rva) {
+  const auto& types = tree.types();
+  std::size_t nameCount = 0, leafCount = 0;
+  for (const auto& [type, node] : types) {
+    nameCount += node.names.size();
+    for (const auto& [name, leaves] : node.names) leafCount += leaves.languages.size();
+  }
+  const std::uint64_t dataEntriesAt =
+      kDirectoryHeader * (1 + types.size() + nameCount) + kEntrySize * (types.size() + nameCount + leafCount);
+  const std::uint64_t stringsAt = dataEntriesAt + kDataEntrySize * leafCount;
+
+  Layout layout;
+  NameStrings names(stringsAt);
+  AppendTables(layout.directory, tree, dataEntriesAt, names);
+  AppendDataEntries(layout, tree, rva, AlignUp(stringsAt + names.bytes().size(), kLeafAlignment));
+  layout.directory += names.bytes();
+  if (layout.leaves.empty()) layout.size = layout.directory.size();
   return layout;
 }
 

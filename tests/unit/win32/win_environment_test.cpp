@@ -53,7 +53,7 @@ INSTANTIATE_TEST_SUITE_P(Sizes, WinExpandTest,
                                            RealExpandCase{"FillsTheFirstBuffer", 257},
                                            RealExpandCase{"JustOver", 258},
                                            RealExpandCase{"Long", 2000}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& row) { return std::string(row.param.name); });
 
 TEST(WinExpand, UndefinedReferenceStaysAsWritten) {
   Variable defined("BRISKO_DEFINED", "C:\\\x95\x5C");  // C:\表

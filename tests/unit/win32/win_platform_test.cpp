@@ -103,15 +103,38 @@ BOOL WINAPI RefusingFlush(HANDLE) {
   return FALSE;
 }
 
-TEST(SystemCalls, ATestReplacesOneCallAndRestoresIt) {
-  SetSystemCall(&SystemCalls::FlushFileBuffers, RefusingFlush);
-  EXPECT_EQ(Sys().FlushFileBuffers, &RefusingFlush);
-  EXPECT_EQ(Sys().WriteFile, RealSystemCalls().WriteFile);
-  SetSystemCall(&SystemCalls::FlushFileBuffers, nullptr);
-  EXPECT_EQ(Sys().FlushFileBuffers, RealSystemCalls().FlushFileBuffers);
-  SetSystemCall(&SystemCalls::FlushFileBuffers, RefusingFlush);
-  RestoreSystemCalls();
-  EXPECT_EQ(Sys().FlushFileBuffers, RealSystemCalls().FlushFileBuffers);
+TEST(SystemCalls, AReplacedCallFailsUntilItIsRestored) {
+  const std::string file = test::TempFolder() + "\\brisko-swap.tmp";
+  unique_hfile h(
+      Sys().CreateFileW(Widen(file).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(h);
+  const auto refuseOne = [] { SetSystemCall(&SystemCalls::FlushFileBuffers, RefusingFlush); };
+  const struct {
+    const char* step;
+    void (*change)();
+    bool flushes;
+  } steps[] = {
+      {"one call replaced", refuseOne, false},
+      {"a null replacement restores it", [] { SetSystemCall(&SystemCalls::FlushFileBuffers, nullptr); }, true},
+      {"replaced again", refuseOne, false},
+      {"every call restored", RestoreSystemCalls, true},
+      {"the whole table replaced",
+       [] {
+         SystemCalls calls = RealSystemCalls();
+         calls.FlushFileBuffers = RefusingFlush;
+         SetSystemCalls(calls);
+       },
+       false},
+      {"every call restored again", RestoreSystemCalls, true},
+  };
+  for (const auto& s : steps) {
+    s.change();
+    EXPECT_EQ(Sys().FlushFileBuffers(h.get()) != FALSE, s.flushes) << s.step;
+    DWORD written = 0;
+    EXPECT_TRUE(Sys().WriteFile(h.get(), "x", 1, &written, nullptr)) << s.step << ": the other calls stay real";
+  }
+  h.reset();
+  DeleteFileA(file.c_str());
 }
 
 TEST(FaultInjector, RejectsUnknownNamesAndBadCounts) {
@@ -355,7 +378,7 @@ INSTANTIATE_TEST_SUITE_P(
                     StepFault{"ProbeAgain", "CreateFileW", 3, true}, StepFault{"Replace", "ReplaceFileW", 1, true},
                     StepFault{"TemporaryOfANewName", "CreateFileW", 1, false},
                     StepFault{"MoveANewName", "MoveFileExW", 1, false}),
-    [](const auto& info) { return std::string(info.param.step); });
+    [](const auto& row) { return std::string(row.param.step); });
 
 // A compressed payload that does not check is found out only when its last
 // piece is decoded, long after the first pieces were written: the
@@ -399,7 +422,7 @@ INSTANTIATE_TEST_SUITE_P(
                                    f[f.size() - 1] ^= 0x01;
                                    return f;
                                  }}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 // ReplaceFileW without a backup name may remove the destination and then
 // fail to rename the new file: the new content must still reach its place,

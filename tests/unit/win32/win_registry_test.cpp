@@ -126,7 +126,7 @@ INSTANTIATE_TEST_SUITE_P(
         RealWalkCase{"PerformanceDataRefused", "!HKEY_PERFORMANCE_DATA\\Global\\x", false,
                      std::nullopt},
         RealWalkCase{"ShortFormRefused", "!HKCU\\Software\\x", false, std::nullopt}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(WinRegistryWalk, RootNameInLowerCaseReadsTheSameValue) {
   TestKey key;

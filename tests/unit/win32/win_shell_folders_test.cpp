@@ -63,40 +63,52 @@ class ProgramsMenus : public ::testing::Test {
   std::optional<test::ScopedFolder> user_, common_;
 };
 
-TEST_F(ProgramsMenus, UserMenuWins) {
-  ASSERT_TRUE(test::WriteBytes(*user_ / "t.lnk", "x"));
-  ASSERT_TRUE(test::WriteBytes(*common_ / "t.lnk", "x"));
-  Text fullPath;
-  std::uint32_t flags = 0xFFFF;
-  EXPECT_TRUE(Find("t.lnk", fullPath, flags));
-  EXPECT_EQ(fullPath, *user_ / "t.lnk");
-  EXPECT_EQ(flags, 0u);
-}
+// What a Programs menu holds under the shortcut's name, and where the search
+// finds the shortcut file.
+enum class Entry { None, File, Folder };
+enum class Menu { Neither, User, AllUsers };
 
-TEST_F(ProgramsMenus, AllUsersMenuWhenTheUserHasNone) {
-  ASSERT_TRUE(test::WriteBytes(*common_ / "t.lnk", "x"));
-  Text fullPath;
-  std::uint32_t flags = 0;
-  EXPECT_TRUE(Find("t.lnk", fullPath, flags));
-  EXPECT_EQ(fullPath, *common_ / "t.lnk");
-  EXPECT_EQ(flags, 0x100u);
-}
+struct MenuCase {
+  const char* name;
+  Entry user, common;
+  Menu found;
+  std::uint32_t flags;
+};
 
-TEST_F(ProgramsMenus, InNeither) {
+class ProgramsMenuEntries : public ProgramsMenus, public ::testing::WithParamInterface<MenuCase> {
+ protected:
+  static bool Make(Entry entry, const Text& path) {
+    switch (entry) {
+      case Entry::None: return true;
+      case Entry::File: return test::WriteBytes(path, "x");
+      case Entry::Folder: return CreateDirectoryA(path.c_str(), nullptr) != FALSE;
+    }
+    return false;
+  }
+};
+
+TEST_P(ProgramsMenuEntries, FindsTheShortcutFileInTheUsersMenuFirst) {
+  const MenuCase& c = GetParam();
+  ASSERT_TRUE(Make(c.user, *user_ / "t.lnk"));
+  ASSERT_TRUE(Make(c.common, *common_ / "t.lnk"));
   Text fullPath = "unchanged";
-  std::uint32_t flags = 0;
-  EXPECT_FALSE(Find("t.lnk", fullPath, flags));
-  EXPECT_EQ(fullPath, "unchanged");
-  EXPECT_EQ(flags, 0x300u);
+  std::uint32_t flags = 0xFFFF;
+  EXPECT_EQ(Find("t.lnk", fullPath, flags), c.found != Menu::Neither);
+  const Text expected = c.found == Menu::User       ? *user_ / "t.lnk"
+                        : c.found == Menu::AllUsers ? *common_ / "t.lnk"
+                                                    : "unchanged";
+  EXPECT_EQ(fullPath, expected);
+  EXPECT_EQ(flags, c.flags);
 }
 
-TEST_F(ProgramsMenus, FolderNamedLikeTheShortcutDoesNotCount) {
-  ASSERT_TRUE(CreateDirectoryA((*user_ / "t.lnk").c_str(), nullptr));
-  Text fullPath;
-  std::uint32_t flags = 0;
-  EXPECT_FALSE(Find("t.lnk", fullPath, flags));
-  EXPECT_EQ(flags, 0x300u);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Menus, ProgramsMenuEntries,
+    ::testing::Values(MenuCase{"UserMenuWins", Entry::File, Entry::File, Menu::User, 0u},
+                      MenuCase{"AllUsersMenuWhenTheUserHasNone", Entry::None, Entry::File, Menu::AllUsers, 0x100u},
+                      MenuCase{"InNeither", Entry::None, Entry::None, Menu::Neither, 0x300u},
+                      MenuCase{"FolderNamedLikeTheShortcutDoesNotCount", Entry::Folder, Entry::None, Menu::Neither,
+                               0x300u}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(ProgramsMenus, ShiftJisFolderName) {
   // 表示 (95 5C 8E A6): the folder's first character ends in 0x5C.

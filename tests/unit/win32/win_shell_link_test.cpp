@@ -90,7 +90,7 @@ TEST_P(ShellLinksUnloadable, GiveZeroAndLeaveTheTargetAlone) {
 INSTANTIATE_TEST_SUITE_P(Cases, ShellLinksUnloadable,
                          ::testing::Values(Unloadable{"Folder", 0}, Unloadable{"NoShortcut", 1},
                                            Unloadable{"Missing", 2}, Unloadable{"PathTooLong", 3}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(ShellLinks, NoShellLinkObjectGivesZero) {
   test::FaultInjector faults;

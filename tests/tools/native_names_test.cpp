@@ -1,0 +1,39 @@
+#include "native_names.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace brisko::pack {
+namespace {
+
+// 表 is 0x95 0x5C in Shift-JIS: its second byte is a backslash.
+const char kHyou[] = "\x95\x5C";
+
+TEST(ScriptPaths, SplitAtEitherSeparatorButNotAtATrailByte5C) {
+  const struct {
+    std::string path;
+    std::vector<Text> parts;
+  } cases[] = {
+      {std::string(kHyou) + "\\a/b", {kHyou, "a", "b"}},
+      {"a\\\\b", {"a", "", "b"}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(SplitScriptPath(c.path), c.parts) << c.path;
+}
+
+TEST(ScriptPaths, AbsoluteWhenStartingWithASeparatorOrADrive) {
+  const struct {
+    std::string path;
+    bool absolute;
+  } cases[] = {
+      {"C:x", true},
+      {"\\x", true},
+      // 表 and a colon name no drive: 表 is one character of two bytes.
+      {std::string(kHyou) + ":", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(IsAbsoluteScriptPath(c.path), c.absolute) << c.path;
+}
+
+}  // namespace
+}  // namespace brisko::pack
