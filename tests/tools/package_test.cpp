@@ -107,7 +107,9 @@ TEST_P(PackStub, RoundTripsThePackageAndKeepsEverythingElse) {
   EXPECT_EQ(package.background()->data.Read(), test::Bitmap(600, 300));
   ASSERT_EQ(package.payloads().size(), 4u);
   EXPECT_EQ(package.payloads()[0].kind, compressed ? PayloadKind::Compressed : PayloadKind::Raw);
-  if (!compressed) EXPECT_EQ(package.payloads()[0].leaf->data.Read(), patch_.Payload("data.bin"));
+  if (!compressed) {
+    EXPECT_EQ(package.payloads()[0].leaf->data.Read(), patch_.Payload("data.bin"));
+  }
   EXPECT_EQ(package.payloads()[1].leaf, nullptr);
   EXPECT_EQ(package.payloads()[2].leaf->data.Read(), patch_.Payload("sub\\readme.txt"));
   EXPECT_EQ(package.payloads()[3].leaf->data.Read(), patch_.Payload(std::string(kHyou) + "\\x.txt"));
