@@ -8,9 +8,19 @@ namespace {
 // Pointer encodings: the low four bits give the field's format, the next
 // three what the value is relative to. 0xff means that no field is there.
 enum : unsigned {
-  kAbsolute = 0x00, kULeb128 = 0x01, kUData2 = 0x02, kUData4 = 0x03, kUData8 = 0x04,
-  kSLeb128 = 0x09, kSData2 = 0x0a, kSData4 = 0x0b, kSData8 = 0x0c,
-  kFormatMask = 0x0f, kPcRelative = 0x10, kAligned = 0x50, kRelationMask = 0x70,
+  kAbsolute = 0x00,
+  kULeb128 = 0x01,
+  kUData2 = 0x02,
+  kUData4 = 0x03,
+  kUData8 = 0x04,
+  kSLeb128 = 0x09,
+  kSData2 = 0x0a,
+  kSData4 = 0x0b,
+  kSData8 = 0x0c,
+  kFormatMask = 0x0f,
+  kPcRelative = 0x10,
+  kAligned = 0x50,
+  kRelationMask = 0x70,
   kOmit = 0xff,
 };
 
@@ -90,8 +100,11 @@ unsigned AddressEncoding(const unsigned char* cie) {
   if (augmentation[0] != 'z') return kAbsolute;
   reader.ULeb128();  // code alignment
   reader.SLeb128();  // data alignment
-  if (version == 1) reader.Byte(); else reader.ULeb128();  // return address column
-  reader.ULeb128();  // length of the augmentation data
+  if (version == 1)
+    reader.Byte();
+  else
+    reader.ULeb128();  // return address column
+  reader.ULeb128();    // length of the augmentation data
   for (const char* letter = augmentation + 1;; ++letter) {
     std::uintptr_t personality;
     switch (*letter) {
@@ -99,9 +112,10 @@ unsigned AddressEncoding(const unsigned char* cie) {
       case 'P':  // the personality routine: encoding and pointer, not followed
         if (!reader.Encoded(reader.Byte() & 0x7f, personality)) return kOmit;
         break;
-      case 'L': case 'B': reader.Byte(); break;  // LSDA encoding; key of signed return addresses
-      case 'S': break;                           // a signal frame
-      default: return kAbsolute;                 // end of the letters, or one not known
+      case 'L':
+      case 'B': reader.Byte(); break;  // LSDA encoding; key of signed return addresses
+      case 'S': break;                 // a signal frame
+      default: return kAbsolute;       // end of the letters, or one not known
     }
   }
 }

@@ -21,8 +21,8 @@
 
 extern "C" {
 
-void __main();                     // runs the static constructors, once
-void __set_app_type(int type);     // of the C run-time DLL
+void __main();                  // runs the static constructors, once
+void __set_app_type(int type);  // of the C run-time DLL
 extern IMAGE_DOS_HEADER __ImageBase;
 
 // The C run-time DLL keeps the list of functions that exit calls; the

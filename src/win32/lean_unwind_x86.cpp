@@ -56,8 +56,8 @@ _Unwind_Reason_Code __gxx_personality_v0(int version, _Unwind_Action actions, _U
                                          _Unwind_Exception* exception, _Unwind_Context* context);
 
 [[gnu::used]] _Unwind_Reason_Code __gcc_personality_v0(int version, _Unwind_Action actions,
-                                                      _Unwind_Exception_Class exception_class,
-                                                      _Unwind_Exception* exception, _Unwind_Context* context) {
+                                                       _Unwind_Exception_Class exception_class,
+                                                       _Unwind_Exception* exception, _Unwind_Context* context) {
   return __gxx_personality_v0(version, actions, exception_class, exception, context);
 }
 

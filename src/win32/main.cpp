@@ -4,9 +4,9 @@
 
 #include <exception>
 
+#include "application_window.h"
 #include "core/errors.h"
 #include "core/form_main.h"
-#include "application_window.h"
 #include "dll_search.h"
 #include "main_window.h"
 #include "win_file_system.h"

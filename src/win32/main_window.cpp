@@ -56,8 +56,8 @@ bool RegisterProgressBarClass() {
   const HMODULE comctl = LoadLibraryW(L"comctl32.dll");
   if (comctl == nullptr) return false;
   using InitCommonControlsExFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
-  const auto init = reinterpret_cast<InitCommonControlsExFn>(
-      reinterpret_cast<void*>(GetProcAddress(comctl, "InitCommonControlsEx")));
+  const auto init =
+      reinterpret_cast<InitCommonControlsExFn>(reinterpret_cast<void*>(GetProcAddress(comctl, "InitCommonControlsEx")));
   const INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS};
   registered = init != nullptr && init(&controls);
   return registered;
@@ -233,9 +233,9 @@ void MainWindow::ShowProgress() {
   }
   if (progressBar_ == nullptr) {
     if (!RegisterProgressBarClass()) return;
-    progressBar_ = CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | WS_VISIBLE, 8, 280, 473, 14, hwnd_,
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(ids::kProgressBar)), instance_,
-                                   nullptr);
+    progressBar_ =
+        CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | WS_VISIBLE, 8, 280, 473, 14, hwnd_,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(ids::kProgressBar)), instance_, nullptr);
     if (progressBar_ == nullptr) return;
     SetWindowPos(progressBar_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     SendMessageW(progressBar_, PBM_SETRANGE32, 0, kProgressSteps);

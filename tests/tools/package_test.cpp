@@ -91,57 +91,58 @@ TEST_P(PackStub, RoundTripsThePackageAndKeepsEverythingElse) {
   }
   // Stored raw, then compressed: data.bin compresses, the others do not.
   for (const bool compressed : {false, true}) {
-  SCOPED_TRACE(compressed ? "compressed" : "raw");
-  BuildRequest request = patch_.Request(Stub());
-  if (!compressed) request.compression.reset();
-  const BuildResult result = BuildInstaller(request);
-  ASSERT_TRUE(result.written) << (result.findings.empty() ? "" : FormatFinding(result.findings[0]));
-  EXPECT_EQ(result.payloadCount, 3u);
-  EXPECT_EQ(result.replacedPackage, std::string(GetParam()).rfind("stubpkg", 0) == 0);
+    SCOPED_TRACE(compressed ? "compressed" : "raw");
+    BuildRequest request = patch_.Request(Stub());
+    if (!compressed) request.compression.reset();
+    const BuildResult result = BuildInstaller(request);
+    ASSERT_TRUE(result.written) << (result.findings.empty() ? "" : FormatFinding(result.findings[0]));
+    EXPECT_EQ(result.payloadCount, 3u);
+    EXPECT_EQ(result.replacedPackage, std::string(GetParam()).rfind("stubpkg", 0) == 0);
 
-  InstalledPackage package(patch_.dir() / "out.exe");
-  const std::string out = ReadFile(patch_.dir() / "out.exe");
-  const std::size_t checksumAt = package.image().checksumOffset();
-  EXPECT_EQ(Get32(out, checksumAt), test::ReferenceChecksum(out, checksumAt));
-  EXPECT_EQ(package.script(), ReadFile(patch_.dir() / "patch/script.txt"));
-  EXPECT_EQ(package.background()->data.Read(), test::Bitmap(600, 300));
-  ASSERT_EQ(package.payloads().size(), 4u);
-  EXPECT_EQ(package.payloads()[0].kind, compressed ? PayloadKind::Compressed : PayloadKind::Raw);
-  if (!compressed) {
-    EXPECT_EQ(package.payloads()[0].leaf->data.Read(), patch_.Payload("data.bin"));
-  }
-  EXPECT_EQ(package.payloads()[1].leaf, nullptr);
-  EXPECT_EQ(package.payloads()[2].leaf->data.Read(), patch_.Payload("sub\\readme.txt"));
-  EXPECT_EQ(package.payloads()[3].leaf->data.Read(), patch_.Payload(std::string(kHyou) + "\\x.txt"));
-  EXPECT_TRUE(package.UnusedPayloads().empty()) << "an old RESOURCE_FILE7 is removed";
+    InstalledPackage package(patch_.dir() / "out.exe");
+    const std::string out = ReadFile(patch_.dir() / "out.exe");
+    const std::size_t checksumAt = package.image().checksumOffset();
+    EXPECT_EQ(Get32(out, checksumAt), test::ReferenceChecksum(out, checksumAt));
+    EXPECT_EQ(package.script(), ReadFile(patch_.dir() / "patch/script.txt"));
+    EXPECT_EQ(package.background()->data.Read(), test::Bitmap(600, 300));
+    ASSERT_EQ(package.payloads().size(), 4u);
+    EXPECT_EQ(package.payloads()[0].kind, compressed ? PayloadKind::Compressed : PayloadKind::Raw);
+    if (!compressed) {
+      EXPECT_EQ(package.payloads()[0].leaf->data.Read(), patch_.Payload("data.bin"));
+    }
+    EXPECT_EQ(package.payloads()[1].leaf, nullptr);
+    EXPECT_EQ(package.payloads()[2].leaf->data.Read(), patch_.Payload("sub\\readme.txt"));
+    EXPECT_EQ(package.payloads()[3].leaf->data.Read(), patch_.Payload(std::string(kHyou) + "\\x.txt"));
+    EXPECT_TRUE(package.UnusedPayloads().empty()) << "an old RESOURCE_FILE7 is removed";
 
-  // The package is exactly the new one: four language-neutral resources,
-  // the blank entry's number unused, the stub's other-language script gone.
-  std::map<std::string, std::string> all = LeavesOf(patch_.dir() / "out.exe", true);
-  std::map<std::string, std::string> package_only;
-  for (const auto& [key, bytes] : all)
-    if (key.rfind("TEXT/", 0) == 0 || key.rfind("BMP/", 0) == 0 || key.find("/RESOURCE_FILE") != std::string::npos)
-      package_only[key] = bytes;
-  EXPECT_EQ(package_only.size(), 5u);
-  for (const char* key : {"TEXT/RESOURCE_SCRIPT/#0", "BMP/RESOURCE_BACKGROUND/#0",
-                          compressed ? "ZSTD/RESOURCE_FILE0/#0" : "BIN/RESOURCE_FILE0/#0", "BIN/RESOURCE_FILE2/#0",
-                          "BIN/RESOURCE_FILE3/#0"})
-    EXPECT_EQ(package_only.count(key), 1u) << key;
+    // The package is exactly the new one: four language-neutral resources,
+    // the blank entry's number unused, the stub's other-language script gone.
+    std::map<std::string, std::string> all = LeavesOf(patch_.dir() / "out.exe", true);
+    std::map<std::string, std::string> package_only;
+    for (const auto& [key, bytes] : all)
+      if (key.rfind("TEXT/", 0) == 0 || key.rfind("BMP/", 0) == 0 || key.find("/RESOURCE_FILE") != std::string::npos)
+        package_only[key] = bytes;
+    EXPECT_EQ(package_only.size(), 5u);
+    for (const char* key : {"TEXT/RESOURCE_SCRIPT/#0", "BMP/RESOURCE_BACKGROUND/#0",
+                            compressed ? "ZSTD/RESOURCE_FILE0/#0" : "BIN/RESOURCE_FILE0/#0", "BIN/RESOURCE_FILE2/#0",
+                            "BIN/RESOURCE_FILE3/#0"})
+      EXPECT_EQ(package_only.count(key), 1u) << key;
 
-  // Icon, version record, manifest, strings and the stub's own BIN resource
-  // are kept byte for byte.
-  const auto kept = LeavesOf(Stub(), false);
-  EXPECT_EQ(LeavesOf(patch_.dir() / "out.exe", false), kept);
-  for (const char* key : {"#3/#1/#1033", "#14/#1/#1033", "#16/#1/#1033", "#24/#1/#1033", "BIN/OTHER/#1033",
-                          "ME/KEEP/#1041"})
-    EXPECT_EQ(kept.count(key), 1u) << key << " missing from the test stub";
+    // Icon, version record, manifest, strings and the stub's own BIN resource
+    // are kept byte for byte.
+    const auto kept = LeavesOf(Stub(), false);
+    EXPECT_EQ(LeavesOf(patch_.dir() / "out.exe", false), kept);
+    for (const char* key :
+         {"#3/#1/#1033", "#14/#1/#1033", "#16/#1/#1033", "#24/#1/#1033", "BIN/OTHER/#1033", "ME/KEEP/#1041"})
+      EXPECT_EQ(kept.count(key), 1u) << key << " missing from the test stub";
 
-  const fs::path extracted = patch_.dir() / (compressed ? "extracted-z" : "extracted");
-  ExtractPackage(patch_.dir() / "out.exe", extracted);
-  EXPECT_EQ(ReadFile(extracted / "script.txt"), ReadFile(patch_.dir() / "patch/script.txt"));
-  EXPECT_EQ(ReadFile(extracted / "background.bmp"), test::Bitmap(600, 300));
-  for (const std::string& name : std::vector<std::string>{"data.bin", "sub\\readme.txt", std::string(kHyou) + "\\x.txt"})
-    EXPECT_EQ(ReadFile(NativePath(extracted / "payload", name)), patch_.Payload(name)) << name;
+    const fs::path extracted = patch_.dir() / (compressed ? "extracted-z" : "extracted");
+    ExtractPackage(patch_.dir() / "out.exe", extracted);
+    EXPECT_EQ(ReadFile(extracted / "script.txt"), ReadFile(patch_.dir() / "patch/script.txt"));
+    EXPECT_EQ(ReadFile(extracted / "background.bmp"), test::Bitmap(600, 300));
+    for (const std::string& name :
+         std::vector<std::string>{"data.bin", "sub\\readme.txt", std::string(kHyou) + "\\x.txt"})
+      EXPECT_EQ(ReadFile(NativePath(extracted / "payload", name)), patch_.Payload(name)) << name;
   }
 }
 

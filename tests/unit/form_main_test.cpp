@@ -8,8 +8,8 @@
 
 #include "core/texts.h"
 #include "fakes.h"
-#include "test_support.h"
 #include "test_locale.h"
+#include "test_support.h"
 
 namespace brisko {
 namespace {

@@ -34,8 +34,10 @@ class FrameTable {
     bytes_.insert(bytes_.end(), letters.c_str(), letters.c_str() + letters.size() + 1);
     if (c.version >= 4) bytes_.insert(bytes_.end(), {sizeof(void*), 0});
     bytes_.insert(bytes_.end(), {1, 0x7c});  // code and data alignment
-    if (c.version == 1) bytes_.push_back(8);   // the return column: a byte, then a ULEB128
-    else bytes_.insert(bytes_.end(), {0x88, 0x01});
+    if (c.version == 1)
+      bytes_.push_back(8);  // the return column: a byte, then a ULEB128
+    else
+      bytes_.insert(bytes_.end(), {0x88, 0x01});
     if (c.augmentation) {
       bytes_.push_back(0);  // length of the augmentation data: not read
       for (const char* l = c.augmentation; *l; ++l) {
@@ -68,7 +70,10 @@ class FrameTable {
   }
 
  private:
-  std::size_t Begin() { Put32(0); return bytes_.size() - 4; }
+  std::size_t Begin() {
+    Put32(0);
+    return bytes_.size() - 4;
+  }
   void End(std::size_t at) {
     const auto length = static_cast<std::uint32_t>(bytes_.size() - at - 4);
     std::memcpy(&bytes_[at], &length, 4);
@@ -78,11 +83,18 @@ class FrameTable {
     bytes_.insert(bytes_.end(), static_cast<const unsigned char*>(v), static_cast<const unsigned char*>(v) + n);
   }
   void Put(unsigned encoding, std::uintptr_t value) {
-    if ((encoding & 0x70) == 0x10 && value != 0) value -= reinterpret_cast<std::uintptr_t>(bytes_.data() + bytes_.size());
+    if ((encoding & 0x70) == 0x10 && value != 0)
+      value -= reinterpret_cast<std::uintptr_t>(bytes_.data() + bytes_.size());
     switch (encoding & 0x0f) {
       case 0x00: PutBytes(&value, sizeof value); break;
-      case 0x01: do { bytes_.push_back((value & 0x7f) | (value > 0x7f ? 0x80 : 0)); value >>= 7; } while (value); break;
-      case 0x02: case 0x0a: PutBytes(&value, 2); break;  // little-endian hosts
+      case 0x01:
+        do {
+          bytes_.push_back((value & 0x7f) | (value > 0x7f ? 0x80 : 0));
+          value >>= 7;
+        } while (value);
+        break;
+      case 0x02:
+      case 0x0a: PutBytes(&value, 2); break;  // little-endian hosts
       default: PutBytes(&value, 4); break;
     }
   }

@@ -32,9 +32,7 @@ std::optional<std::string> ReadAll(PayloadReader& reader) {
   }
 }
 
-std::unique_ptr<PayloadReader> Zstd(const std::string& frame) {
-  return MakeZstdReader(frame, MakeMemorySource(frame));
-}
+std::unique_ptr<PayloadReader> Zstd(const std::string& frame) { return MakeZstdReader(frame, MakeMemorySource(frame)); }
 
 class RoundTrip : public testing::TestWithParam<std::size_t> {};
 

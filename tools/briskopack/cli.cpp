@@ -69,7 +69,8 @@ Arguments Parse(const std::vector<std::string>& args, std::size_t first, const s
     if (a.rfind("--", 0) == 0 && equals != std::string::npos) {
       const std::string name = a.substr(0, equals);
       if (std::find(flags.begin(), flags.end(), name) == flags.end()) throw UsageError{"unknown option " + a};
-      if (!parsed.options.emplace(name, a.substr(equals + 1)).second) throw UsageError{"option " + name + " given twice"};
+      if (!parsed.options.emplace(name, a.substr(equals + 1)).second)
+        throw UsageError{"option " + name + " given twice"};
       continue;
     }
     if (a.size() > 1 && a[0] == '-') {
@@ -138,9 +139,8 @@ std::optional<CompressOptions> CompressionOption(const Arguments& a) {
   CompressOptions options;
   if (compress && !compress->empty()) {
     const std::string& level = *compress;
-    const bool digits = level.size() <= 2 && std::all_of(level.begin(), level.end(), [](char c) {
-      return c >= '0' && c <= '9';
-    });
+    const bool digits =
+        level.size() <= 2 && std::all_of(level.begin(), level.end(), [](char c) { return c >= '0' && c <= '9'; });
     options.level = digits ? std::stoi(level) : 0;
     if (options.level < 1 || options.level > MaxCompressionLevel())
       throw UsageError{"--compress takes a level from 1 to " + std::to_string(MaxCompressionLevel())};
@@ -338,10 +338,9 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
     }
     if (command == "--version") return Version(out);
     if (command == "build")
-      return Build(
-          Parse(args, 1, {"--stub", "--arch", "--output", "--script", "--background", "--payload"},
-                {"--force", "--compress", "--store"}),
-          out, err);
+      return Build(Parse(args, 1, {"--stub", "--arch", "--output", "--script", "--background", "--payload"},
+                         {"--force", "--compress", "--store"}),
+                   out, err);
     if (command == "lint") return LintCommand(Parse(args, 1, {"--background", "--payload"}), out);
     if (command == "list") return List(Parse(args, 1, {}), out);
     if (command == "extract") return Extract(Parse(args, 1, {}), out);

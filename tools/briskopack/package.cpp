@@ -183,8 +183,7 @@ std::vector<std::pair<std::string, const ResourceLeaf*>> InstalledPackage::Unuse
     for (const auto& [name, nameNode] : typeNode.names) {
       if (!IsPayloadName(name) || nameNode.languages.empty()) continue;
       bool used = false;
-      for (const Payload& p : payloads_)
-        used = used || (p.leaf == &nameNode.languages.begin()->second);
+      for (const Payload& p : payloads_) used = used || (p.leaf == &nameNode.languages.begin()->second);
       if (!used) unused.emplace_back(type.ToString() + "/" + name.ToString(), &nameNode.languages.begin()->second);
     }
   }

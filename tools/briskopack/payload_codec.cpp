@@ -88,8 +88,7 @@ void CompressRange(InputFile& in, std::uint64_t offset, std::uint64_t size, Byte
     // Until this input is taken, and at the end until the frame is closed.
     for (bool done = false; !done;) {
       ZSTD_outBuffer to{output.data(), output.size(), 0};
-      const std::size_t pending =
-          ZSTD_compressStream2(context.get(), &to, &from, last ? ZSTD_e_end : ZSTD_e_continue);
+      const std::size_t pending = ZSTD_compressStream2(context.get(), &to, &from, last ? ZSTD_e_end : ZSTD_e_continue);
       Check(pending, in.name());
       out.Write(output.data(), to.pos);
       done = last ? pending == 0 : from.pos == from.size;

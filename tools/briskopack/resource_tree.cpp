@@ -347,12 +347,9 @@ std::string ResourceData::ReadPart(std::uint64_t offset, std::size_t size) const
   if (offset >= size_) return {};
   const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(size, size_ - offset));
   switch (kind_) {
-    case Kind::Bytes:
-      return bytes_->substr(static_cast<std::size_t>(offset), n);
-    case Kind::Range:
-      return file_->ReadAt(offset_ + offset, n);
-    case Kind::File:
-      return InputFile(path_).ReadAt(offset, n);
+    case Kind::Bytes: return bytes_->substr(static_cast<std::size_t>(offset), n);
+    case Kind::Range: return file_->ReadAt(offset_ + offset, n);
+    case Kind::File: return InputFile(path_).ReadAt(offset, n);
   }
   return {};
 }

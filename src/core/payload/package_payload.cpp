@@ -8,7 +8,8 @@ namespace brisko {
 std::optional<StoredPayload> FindPayload(Resources& resources, std::size_t index) {
   const Text name = format::PayloadName(index);
   try {
-    if (const auto raw = resources.Find(format::kPayloadType, name)) return StoredPayload{StoredPayload::Kind::Raw, *raw};
+    if (const auto raw = resources.Find(format::kPayloadType, name))
+      return StoredPayload{StoredPayload::Kind::Raw, *raw};
     if (const auto frame = resources.Find(format::kCompressedPayloadType, name))
       return StoredPayload{StoredPayload::Kind::Compressed, *frame};
   } catch (const ResourceNotFound&) {

@@ -10,11 +10,11 @@
 
 #include "core/payload/payload_reader.h"
 #include "core/texts.h"
-#include "win32/handles.h"
 #include "fault_injection.h"
 #include "system_test_helpers.h"
-#include "win32/system_calls.h"
 #include "test_support.h"
+#include "win32/handles.h"
+#include "win32/system_calls.h"
 #include "win32/wide_text.h"
 #include "win32/win_file_system.h"
 #include "win32/win_locale.h"
