@@ -2,6 +2,8 @@
 #include <algorithm>
 
 #include "driver.h"
+// After driver.h, which brings in windows.h.
+#include <commctrl.h>
 #include "expected_texts.h"
 #include "win32/main_window_ids.h"
 
@@ -268,6 +270,62 @@ TEST_P(ApplyCompressed, DamagedFrameLeavesTheDestinationAsItWas) {
 }
 
 INSTANTIATE_TEST_SUITE_P(E2E, ApplyCompressed, testing::ValuesIn(CompressingPackagers()), PackagerName);
+
+// A long write, made long by the test variant, which slows every WriteFile
+// down: the window answers and paints meanwhile, shows a progress bar that
+// ends at the total, and nothing the user does starts, closes or chooses.
+class ApplyWatched : public Apply {};
+
+TEST_P(ApplyWatched, WindowStaysAliveAndShowsProgressWhileWriting) {
+  const std::string large(24 << 20, 'w');
+  SetEnvironmentVariableA("BRISKO_SLOW_WRITES", "150");
+  ScriptParts script;
+  script.linkPath = {AddTargetShortcut()};
+  script.outFiles = {"large.dat"};
+  Package package = StandardPackage(script, {{0, large}});
+  package.compressed = {0};
+  auto installer = Launch(MakeInstaller(package));
+  SetEnvironmentVariableA("BRISKO_SLOW_WRITES", nullptr);
+  ASSERT_TRUE(installer->StartEnabled());
+  installer->Press(ids::kBtnStart);
+  ASSERT_TRUE(WaitUntil([&] { return installer->Control(ids::kProgressBar) != nullptr; }));
+  HWND bar = installer->Control(ids::kProgressBar);
+  const auto position = [&] { return static_cast<int>(SendMessageW(bar, PBM_GETPOS, 0, 0)); };
+  const int total = static_cast<int>(SendMessageW(bar, PBM_GETRANGE, FALSE, 0));
+  ASSERT_GT(total, 0);
+  ASSERT_TRUE(WaitUntil([&] { return position() > 0; }));
+  const int early = position();
+  EXPECT_LT(early, total);
+
+  // It answers at once and paints what is laid open.
+  DWORD_PTR answer = 0;
+  EXPECT_TRUE(SendMessageTimeoutW(installer->window(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &answer));
+  InvalidateRect(installer->window(), nullptr, TRUE);
+  EXPECT_TRUE(WaitUntil([&] {
+    const std::vector<std::uint32_t> pixels = CaptureClient(installer->window(), 600, 200);
+    for (int y = 0; y < 200; y += 37)
+      for (int x = 0; x < 600; x += 41)
+        if ((pixels[y * 600 + x] & 0xFFFFFF) != PatternColour(x, y)) return false;
+    return true;
+  }));
+  // Nothing the user does gets through.
+  installer->Press(ids::kBtnCancel);
+  installer->Press(ids::kLblChangePath);
+  PostMessageW(installer->window(), WM_CLOSE, 0, 0);
+  std::optional<Dialog> outcome = installer->WaitDialog();
+  ASSERT_TRUE(outcome.has_value());
+  EXPECT_EQ(outcome->text, shown::kPatchSucceeded) << "no chooser, no close, only the outcome";
+  EXPECT_GT(position(), early);
+  EXPECT_EQ(position(), total) << "the bar ends at the total";
+  EXPECT_TRUE(installer->Running());
+  installer->Answer(*outcome);
+  EXPECT_TRUE(WaitUntil([&] { return installer->Control(ids::kProgressBar) == nullptr; })) << "gone afterwards";
+  EXPECT_TRUE(WaitUntil([&] { return installer->CancelEnabled(); }));
+  EXPECT_TRUE(installer->Running());
+  EXPECT_TRUE(Read("large.dat") == large);
+}
+
+INSTANTIATE_TEST_SUITE_P(E2E, ApplyWatched, testing::ValuesIn(FaultPackagers()), PackagerName);
 
 }  // namespace
 }  // namespace brisko::e2e
