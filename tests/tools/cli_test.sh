@@ -37,7 +37,10 @@ if [ -n "$wine" ]; then
   WINEPREFIX=$(mktemp -d /tmp/briskopack-wine.XXXXXX)
   export WINEPREFIX
   trap '/usr/lib/wine/wineserver -k 2>/dev/null; rm -rf "$WINEPREFIX"' EXIT
-  "$wine" "$packer" --version >/dev/null 2>&1  # creates the prefix quietly
+  # Creates the prefix quietly; a packer that this Wine cannot run (a 32-bit
+  # one without 32-bit Wine) makes the whole test skipped.
+  "$wine" "$packer" --version >/dev/null 2>wine-probe.txt
+  [ $? = 77 ] && { cat wine-probe.txt; exit 77; }
 fi
 
 pack() {
