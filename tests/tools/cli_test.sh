@@ -2,7 +2,7 @@
 # End-to-end test of the briskopack command line: builds installers from a
 # patch folder over every test stub, checks each output with binutils'
 # objdump, lists and extracts it again, and feeds the packer every kind of
-# bad input. With --wine the packer is the Windows build run under wine64,
+# bad input. With --wine the packer is the Windows build run under Wine,
 # and Wine's loader checks every output's resources (--rescheck).
 #
 #   cli_test.sh --stubs DIR --objdump32 TOOL --objdump64 TOOL --work DIR

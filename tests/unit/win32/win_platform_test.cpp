@@ -1,4 +1,4 @@
-// The Windows layer's own pieces, run for real under wine64: handle owners,
+// The Windows layer's own pieces, run for real under Wine: handle owners,
 // the system-call seam, payload writing and the shell item lists.
 #include <windows.h>
 
