@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The installer's writing speed against dd, under wine64: packs an installer
-# (the 64-bit stub, briskopack, the demo's script with a payload of random
+# The installer's writing speed against dd, under Wine: packs an installer
+# (the stub of ARCH, briskopack, the demo's script with a payload of random
 # data) whose target application is set up in a private Wine prefix, and
 # times, in turn, the installer from the Start click to its success message
 # (bench-launch.exe, on the Windows side) and
@@ -11,6 +11,7 @@
 # installer's: 1.0 means as fast as dd; the goal is at least 0.95).
 #
 #   bash bench/apply-speed.sh [SIZE] [FILES]     default: 512 MiB in 1 file
+#   ARCH=x86 bash bench/apply-speed.sh           the 32-bit installer
 #
 # SIZE is the whole payload in MiB, or in KiB with a k ("6400k" for 100 files
 # of 64 KiB).
@@ -27,9 +28,10 @@
 # faster to fill than memory freed seconds before, which would favour
 # whichever writer runs right after a removal.
 #
-# Environment: RUNS (default 5), REPLACE, SETTLE, PACKER, STUB, DATA (a file
-# to which one line "files size_mib installer_s dd_s ratio" is appended, for
-# the plot). Run after a native and a win64 build. Uses DISPLAY, or an Xvfb of
+# Environment: ARCH (x64, the default, or x86: the build whose stub and
+# bench-launch.exe run), RUNS (default 5), REPLACE, SETTLE, PACKER, STUB,
+# DATA (a file to which one line "files size_mib installer_s dd_s ratio" is
+# appended, for the plot). Run after a native and a win64 (or win32) build. Uses DISPLAY, or an Xvfb of
 # its own when none is set. Needs about 4 x SIZE of disk space.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -42,11 +44,12 @@ files=${2:-1}
 runs=${RUNS:-5}
 settle=${SETTLE:-3}
 packer=$(realpath -m "${PACKER:-build/native/tools/briskopack/briskopack}")
-stub=$(realpath -m "${STUB:-build/win64/briskopatch-stub.exe}")
-launch=build/win64/bench/bench-launch.exe
+build=$(bench_build)
+stub=$(realpath -m "${STUB:-$build/briskopatch-stub.exe}")
+launch=$build/bench/bench-launch.exe
 [ -x "$packer" ] || { echo "no packer at $packer: build the native preset first" >&2; exit 2; }
-for program in "$stub" "$launch" build/win64/demo-target.exe; do
-  [ -f "$program" ] || { echo "no $program: build the win64 preset first" >&2; exit 2; }
+for program in "$stub" "$launch" "$build/demo-target.exe"; do
+  [ -f "$program" ] || { echo "no $program: build the ${build#build/} preset first" >&2; exit 2; }
 done
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/briskopatch-apply.XXXXXX")
@@ -56,7 +59,7 @@ start_xvfb
 SCRIPT_TEMPLATE=samples/demo/patch.txt make_patch "$work/patch" "$size" "$files"
 "$packer" build --store --stub "$stub" -o "$work/installer.exe" "$work/patch" >/dev/null
 payloads=("$work"/patch/payload/*)
-set_up_demo_target
+set_up_demo_target "$build"
 
 # Writes the payload with the installer and prints the seconds it took.
 apply_s() {
@@ -98,8 +101,8 @@ done
 
 a=$(median "${installer_times[@]}") d=$(median "${dd_times[@]}") r=$(median "${ratios[@]}")
 what=$([ -n "${REPLACE:-}" ] && echo "replacing existing files" || echo "new files")
-printf 'payload %s MiB in %d file(s), %d runs, %s: installer %.3f s, dd %.3f s (medians)\n' \
-  "$size_mib" "$files" "$runs" "$what" "$a" "$d"
+printf '%s, payload %s MiB in %d file(s), %d runs, %s: installer %.3f s, dd %.3f s (medians)\n' \
+  "${ARCH:-x64}" "$size_mib" "$files" "$runs" "$what" "$a" "$d"
 printf 'installer speed / dd speed: %.2f (goal >= 0.95; median of pairs; runs: %s)\n' "$r" "${ratios[*]}"
 [ -n "${DATA:-}" ] && echo "$files $size_mib $a $d $r" >>"$DATA"
 exit 0

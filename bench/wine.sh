@@ -1,6 +1,18 @@
-# Helpers for the benchmarks that run the installer under wine64 (sourced,
+# Helpers for the benchmarks that run the installer under Wine (sourced,
 # after scripts/xvfb.sh). One private prefix serves a whole call, its
 # wineserver kept running, so that only the first program pays for making it.
+# The prefix is made by wine64 and runs 32-bit programs too (wine32).
+
+# The build folder of the architecture that ARCH names: x64 (the default,
+# build/win64) or x86 (build/win32). The installer, its helpers and the
+# yardsticks all come from it.
+bench_build() {
+  case ${ARCH:-x64} in
+    x64) echo build/win64 ;;
+    x86) echo build/win32 ;;
+    *) echo "ARCH is x86 or x64, not $ARCH" >&2; return 2 ;;
+  esac
+}
 
 # Makes the prefix, exports WINEPREFIX and the locale (Japanese, code page
 # 932, as scripts/wine-run.sh gives the tests) and starts its wineserver.
@@ -18,13 +30,13 @@ stop_wine_prefix() {
   rm -rf "$WINEPREFIX"
 }
 
-# Installs the demo's target application (C:\Games\ブリスコ物語 with its
-# check file and Start-menu shortcut) and the font substitute that
-# scripts/demo.sh sets, so that an installer with the demo's script finds
-# its folder and opens as it would for a user. Sets target_dir to the
-# folder's path on this side.
+# BUILD: installs the demo's target application (C:\Games\ブリスコ物語 with
+# its check file and Start-menu shortcut; BUILD's demo-target.exe) and the
+# font substitute that scripts/demo.sh sets, so that an installer with the
+# demo's script finds its folder and opens as it would for a user. Sets
+# target_dir to the folder's path on this side.
 set_up_demo_target() {
-  bash scripts/wine-run.sh build/win64/demo-target.exe >/dev/null 2>&1
+  bash scripts/wine-run.sh "$1/demo-target.exe" >/dev/null 2>&1
   bash scripts/wine-run.sh reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
     /v 'ＭＳ Ｐゴシック' /t REG_SZ /d IPAPGothic /f >/dev/null 2>&1 || true
   target_dir=$WINEPREFIX/drive_c/Games/ブリスコ物語

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# The main job: builds everything, then runs the demo installer under Wine in
-# a private prefix (Japanese locale) where its target application is
-# installed, saves a screenshot of its window to build/demo-screenshot.png,
+# The main job: builds everything, then runs the 32-bit demo installer (the
+# architecture briskopack builds by default) under Wine in a private prefix
+# (Japanese locale) where its target application is installed, saves a screenshot of its window to build/demo-screenshot.png,
 # presses Start, shows the outcome message and the payload files written into
 # the target folder, checks them against samples/demo/payload/ and closes the
 # installer again. Fails when Start is disabled or the files differ. Without
-# a display it runs under its own Xvfb.
+# a display it runs under its own Xvfb. Where Wine cannot run 32-bit programs
+# (no wine32) it says so and shows the 64-bit build instead.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/build-presets.sh native win32 win64
@@ -13,6 +14,11 @@ echo "Built:"
 find build/native build/win32 build/win64 -maxdepth 4 -type f \( -name '*.exe' -o -perm -u+x \) \
   -not -path '*/googletest/*' -not -path '*/CMakeFiles/*' -print | sort
 
+bin=build/win32
+if ! bash scripts/wine-run.sh --has-wine32; then
+  echo "Showing the 64-bit demo installer instead" >&2
+  bin=build/win64
+fi
 demo_prefix=$PWD/build/demo-wine
 screenshot=$PWD/build/demo-screenshot.png
 export WINEPREFIX=$demo_prefix LC_ALL=ja_JP.UTF-8 WINEDEBUG=-all
@@ -32,7 +38,7 @@ fi
 # The demo's target application: a folder with its check file and a
 # Start-menu shortcut to it, so that the installer finds the folder itself.
 rm -rf "$demo_prefix"
-bash scripts/wine-run.sh build/win64/demo-target.exe 2>/dev/null
+bash scripts/wine-run.sh "$bin/demo-target.exe" 2>/dev/null
 # Wine has no ＭＳ Ｐゴシック; IPAPGothic has the same metrics, so the window's
 # texts keep their widths.
 bash scripts/wine-run.sh reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
@@ -43,15 +49,16 @@ if [ -n "$brisko_xvfb_pid" ]; then
     >/dev/null 2>&1 || true
 fi
 
-bash scripts/wine-run.sh build/win64/briskopatch-demo.exe &
+echo "Starting $bin/briskopatch-demo.exe ($(file -b "$bin/briskopatch-demo.exe" | cut -d, -f1))"
+bash scripts/wine-run.sh "$bin/briskopatch-demo.exe" &
 installer_pid=$!
-if geometry=$(bash scripts/wine-run.sh build/win64/demo-window.exe wait 60 | tr -d '\r'); then
+if geometry=$(bash scripts/wine-run.sh "$bin/demo-window.exe" wait 60 | tr -d '\r'); then
   read -r x y w h <<<"$geometry"
   xwd -root -silent | convert xwd:- -crop "${w}x${h}+${x}+${y}" +repage "$screenshot"
   echo "Screenshot of the demo installer's window: $screenshot"
   failed=0
   echo "Pressing Start:"
-  if ! bash scripts/wine-run.sh build/win64/demo-window.exe start | tr -d '\r' | sed 's/^/  /'; then
+  if ! bash scripts/wine-run.sh "$bin/demo-window.exe" start | tr -d '\r' | sed 's/^/  /'; then
     echo "Start could not be pressed, or showed no message" >&2
     failed=1
   fi
@@ -67,7 +74,7 @@ if geometry=$(bash scripts/wine-run.sh build/win64/demo-window.exe wait 60 | tr 
       failed=1
     fi
   done
-  bash scripts/wine-run.sh build/win64/demo-window.exe close || true
+  bash scripts/wine-run.sh "$bin/demo-window.exe" close || true
   wait "$installer_pid" || true
   installer_pid=
   [ "$failed" = 0 ] || exit 1
@@ -77,4 +84,4 @@ else
   exit 1
 fi
 echo "Run it yourself with:"
-echo "  WINEPREFIX=$demo_prefix bash scripts/wine-run.sh build/win64/briskopatch-demo.exe"
+echo "  WINEPREFIX=$demo_prefix bash scripts/wine-run.sh $bin/briskopatch-demo.exe"

@@ -1,8 +1,37 @@
 #!/usr/bin/env bash
-# Runs a Windows program under wine64 in a private, throw-away prefix with the
-# Japanese locale (ANSI code page 932), as CTest's emulator for the win64
-# build. A caller may pin WINEPREFIX and LC_ALL itself.
+# Runs a Windows program under Wine in a private, throw-away prefix with the
+# Japanese locale (ANSI code page 932), as CTest's emulator for the Windows
+# builds. The prefix is made by wine64, which hands 32-bit programs to the
+# 32-bit loader (wine32) in the same prefix. A caller may pin WINEPREFIX and
+# LC_ALL itself.
+#
+# A 32-bit program where Wine has no 32-bit loader is not run: the script
+# says why and exits 77, which CTest reports as skipped. `wine-run.sh
+# --has-wine32` only asks: 0 when Wine runs 32-bit programs here, else the
+# reason and 77.
 set -u
+wine32_loader=/usr/lib/wine/wine
+no_wine32="no 32-bit loader ($wine32_loader; the package wine32:i386, which scripts/setup.sh installs)"
+
+# The machine field of a PE image's file header ("014c" for x86), or nothing
+# for a file that is no PE image.
+pe_machine() {
+  local header
+  [ -f "$1" ] || return 0
+  header=$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null | tr -d ' ') || return 0
+  [ -n "$header" ] && od -An -tx2 -j$((header + 4)) -N2 "$1" 2>/dev/null | tr -d ' '
+}
+
+if [ "${1:-}" = --has-wine32 ]; then
+  [ -x "$wine32_loader" ] && exit 0
+  echo "Wine cannot run 32-bit programs here: $no_wine32" >&2
+  exit 77
+fi
+if [ "$(pe_machine "${1:-}")" = 014c ] && [ ! -x "$wine32_loader" ]; then
+  echo "SKIPPED: Wine cannot run the 32-bit $(basename "$1") here: $no_wine32" >&2
+  exit 77
+fi
+
 export LC_ALL=${LC_ALL:-ja_JP.UTF-8}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml="}
 export WINEDEBUG=${WINEDEBUG:--all}

@@ -70,6 +70,7 @@ class TemporaryFile {
   // touches a file that is already there.
   bool Create(const Text& folder, std::size_t maxLength, const Locale& locale, std::string_view destinationName) {
     static unsigned next = GetTickCount() ^ (GetCurrentProcessId() << 12);
+    place_ = {folder, maxLength, &locale, destinationName};
     const std::size_t length = std::min<std::size_t>(maxLength, 12);
     for (int attempt = 0; attempt < 100; ++attempt) {
       const Text name = Candidate(length, next++);
@@ -113,15 +114,38 @@ class TemporaryFile {
   // keeps the destination's attributes, security descriptor, owner, other
   // streams and creation time.
   bool Replace(const std::wstring& destination) {
-    if (Sys().ReplaceFileW(destination.c_str(), name_.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+    if (ReplaceWithBackup(destination, nullptr)) return true;
+    // Wine's ReplaceFileW without a backup name parks the replaced file under
+    // a name that GetTempFileNameW makes in its folder, which takes folders
+    // of at most MAX_PATH - 14 characters. Beyond that the replaced file
+    // goes to a backup name of ours, no longer than the destination's, and
+    // is deleted afterwards.
+    if (keep_ || GetLastError() != ERROR_UNABLE_TO_REMOVE_REPLACED || Widen(place_.folder).size() <= MAX_PATH - 14)
+      return false;
+    TemporaryFile backup;
+    if (!backup.Create(place_.folder, place_.maxLength, *place_.locale, place_.destinationName)) return false;
+    backup.file_.reset();
+    const bool replaced = ReplaceWithBackup(destination, backup.name_.c_str());
+    // Moved to the backup name but not replaced by the new file: the old
+    // content stays there.
+    if (!replaced && keep_) backup.keep_ = true;
+    return replaced;
+  }
+
+  // ReplaceFileW, with `backup` (a file of ours, or null) receiving the
+  // replaced file.
+  bool ReplaceWithBackup(const std::wstring& destination, const wchar_t* backup) {
+    if (Sys().ReplaceFileW(destination.c_str(), name_.c_str(), backup, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
                            nullptr)) {
       keep_ = true;
       return true;
     }
-    // Without a backup name this error means that the destination is gone
-    // already and the new content still lies under the temporary name: it
-    // must go into place now, or at least never be deleted.
-    if (GetLastError() != ERROR_UNABLE_TO_MOVE_REPLACEMENT) return false;
+    // These errors mean that the destination is gone already (moved to the
+    // backup name, if any) and the new content still lies under the
+    // temporary name: it must go into place now, or at least never be
+    // deleted.
+    const DWORD error = GetLastError();
+    if (error != ERROR_UNABLE_TO_MOVE_REPLACEMENT && error != ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) return false;
     keep_ = true;
     return MoveTo(destination);
   }
@@ -173,9 +197,18 @@ class TemporaryFile {
     Sys().MoveFileExW(name_.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
   }
 
+  // Where Create made the file, for a sibling of the same limits.
+  struct Place {
+    Text folder;
+    std::size_t maxLength = 0;
+    const Locale* locale = nullptr;
+    std::string_view destinationName;
+  };
+
   std::wstring name_;
   unique_hfile file_;
   bool keep_ = false;
+  Place place_;
 };
 
 }  // namespace

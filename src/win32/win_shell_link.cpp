@@ -21,7 +21,8 @@ bool LoadShortcut(IShellLinkW* link, const wchar_t* widePath, DWORD mode) {
   return file->Load(widePath, mode) == S_OK;
 }
 
-// The target as the shortcut's item list names it.
+// The target as the shortcut's item list names it; empty when the list names
+// no file-system item.
 std::wstring PathFromItemList(IShellLinkW* link) {
   unique_item_list list;
   wchar_t path[MAX_PATH] = {};
@@ -57,7 +58,18 @@ bool WinShortcuts::ReadTarget(const Text& path, Text& target) {
     // A shortcut written where the system's code page could not hold the
     // target's name may keep '?' in its path text (no file name holds one);
     // its item list still names the target in full.
-    if (path.find(L'?') != std::wstring::npos) path = PathFromItemList(link.get());
+    if (path.find(L'?') != std::wstring::npos) {
+      path = PathFromItemList(link.get());
+    } else if (!path.empty() && Sys().GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+      // Where the path text is kept only in the code page the shortcut was
+      // written under (Wine), a shortcut written under another one reads
+      // as other characters that name no file; the item list keeps the
+      // names in UTF-16. A list that names nothing leaves the path text. (An
+      // empty path text is a shortcut to no file-system item, whose list
+      // may name the desktop: nothing to take.)
+      std::wstring listed = PathFromItemList(link.get());
+      if (!listed.empty()) path = std::move(listed);
+    }
     if (std::optional<Text> narrow = NarrowPath(path)) target = std::move(*narrow);
   }
   return true;

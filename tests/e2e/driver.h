@@ -127,6 +127,9 @@ struct Settings {
   std::string faultStub;
   std::string demo;
   std::string samples;
+  // --shortcut-written: WriteShortcutForAnotherCodePage ran under code page
+  // 932 in this prefix before this run.
+  bool shortcutWritten = false;
 };
 Settings& TestSettings();
 std::string WindowsPath(const std::string& unixOrWindowsPath);
@@ -140,6 +143,10 @@ std::string ProgramsFolder();
 void CreateProgramsShortcut(const std::string& relativePath, const std::string& target);
 // Writes a shortcut at the full path `linkPath` (its folder is created).
 void SaveShortcut(const std::string& linkPath, const std::string& target);
+// Writes, under the running code page, the Japanese target folder and the
+// Programs menu shortcut to it that a later run under another code page
+// looks for (--write-shortcut). False on failure.
+bool WriteShortcutForAnotherCodePage();
 
 // ---- windows --------------------------------------------------------------
 

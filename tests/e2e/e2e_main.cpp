@@ -5,6 +5,9 @@
 //   --fault-stub=PATH  the stub's test variant, for the fault tests
 //   --demo=PATH     the demo installer built from samples/demo
 //   --samples=PATH  the samples folder, to compare the demo's payload files
+//   --shortcut-written  a run under code page 932 wrote the shortcut of
+//                   WriteShortcutForAnotherCodePage in this prefix before
+// `--write-shortcut` alone writes that shortcut and runs no test.
 #include <windows.h>
 #include <objbase.h>
 
@@ -26,6 +29,8 @@ int main(int argc, char** argv) {
     if (const char* v = value("--fault-stub=")) settings.faultStub = WindowsPath(v);
     if (const char* v = value("--demo=")) settings.demo = WindowsPath(v);
     if (const char* v = value("--samples=")) settings.samples = WindowsPath(v);
+    if (arg == "--shortcut-written") settings.shortcutWritten = true;
+    if (arg == "--write-shortcut") return WriteShortcutForAnotherCodePage() ? 0 : 1;
   }
   if (!settings.stub.empty()) RegisterPackager(std::make_shared<ResourceUpdatePackager>(settings.stub));
   // Under Wine on Xvfb no window manager answers: unmanaged windows spare

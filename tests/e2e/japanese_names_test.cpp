@@ -20,6 +20,12 @@ const std::string kSave = "\x95\x5C.txt";                                // 表.
 const std::string kPayloadData = std::string("\x95\x5C\\\r\n\0\xFF", 7) + std::string(5000, '\x5C');
 const std::string kPayloadSave = "\x83\x5C\x83\x5C";
 
+// For the shortcut written under code page 932 and read under another:
+// C:\brisko-e2e-cp\ゲーム\ソフト表 holding ゲーム.exe, and the shortcut
+// Programs\brisko-e2e-cp\タイトル.lnk to it.
+const std::string kOtherCodePageFolder = "C:\\brisko-e2e-cp\\" + kGame + "\\" + kSoftHyou;
+const std::string kOtherCodePageEntry = "brisko-e2e-cp\\" + kTitle + ".lnk";
+
 class JapaneseNames : public InstallerTest {
  protected:
   void TearDown() override {
@@ -78,7 +84,35 @@ TEST_P(JapaneseNames, FoundShownCheckedAndWrittenUnderTheirOwnNames) {
   EXPECT_EQ(ReadFileBytes(folder + "\\" + kSaveFolder + "\\" + kSave), kPayloadSave);
 }
 
+// Under Wine a shortcut keeps its target's path text only in the code page
+// it was written under; a player who ran a game's set-up under Japanese and
+// then went back to English still finds the game's folder.
+TEST_P(JapaneseNames, ShortcutWrittenUnderCodePage932LeadsToItsFolderUnderAnother) {
+  if (!TestSettings().shortcutWritten)
+    GTEST_SKIP() << "no shortcut was written under code page 932 before this run (run-e2e.sh --shortcut-from)";
+  ASSERT_NE(GetACP(), 932u) << "the installer must read the shortcut under another code page";
+  ScriptParts script;
+  script.linkPath = {kOtherCodePageEntry};
+  script.checkTargetFilename = {kGame + ".exe"};
+  script.outFiles = {kData};
+  std::vector<Dialog> messages;
+  auto installer = Launch(MakeInstaller(StandardPackage(script, {{0, kPayloadData}})), &messages);
+  EXPECT_TRUE(messages.empty()) << Utf8(messages.empty() ? L"" : messages[0].text);
+  EXPECT_EQ(installer->Field(), kOtherCodePageFolder + "\\");
+  EXPECT_TRUE(installer->StartEnabled());
+}
+
 BRISKO_INSTANTIATE_FOR_PACKAGERS(JapaneseNames);
 
 }  // namespace
+
+bool WriteShortcutForAnotherCodePage() {
+  const std::string target = kOtherCodePageFolder + "\\" + kGame + ".exe";
+  MakeFolder("C:\\brisko-e2e-cp");
+  MakeFolder("C:\\brisko-e2e-cp\\" + kGame);
+  MakeFolder(kOtherCodePageFolder);
+  WriteFileBytes(target, "MZ");
+  return FileExists(target) && test::SaveShortcut(ProgramsFolder() + "\\" + kOtherCodePageEntry, target);
+}
+
 }  // namespace brisko::e2e

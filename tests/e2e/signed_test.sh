@@ -44,7 +44,15 @@ grep -q 'sign the result' "$work/build.log" || { cat "$work/build.log"; fail "bu
 [ -e "$work/resigned.exe" ] && fail "build over a signed installer wrote its output"
 
 if [ $# -gt 0 ]; then
-  "$@" --demo="$signed" || fail "the signed installer does not run and apply"
+  "$@" --demo="$signed"
+  rc=$?
+  # 77: Wine cannot run the installer here (skipped), but a failure of the
+  # checks above still fails the test.
+  if [ $rc = 77 ]; then
+    [ $failures -eq 0 ] && exit 77
+  elif [ $rc != 0 ]; then
+    fail "the signed installer does not run and apply"
+  fi
 fi
 [ $status = 0 ] && echo "signed installer: all checks passed"
 exit $status

@@ -2,7 +2,7 @@
 # End-to-end test of the briskopack command line: builds installers from a
 # patch folder over every test stub, checks each output with binutils'
 # objdump, lists and extracts it again, and feeds the packer every kind of
-# bad input. With --wine the packer is the Windows build run under wine64,
+# bad input. With --wine the packer is the Windows build run under Wine,
 # and Wine's loader checks every output's resources (--rescheck).
 #
 #   cli_test.sh --stubs DIR --objdump32 TOOL --objdump64 TOOL --work DIR
@@ -17,7 +17,10 @@ packer=${ARGS[0]}
 enter_empty_folder "$work"
 if [ -n "$wine" ]; then
   use_private_wine_prefix
-  "$wine" "$packer" --version >/dev/null 2>&1  # creates the prefix quietly
+  # Creates the prefix quietly; a packer that this Wine cannot run (a 32-bit
+  # one without 32-bit Wine) makes the whole test skipped.
+  "$wine" "$packer" --version >/dev/null 2>wine-probe.txt
+  [ $? = 77 ] && { cat wine-probe.txt; exit 77; }
 fi
 
 pack() {

@@ -5,16 +5,17 @@
 # architectures, moves the prefix and packs again, takes the stubs away and
 # expects the message that says where the packer looked. Then makes the
 # release archive with CPack and checks what it holds. With --wine the packer
-# is the Windows build, run under wine64.
+# is the Windows build of architecture ARCH (x86 or x64), run under Wine.
 #
 #   install_test.sh --cmake CMAKE --cpack CPACK --build DIR --work DIR
-#                   --version VERSION [--wine WINE_RUN] [--needs STUB]...
+#                   --version VERSION [--wine WINE_RUN --arch ARCH] [--needs STUB]...
 # Exits 77 (skipped) while a --needs stub has not been built.
 set -u
 source "$(dirname "$0")/lib.sh"
 
-cmake=cmake cpack=cpack build= work= version= wine= needs=()
-read_options needs cmake cpack build work version wine -- "$@"
+cmake=cmake cpack=cpack build= work= version= wine= arch= needs=()
+read_options needs cmake cpack build work version wine arch -- "$@"
+own_arch=${arch:-x64}
 
 for stub in "${needs[@]}"; do
   if [ ! -f "$stub" ]; then
@@ -38,6 +39,12 @@ for f in "bin/briskopack$exe" share/briskopatch/stubs/x86/briskopatch-stub.exe \
   share/briskopatch/demo/payload/readme_patch.txt share/doc/briskopatch/README.md; do
   [ -f "prefix/$f" ] || fail "the install lacks $f"
 done
+if [ -n "$wine" ]; then
+  # A packer that this Wine cannot run (a 32-bit one without 32-bit Wine)
+  # makes the whole test skipped.
+  "$wine" "prefix/bin/briskopack.exe" --version >/dev/null 2>wine-probe.txt
+  [ $? = 77 ] && { cat wine-probe.txt; exit 77; }
+fi
 cp -r prefix/share/briskopatch/demo samples-copy
 cp prefix/share/briskopatch/stubs/x86/briskopatch-stub.exe stub-x86.exe
 cp prefix/share/briskopatch/stubs/x64/briskopatch-stub.exe stub-x64.exe
@@ -108,7 +115,7 @@ packer moved build --arch arm64 -o arm.exe samples-copy
 
 echo "== release archive"
 "$cpack" --config "$build/CPackConfig.cmake" -B "$work/packages" >cpack.log 2>&1 || { cat cpack.log; fail "cpack failed"; }
-name=briskopatch-$version-$([ -n "$wine" ] && echo windows-x64 || echo linux-x86_64)
+name=briskopatch-$version-$([ -n "$wine" ] && echo "windows-$own_arch" || echo linux-x86_64)
 "$cmake" -E tar tf "packages/$name.$archive" >archive.txt 2>&1 || fail "cannot read $name.$archive"
 for f in "bin/briskopack$exe" share/briskopatch/stubs/x86/briskopatch-stub.exe \
   share/briskopatch/stubs/x64/briskopatch-stub.exe share/briskopatch/demo/script.txt share/doc/briskopatch/README.md; do

@@ -1,4 +1,4 @@
-// The Windows layer's own pieces, run for real under wine64: handle owners,
+// The Windows layer's own pieces, run for real under Wine: handle owners,
 // the system-call seam, payload writing and the shell item lists.
 #include <windows.h>
 
@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/payload/payload_reader.h"
@@ -320,24 +321,39 @@ TEST_F(WinFileSystemTest, ReplacedDestinationKeepsItsAttributes) {
   }
 }
 
+// As Wine's ReplaceFileW: without a backup name it fails in a folder of more
+// than MAX_PATH - 14 characters, where it cannot make a temporary name.
+BOOL WINAPI ReplaceNeedingABackupInLongFolders(LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup, DWORD flags,
+                                               LPVOID exclude, LPVOID reserved) {
+  if (backup == nullptr && std::wstring_view(replaced).rfind(L'\\') > MAX_PATH - 14) {
+    SetLastError(ERROR_UNABLE_TO_REMOVE_REPLACED);
+    return FALSE;
+  }
+  return RealSystemCalls().ReplaceFileW(replaced, replacement, backup, flags, exclude, reserved);
+}
+
 // A destination that a direct create could write, its path as long as the
-// system allows, is never refused because of the temporary file's name.
+// system allows, is never refused because of the temporary file's name, nor
+// because of one that the system's ReplaceFileW would make.
 TEST_F(WinFileSystemTest, PathsUpToTheLongestAreWritten) {
-  for (const std::size_t nameLength : {1u, 2u, 8u, 12u, 40u}) {
-    std::string folder = folder_ + "\\";
-    folder += std::string(MAX_PATH - 1 - folder.size() - 1 - nameLength, 'f');
-    if (!CreateDirectoryA(folder.c_str(), nullptr)) {
-      // Folders stop at MAX_PATH - 12 characters.
-      ASSERT_LT(nameLength, 12u);
-      continue;
+  for (const auto replace : {RealSystemCalls().ReplaceFileW, &ReplaceNeedingABackupInLongFolders}) {
+    SetSystemCall(&SystemCalls::ReplaceFileW, replace);
+    for (const std::size_t nameLength : {1u, 2u, 8u, 12u, 40u}) {
+      std::string folder = folder_ + "\\";
+      folder += std::string(MAX_PATH - 1 - folder.size() - 1 - nameLength, 'f');
+      if (!CreateDirectoryA(folder.c_str(), nullptr)) {
+        // Folders stop at MAX_PATH - 12 characters.
+        ASSERT_LT(nameLength, 12u);
+        continue;
+      }
+      const std::string path = folder + "\\" + std::string(nameLength, 'n');
+      ASSERT_EQ(path.size(), static_cast<std::size_t>(MAX_PATH - 1));
+      EXPECT_TRUE(files_.WriteWholeFile(path, "new")) << nameLength;
+      EXPECT_TRUE(files_.WriteWholeFile(path, "newer")) << nameLength << ", error " << GetLastError();
+      EXPECT_EQ(Read(path), "newer");
+      DeleteFileA(path.c_str());
+      EXPECT_TRUE(RemoveDirectoryA(folder.c_str())) << "a temporary file was left beside " << nameLength;
     }
-    const std::string path = folder + "\\" + std::string(nameLength, 'n');
-    ASSERT_EQ(path.size(), static_cast<std::size_t>(MAX_PATH - 1));
-    EXPECT_TRUE(files_.WriteWholeFile(path, "new")) << nameLength;
-    EXPECT_TRUE(files_.WriteWholeFile(path, "newer")) << nameLength;
-    EXPECT_EQ(Read(path), "newer");
-    DeleteFileA(path.c_str());
-    EXPECT_TRUE(RemoveDirectoryA(folder.c_str())) << "a temporary file was left beside " << nameLength;
   }
 }
 

@@ -94,6 +94,14 @@ struct RealWalkCase {
 
 class WinRegistryWalkTest : public ::testing::TestWithParam<RealWalkCase> {};
 
+// The Program Files folder of this process's view of the registry: on 64-bit
+// Windows a 32-bit program reads the 32-bit view, where it is the (x86) one.
+std::string ProgramFilesOfThisView() {
+  char folder[MAX_PATH] = {};
+  const DWORD length = GetEnvironmentVariableA("ProgramFiles", folder, MAX_PATH);
+  return length < MAX_PATH ? std::string(folder, length) : std::string();
+}
+
 TEST_P(WinRegistryWalkTest, ReadsTheRealRegistry) {
   const RealWalkCase& c = GetParam();
   TestKey key;
@@ -120,7 +128,7 @@ INSTANTIATE_TEST_SUITE_P(
         RealWalkCase{"ShiftJisKey", std::string("\\") + kShiftJisKey + "\\v", true, "sjis"},
         RealWalkCase{"LocalMachine",
                      "!hkey_local_machine\\Software\\Microsoft\\Windows\\CurrentVersion\\ProgramFilesDir",
-                     true, "C:\\Program Files"},
+                     true, ProgramFilesOfThisView()},
         RealWalkCase{"RootAndValueOnly", "!HKEY_CURRENT_USER\\Software", true, ""},
         RealWalkCase{"RootOnly", "!HKEY_CURRENT_USER", true, std::nullopt},
         RealWalkCase{"PerformanceDataRefused", "!HKEY_PERFORMANCE_DATA\\Global\\x", false,
