@@ -18,6 +18,11 @@ using Bytes = const unsigned char*;
 // linear.
 constexpr std::int64_t kProbeLimit = 1 << 16;
 
+// A match starts a new stretch when it gives this many more equal bytes
+// than the current alignment would: a shorter one costs more in
+// instructions, and in literal runs cut apart, than it saves.
+constexpr std::int64_t kGain = 24;
+
 // Finds a match of the result's bytes from a position on in the source.
 class Finder {
  public:
@@ -48,23 +53,52 @@ class SuffixFinder final : public Finder {
     if (oldSize_ > std::numeric_limits<saidx_t>::max()) throw std::bad_alloc();
     suffixes_.reset(new saidx_t[static_cast<std::size_t>(std::max<std::int64_t>(oldSize_, 1))]);
     if (oldSize_ > 0 && divsufsort(old_, suffixes_.get(), static_cast<saidx_t>(oldSize_)) != 0) throw std::bad_alloc();
+    // Where the suffixes of each first two bytes begin, so that a search
+    // starts among those of its own two bytes.
+    starts_.assign(kPairs + 1, 0);
+    for (std::int64_t i = 0; i + 1 < oldSize_; ++i) ++starts_[Pair(old_ + i) + 1];
+    for (std::size_t p = 1; p <= kPairs; ++p) starts_[p] += starts_[p - 1];
   }
 
   std::int64_t Find(std::int64_t at, std::int64_t& position) override {
-    if (oldSize_ == 0) return 0;
-    std::int64_t low = 0, high = oldSize_ - 1;
+    if (oldSize_ < 2 || at + 2 > newSize_) return 0;
+    // The suffixes of this pair; the source's last byte alone sorts among
+    // them too, but shifts the range by one at most: a range one wider
+    // on each side covers it.
+    const std::size_t pair = Pair(new_ + at);
+    std::int64_t low = std::max<std::int64_t>(starts_[pair] - 1, 0);
+    std::int64_t high = std::min<std::int64_t>(starts_[pair + 1], oldSize_ - 1);
+    if (high < low) return 0;
+    // Every suffix between two others shares with the result at least
+    // what both of those do: the comparison starts after that.
+    std::int64_t lowLength = Measure(suffixes_[low], at), highLength = Measure(suffixes_[high], at);
     while (high - low > 1) {
-      const std::int64_t middle = low + (high - low) / 2;
-      const std::int64_t p = suffixes_[middle];
-      const std::int64_t n = std::min({kProbeLimit, oldSize_ - p, newSize_ - at});
-      (std::memcmp(old_ + p, new_ + at, static_cast<std::size_t>(n)) < 0 ? low : high) = middle;
+      const std::int64_t middle = low + (high - low) / 2, p = suffixes_[middle];
+      const std::int64_t limit = std::min({kProbeLimit, oldSize_ - p, newSize_ - at});
+      const std::int64_t skip = std::min({lowLength, highLength, limit});
+      const std::int64_t n = skip + static_cast<std::int64_t>(CommonPrefix(old_ + p + skip, new_ + at + skip,
+                                                                            static_cast<std::uint64_t>(limit - skip)));
+      if (n == limit && n != oldSize_ - p) {  // as long as a probe measures
+        position = p;
+        return n;
+      }
+      if (n == limit || old_[p + n] < new_[at + n]) {
+        low = middle;
+        lowLength = n;
+      } else {
+        high = middle;
+        highLength = n;
+      }
     }
-    const std::int64_t lowLength = Measure(suffixes_[low], at), highLength = Measure(suffixes_[high], at);
     position = lowLength >= highLength ? suffixes_[low] : suffixes_[high];
     return std::max(lowLength, highLength);
   }
 
  private:
+  static constexpr std::size_t kPairs = 1 << 16;
+  static std::size_t Pair(Bytes at) { return std::size_t{at[0]} << 8 | at[1]; }
+
+  std::vector<std::int64_t> starts_;
   std::unique_ptr<saidx_t[]> suffixes_;
 };
 
@@ -75,26 +109,30 @@ class HashFinder final : public Finder {
  public:
   static constexpr std::int64_t kWindow = 16;
   static constexpr int kWays = 4;
-  // Entries at most: the table's memory stays under 1 GiB, whatever the size.
-  static constexpr std::int64_t kMostEntries = std::int64_t{1} << 26;
+  // Entries at most: the table takes at most 64 MiB, whatever the size; a
+  // larger source is sampled more sparsely, and its matches are found from
+  // kWindow + step - 1 bytes on.
+  static constexpr std::int64_t kMostEntries = std::int64_t{1} << 24;
 
   HashFinder(std::string_view source, std::string_view result) : Finder(source, result) {
-    step_ = 1;
     while (oldSize_ / step_ > kMostEntries) step_ *= 2;
     std::int64_t buckets = 1;
     while (buckets * kWays < oldSize_ / step_) buckets *= 2;
     mask_ = static_cast<std::uint64_t>(buckets - 1);
     table_.reset(new std::uint32_t[static_cast<std::size_t>(buckets * kWays)]());
     // Later blocks push earlier ones out of a full bucket, oldest first.
+    const std::int64_t ahead = 16 * step_;
     for (std::int64_t p = 0; p + kWindow <= oldSize_; p += step_) {
+      if (p + ahead + kWindow <= oldSize_) __builtin_prefetch(&table_[Hash(old_ + p + ahead) * kWays], 1);
       std::uint32_t* bucket = &table_[Hash(old_ + p) * kWays];
-      std::memmove(bucket + 1, bucket, (kWays - 1) * sizeof *bucket);
+      for (int way = kWays - 1; way > 0; --way) bucket[way] = bucket[way - 1];
       bucket[0] = static_cast<std::uint32_t>(p / step_ + 1);
     }
   }
 
   std::int64_t Find(std::int64_t at, std::int64_t& position) override {
     if (at + kWindow > newSize_) return 0;
+    if (at + 8 + kWindow <= newSize_) __builtin_prefetch(&table_[Hash(new_ + at + 8) * kWays]);
     const std::uint32_t* bucket = &table_[Hash(new_ + at) * kWays];
     std::int64_t best = 0;
     for (int way = 0; way < kWays && bucket[way] != 0; ++way) {
@@ -142,7 +180,7 @@ class Aligner {
       for (std::int64_t counted = scan += length; scan < newSize_; ++scan) {
         length = finder_.Find(scan, position);
         for (; counted < scan + length; ++counted) score += Aligned(counted);
-        if ((length == score && length != 0) || length > score + 8) break;
+        if ((length == score && length != 0) || length > score + kGain) break;
         score -= Aligned(scan);
       }
       if (length != score || scan == newSize_) Emit(scan, position);
@@ -236,7 +274,8 @@ std::uint64_t CommonPrefix(const unsigned char* a, const unsigned char* b, std::
 
 std::vector<DeltaSegment> MatchVersions(std::string_view source, std::string_view result, MatchMethod method) {
   if (method == MatchMethod::Automatic)
-    method = source.size() <= kSuffixSortLimit ? MatchMethod::SuffixArray : MatchMethod::BlockHash;
+    method = source.size() <= kSuffixSortLimit && source.substr(0, 2) == "MZ" ? MatchMethod::SuffixArray
+                                                                             : MatchMethod::BlockHash;
   std::unique_ptr<Finder> finder;
   if (method == MatchMethod::SuffixArray)
     finder = std::make_unique<SuffixFinder>(source, result);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <future>
 
 #include "core/package_format.h"
 #include "delta_match.h"
@@ -16,6 +17,10 @@ using Bytes = const unsigned char*;
 // than through the diff stream: a shorter run costs more in instructions
 // than the zeros it keeps out of the diff stream.
 constexpr std::uint64_t kExactRun = 64;
+
+// The level of the quick compression that tells whether the slow one can
+// change the choice between a delta and the whole file.
+constexpr int kQuickLevel = 3;
 
 // One instruction of the control stream, with where its bytes come from.
 struct Op {
@@ -64,8 +69,8 @@ void AddSegment(Bytes old, Bytes now, const DeltaSegment& s, std::vector<Op>& op
   ops.back().literal = s.literal;
 }
 
-std::vector<Op> Instructions(std::string_view source, std::string_view result) {
-  const std::vector<DeltaSegment> segments = MatchVersions(source, result);
+std::vector<Op> Instructions(std::string_view source, std::string_view result, MatchMethod method) {
+  const std::vector<DeltaSegment> segments = MatchVersions(source, result, method);
   const auto old = reinterpret_cast<Bytes>(source.data());
   const auto now = reinterpret_cast<Bytes>(result.data());
   std::vector<Op> ops;
@@ -146,22 +151,27 @@ std::string DeltaHeader(const FileIdentity& result, const std::vector<DeltaRecor
 }
 
 DeltaRecord EncodeDelta(std::string_view source, std::string_view result, const CompressOptions& options,
-                        ByteSink& control, ByteSink& diff, ByteSink& literal, const std::string& name) {
-  const std::vector<Op> ops = Instructions(source, result);
+                        ByteSink& control, ByteSink& diff, ByteSink& literal, const std::string& name,
+                        MatchMethod method) {
+  const std::vector<Op> ops = Instructions(source, result, method);
   std::string instructions;
   for (const Op& op : ops) {
     PutNumber(instructions, op.copy * 2 + (op.diff ? 1 : 0));
     PutNumber(instructions, op.literal);
     PutNumber(instructions, (static_cast<std::uint64_t>(op.move) << 1) ^ static_cast<std::uint64_t>(op.move >> 63));
   }
-  CompressOptions streams = options;
-  streams.longDistance = false;
-  streams.windowLog = format::kDeltaControlWindowLog;
+  CompressOptions data = options;
+  data.longDistance = false;
+  data.windowLog = format::kDeltaDataWindowLog;
+  CompressOptions small = data;
+  small.windowLog = format::kDeltaControlWindowLog;
   CountingSink controlOut(control), diffOut(diff), literalOut(literal);
-  WriteFrame(instructions, streams, controlOut, name);
-  streams.windowLog = format::kDeltaDataWindowLog;
-  WriteDiffFrame(source, result, ops, streams, diffOut, name);
-  WriteLiteralFrame(result, ops, streams, literalOut, name);
+  // The literal bytes on a thread of their own: each stream is one job to
+  // the compressor, whose own threads would leave a processor idle.
+  auto literals = std::async(std::launch::async, [&] { WriteLiteralFrame(result, ops, data, literalOut, name); });
+  WriteFrame(instructions, small, controlOut, name);
+  WriteDiffFrame(source, result, ops, data, diffOut, name);
+  literals.get();
   return {{}, controlOut.count, diffOut.count, literalOut.count};
 }
 
@@ -219,41 +229,70 @@ std::unique_ptr<OutputFile> WriteDeltaPayload(const Version& result, const std::
   return out;
 }
 
-std::unique_ptr<OutputFile> WriteWholePayload(const Version& result, const CheckedPayloadRequest& request) {
+std::unique_ptr<OutputFile> WriteWholePayload(const Version& result, const CheckedPayloadRequest& request,
+                                              int level) {
   auto out = std::make_unique<OutputFile>(request.scratchBeside);
   const std::string header = DeltaHeader(result.identity, {});
   out->Write(header.data(), header.size());
   CompressOptions options = request.options;
+  options.level = level;
   options.windowLog = format::kDeltaWholeWindowLog;
   WriteFrame(result.file->bytes(), options, *out, result.file->name());
   out->CloseScratch();
   return out;
 }
 
+// The result (first) and its earlier versions, mapped and hashed side by
+// side.
+std::vector<Version> OpenVersions(const CheckedPayloadRequest& request) {
+  std::vector<fs::path> paths{request.result};
+  paths.insert(paths.end(), request.sources.begin(), request.sources.end());
+  std::vector<std::future<Version>> opening;
+  for (const fs::path& path : paths)
+    opening.push_back(std::async(std::launch::async, [&path] {
+      Version version{std::make_unique<MappedFile>(path), {}};
+      version.identity = IdentifyBytes(version.file->bytes());
+      return version;
+    }));
+  std::vector<Version> versions;
+  for (auto& version : opening) versions.push_back(version.get());
+  return versions;
+}
+
 }  // namespace
 
 CheckedPayload MakeCheckedPayload(const CheckedPayloadRequest& request) {
-  Version result{std::make_unique<MappedFile>(request.result), {}};
-  result.identity = IdentifyBytes(result.file->bytes());
+  std::vector<Version> versions = OpenVersions(request);
+  Version& result = versions[0];
   std::vector<Version> sources;
-  for (const fs::path& path : request.sources) {
-    Version source{std::make_unique<MappedFile>(path), {}};
-    source.identity = IdentifyBytes(source.file->bytes());
+  for (std::size_t k = 1; k < versions.size(); ++k) {
     const bool known = std::any_of(sources.begin(), sources.end(),
-                                   [&](const Version& v) { return v.identity == source.identity; });
-    if (!known && !(source.identity == result.identity)) sources.push_back(std::move(source));
+                                   [&](const Version& v) { return v.identity == versions[k].identity; });
+    if (!known && !(versions[k].identity == result.identity)) sources.push_back(std::move(versions[k]));
   }
   if (sources.size() > format::kMaxDeltaSources)
     throw PackError(result.file->name(), "more than " + std::to_string(format::kMaxDeltaSources) +
                                              " different earlier versions; a delta holds at most that many");
   CheckedPayload payload;
   payload.resultSize = result.identity.size;
+  // A quick compression of the whole file, meanwhile: compressing it slowly
+  // would take longer than everything else, and is skipped where it cannot
+  // change the outcome: for a delta under half the quick size (the slow
+  // level gains nothing near that), and for bytes the quick one cannot
+  // compress (pictures, sounds, archives already compressed).
+  auto quickly = std::async(std::launch::async, [&] { return WriteWholePayload(result, request, kQuickLevel); });
   if (!sources.empty()) {
     payload.stored = WriteDeltaPayload(result, sources, request);
     payload.deltaSize = payload.stored->position();
     payload.deltaSources = sources.size();
   }
-  auto whole = WriteWholePayload(result, request);
+  std::unique_ptr<OutputFile> whole = quickly.get();
+  const std::uint64_t quick = whole->position();
+  const bool settled = payload.stored ? payload.deltaSize * 2 <= quick : quick >= payload.resultSize / 100 * 99;
+  if (!settled && request.options.level > kQuickLevel) {
+    auto slow = WriteWholePayload(result, request, request.options.level);
+    if (slow->position() < quick) whole = std::move(slow);
+  }
   payload.wholeSize = whole->position();
   if (!payload.stored || payload.wholeSize <= payload.deltaSize) {
     payload.stored = std::move(whole);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/payload/delta.h"
+#include "delta_match.h"
 #include "file_io.h"
 #include "payload_codec.h"
 
@@ -35,7 +36,8 @@ std::string DeltaHeader(const FileIdentity& result, const std::vector<DeltaRecor
 // lengths (the record's file is left for the caller). `name` is for
 // messages.
 DeltaRecord EncodeDelta(std::string_view source, std::string_view result, const CompressOptions& options,
-                        ByteSink& control, ByteSink& diff, ByteSink& literal, const std::string& name);
+                        ByteSink& control, ByteSink& diff, ByteSink& literal, const std::string& name,
+                        MatchMethod method = MatchMethod::Automatic);
 
 struct CheckedPayloadRequest {
   fs::path result;
@@ -52,7 +54,9 @@ struct CheckedPayload {
   std::uint64_t resultSize = 0;
   // The sources the delta holds; 0 when the whole file is stored.
   std::size_t deltaSources = 0;
-  // What a delta or the whole file came to, when made (0 when not).
+  // What a delta came to (0 when none was made), and the whole file
+  // compressed (quickly, where compressing it slowly could not change the
+  // choice).
   std::uint64_t deltaSize = 0;
   std::uint64_t wholeSize = 0;
 };
