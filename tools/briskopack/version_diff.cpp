@@ -193,18 +193,28 @@ std::string ScriptTemplate(const Text& title, const Text& program, const std::ve
 }
 
 std::string PlainBackground() {
-  const std::uint32_t w = format::kBackgroundWidth, h = format::kBackgroundHeight;
-  const std::uint32_t row = (w * 3 + 3) / 4 * 4, pixels = row * h;
+  // One colour, run-length coded in 8 bits: a couple of kilobytes rather
+  // than the half megabyte of 24 bits, which every player would download.
+  std::string pixels;
+  for (int y = 0; y < format::kBackgroundHeight; ++y) {
+    for (int left = format::kBackgroundWidth; left > 0; left -= 255) {
+      pixels += static_cast<char>(std::min(left, 255));
+      pixels += '\0';  // palette entry 0
+    }
+    pixels += std::string("\0\0", 2);  // end of line
+  }
+  pixels += std::string("\0\1", 2);  // end of bitmap
+  const std::uint32_t offset = 14 + 40 + 4, size = static_cast<std::uint32_t>(pixels.size());
   std::string bmp = "BM";
-  for (std::uint32_t v : {54 + pixels, 0u, 54u, 40u, w, h}) PutLe(bmp, v, 4);
+  for (std::uint32_t v : {offset + size, 0u, offset, 40u}) PutLe(bmp, v, 4);
+  PutLe(bmp, format::kBackgroundWidth, 4);
+  PutLe(bmp, format::kBackgroundHeight, 4);
   PutLe(bmp, 1, 2);
-  PutLe(bmp, 24, 2);
-  for (std::uint32_t v : {0u, pixels, 2835u, 2835u, 0u, 0u}) PutLe(bmp, v, 4);
-  std::string line;
-  for (std::uint32_t x = 0; x < w; ++x) line += "\xe0\xd8\xd0";  // a light grey-blue, as blue, green, red
-  line.resize(row, '\0');
-  for (std::uint32_t y = 0; y < h; ++y) bmp += line;
-  return bmp;
+  PutLe(bmp, 8, 2);
+  for (std::uint32_t v : {1u /* run-length coded, 8 bits */, size, 2835u, 2835u, 1u, 1u}) PutLe(bmp, v, 4);
+  bmp += "\xe0\xd8\xd0";  // a light grey-blue, as blue, green, red
+  bmp += '\0';
+  return bmp + pixels;
 }
 
 }  // namespace brisko::pack

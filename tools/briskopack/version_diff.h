@@ -46,7 +46,7 @@ std::string ReplaceOutFiles(const std::string& script, const std::vector<Text>& 
 // values to be edited.
 std::string ScriptTemplate(const Text& title, const Text& program, const std::vector<Text>& entries);
 
-// A plain background: a bitmap file of the window's size, 24 bits.
+// A plain background: a bitmap file of the window's size in one colour.
 std::string PlainBackground();
 
 }  // namespace brisko::pack
