@@ -142,6 +142,19 @@ TEST(Applier, RefusesASourceThatDoesNotGiveTheRecordedResult) {
   EXPECT_EQ(Apply(stored, other), std::nullopt);
 }
 
+TEST(Applier, KeepsItsVerdictWhenAskedAgain) {
+  const std::string stored = Payload(Identify("0123"), {{kSource, Op(4, false, 0, 0), "", ""}});
+  for (const std::string& source : {kSource, std::string("0X23456789abcdefghij")}) {
+    DeltaPayload payload;
+    ASSERT_TRUE(ReadDeltaPayload(stored, payload));
+    const auto reader = OpenDelta(payload, 0, std::make_unique<MemoryFile>(source));
+    const bool good = ReadAll(*reader).has_value();
+    std::string_view piece;
+    EXPECT_EQ(reader->Next(piece), good);
+    EXPECT_TRUE(piece.empty());
+  }
+}
+
 // A delta with two sources and the whole content, against destinations.
 struct Destination {
   const char* name;

@@ -41,26 +41,26 @@ class CheckedReader final : public PayloadReader {
 
   bool Next(std::string_view& piece) override {
     piece = {};
-    if (!inner_ || !inner_->Next(piece)) return Fail();
+    if (!inner_) return good_;
+    if (!inner_->Next(piece)) {
+      inner_.reset();
+      return good_ = false;
+    }
     if (!piece.empty()) {
       done_ += piece.size();
       sha_.Update(piece);
       return true;
     }
     inner_.reset();  // releases the source before the result is put in place
-    return done_ == expected_.size && sha_.Finish() == expected_.sha;
+    return good_ = done_ == expected_.size && sha_.Finish() == expected_.sha;
   }
 
  private:
-  bool Fail() {
-    inner_.reset();
-    return false;
-  }
-
   std::unique_ptr<PayloadReader> inner_;
   FileIdentity expected_;
   Sha256 sha_;
   std::uint64_t done_ = 0;
+  bool good_ = false;  // the verdict, once the inner reader is done
 };
 
 }  // namespace
@@ -79,15 +79,15 @@ bool ReadDeltaPayload(std::string_view stored, DeltaPayload& payload) {
     payload.whole = body;
     return ZstdContentSize(body, content, format::kDeltaWholeWindowLog) && content == payload.result.size;
   }
+  payload.sources = std::vector<DeltaSource>(static_cast<std::size_t>(count));
   for (std::size_t i = 0; i < count; ++i) {
     const char* record = stored.data() + format::kDeltaHeaderSize + i * format::kDeltaSourceRecordSize;
-    DeltaSource source;
+    DeltaSource& source = payload.sources[i];
     source.file = ReadIdentity(record);
     if (!TakeFrame(body, ReadLe(record + 40, 8), format::kDeltaControlWindowLog, source.control, content) ||
         !TakeFrame(body, ReadLe(record + 48, 8), format::kDeltaDataWindowLog, source.diff, content) ||
         !TakeFrame(body, ReadLe(record + 56, 8), format::kDeltaDataWindowLog, source.literal, content))
       return false;
-    payload.sources.push_back(source);
   }
   return body.empty();
 }
