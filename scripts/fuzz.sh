@@ -13,7 +13,7 @@ seconds=${1:-30}
 shift || true
 build=build/sanitize
 harnesses=("$@")
-[ ${#harnesses[@]} -gt 0 ] || harnesses=(script_reader split_path bitmap lint pe_reader pe_writer)
+[ ${#harnesses[@]} -gt 0 ] || harnesses=(script_reader split_path bitmap lint pe_reader pe_writer delta)
 
 mkdir -p "$build/fuzz-crashes"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
