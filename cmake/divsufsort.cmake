@@ -1,8 +1,9 @@
 # libdivsufsort (suffix arrays, for the packer's delta matching), compiled
 # from Debian's source package, which scripts/fetch-sources.sh unpacks into
-# build/deps/divsufsort. The 32-bit index build only: the packer sorts
-# sources below 2 GiB this way and uses block hashing beyond. Sorting runs
-# on every processor (OpenMP) where the compiler has it.
+# build/deps/divsufsort. The 32-bit index build only: the packer suffix
+# sorts programs of up to 16 MiB and hashes everything else. Built without
+# OpenMP: the sorts are small, and the packer needs no runtime library more
+# (no libgomp DLL beside the Windows packer, nor on the author's Linux).
 #
 #   brisko_divsufsort   static library, header <divsufsort.h>
 include_guard(GLOBAL)
@@ -42,7 +43,3 @@ target_include_directories(brisko_divsufsort SYSTEM PUBLIC ${dss_include} PRIVAT
 target_compile_definitions(brisko_divsufsort PRIVATE HAVE_CONFIG_H=1)
 target_compile_options(brisko_divsufsort PRIVATE -w -O3)
 set_target_properties(brisko_divsufsort PROPERTIES C_STANDARD 99 POSITION_INDEPENDENT_CODE ON)
-find_package(OpenMP COMPONENTS C)
-if(OpenMP_C_FOUND)
-  target_link_libraries(brisko_divsufsort PRIVATE OpenMP::OpenMP_C)
-endif()
