@@ -174,7 +174,7 @@ run_large() {
   # diff of v1 with itself: nothing to patch, but the plain background.
   "$pack" diff "$c/v1" "$c/v1" -o "$c/template" >/dev/null
   cp "$c/template/background.bmp" "$c/patch/"
-  printf '*PatchType\r\n\t1\r\n%%LinkPath\r\n\tl\\l.lnk\r\n%%%%\r\n%%CheckTargetFilename\r\n\tbig.pak\r\n%%%%\r\n%%OutFiles\r\n\tbig.pak\r\n%%%%\r\n' \
+  printf '*PatchType\r\n\t1\r\n*Caption\r\n\tlarge\r\n*GameTitle\r\n\tlarge\r\n%%LinkPath\r\n\tl\\l.lnk\r\n%%%%\r\n%%CheckTargetFilename\r\n\tbig.pak\r\n%%%%\r\n%%OutFiles\r\n\tbig.pak\r\n%%%%\r\n' \
     >"$c/patch/script.txt"
   measure "$pack" build "$c/patch" --from "$c/v1" --stub "$stub" -o "$c/large.exe"
   echo "1 GiB pair: build --from $took s, peak $(awk -v k="$peak" 'BEGIN { printf "%.0f", k / 1024 }') MiB," \
