@@ -6,6 +6,7 @@
 
 #include "core/package_format.h"
 #include "delta_match.h"
+#include "identify.h"
 #include "mapped_file.h"
 
 namespace brisko::pack {
@@ -132,12 +133,6 @@ class CountingSink final : public ByteSink {
 };
 
 }  // namespace
-
-FileIdentity IdentifyBytes(std::string_view bytes) {
-  Sha256 sha;
-  sha.Update(bytes);
-  return {bytes.size(), sha.Finish()};
-}
 
 std::string DeltaHeader(const FileIdentity& result, const std::vector<DeltaRecord>& sources) {
   std::string header(format::kDeltaMagic, sizeof format::kDeltaMagic);

@@ -12,12 +12,10 @@
 #include "core/payload/delta.h"
 #include "delta_match.h"
 #include "file_io.h"
+#include "identify.h"
 #include "payload_codec.h"
 
 namespace brisko::pack {
-
-// SHA-256 and size of bytes in memory.
-FileIdentity IdentifyBytes(std::string_view bytes);
 
 // A source's record as the header holds it: the file, and the stored length
 // of each of its three streams.
