@@ -6,6 +6,11 @@
 #                     packer's multithreaded encoder (Debian's static
 #                     libzstd.a is built without threads, and there is no
 #                     MinGW package at all)
+#   build/deps/divsufsort
+#                     libdivsufsort, the suffix sorter of the packer's delta
+#                     matching; compiled into the packer of every build (no
+#                     MinGW package; and a Linux packer linked with Debian's
+#                     shared library would need it on the author's machine)
 #
 # The version is pinned, so every build compiles the same code; README names
 # it. Safe to run again: a source already unpacked is kept.
@@ -15,6 +20,7 @@ cd "$(dirname "$0")/.."
 # package=version  folder
 sources=(
   "libzstd=1.5.4+dfsg2-5 zstd"
+  "libdivsufsort=2.0.1-5 divsufsort"
 )
 
 # apt-get source needs deb-src entries; Debian's own images ship only

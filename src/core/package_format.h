@@ -23,8 +23,45 @@ inline constexpr char kPayloadPrefix[] = "RESOURCE_FILE";
 // frame that records the content size and carries a checksum. An installer
 // reads either kind; a package holds one of the two for each entry.
 inline constexpr char kCompressedPayloadType[] = "ZSTD";
+// A payload that records the size and SHA-256 of the file it gives, so that
+// the installer can tell before writing anything whether a destination is
+// already patched or is a version the patch was made from. It holds either
+// a delta against one or more source versions, or the whole content. Its
+// layout, all numbers little-endian:
+//
+//   header   magic "BPD1", u32 source count n (0 to kMaxDeltaSources),
+//            u64 result size, 32 bytes result SHA-256
+//   n source records of kDeltaSourceRecordSize bytes:
+//            u64 source size, 32 bytes source SHA-256, then the stored
+//            lengths of its three streams: u64 control, u64 diff, u64 literal
+//   body     n = 0: one zstd frame of the whole content (window at most
+//            2^kDeltaWholeWindowLog);
+//            otherwise each source's three streams in record order, each one
+//            zstd frame (content size and checksum recorded; window at most
+//            2^kDeltaControlWindowLog for control, 2^kDeltaDataWindowLog for
+//            the others). Nothing follows the body.
+//
+// The control stream is a series of instructions, each three unsigned
+// LEB128 numbers: c = copy length * 2 + (1 when it takes diff bytes), the
+// literal length, and the zigzag-coded distance by which the source position
+// moves afterwards. An instruction copies `copy length` bytes from the
+// current source position (each added, modulo 256, to the next diff byte
+// when the flag is set), then appends `literal length` bytes of the literal
+// stream. The source position starts at 0, never leaves [0, source size],
+// and the streams end exactly when the result is complete.
+inline constexpr char kDeltaPayloadType[] = "DELTA";
+inline constexpr char kDeltaMagic[4] = {'B', 'P', 'D', '1'};
+inline constexpr std::size_t kDeltaHeaderSize = 48;
+inline constexpr std::size_t kDeltaSourceRecordSize = 64;
+inline constexpr std::size_t kMaxDeltaSources = 16;
+// Windows of the delta's frames: applying holds the three streams' windows
+// at once, and stays within 64 MiB in all.
+inline constexpr int kDeltaControlWindowLog = 20;
+inline constexpr int kDeltaDataWindowLog = 24;
+inline constexpr int kDeltaWholeWindowLog = 25;
+
 // The payload types in the order the installer looks for them.
-inline constexpr const char* kPayloadTypes[] = {kPayloadType, kCompressedPayloadType};
+inline constexpr const char* kPayloadTypes[] = {kPayloadType, kCompressedPayloadType, kDeltaPayloadType};
 
 // The largest window a compressed payload may use, as a power of two:
 // 128 MiB. The decoder needs about that much memory whatever the payload's

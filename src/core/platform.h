@@ -3,6 +3,7 @@
 // code page 932; unit tests use fakes.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -31,6 +32,18 @@ class Progress {
   virtual ~Progress() = default;
   // Adds `bytes`; may be called on another thread than the window's.
   virtual void Add(std::uint64_t bytes) = 0;
+};
+
+// A file opened for reading at any offset.
+class RandomAccessFile {
+ public:
+  virtual ~RandomAccessFile() = default;
+  // The file's size when it was opened.
+  virtual std::uint64_t size() const = 0;
+  // Reads up to `size` bytes at `offset` into `data` and sets `got` to the
+  // count read, fewer than asked only at the file's end. False when the
+  // system reports a failure.
+  virtual bool ReadAt(std::uint64_t offset, void* data, std::size_t size, std::size_t& got) = 0;
 };
 
 class FileSystem {

@@ -161,6 +161,31 @@ grep -q 'stored compressed' out.txt && fail "--store compressed a payload"
 for bad in --compress=0 --compress=23 --compress=x; do expect 4 build "$bad" --stub stub64.exe -o bad.exe patchz; done
 expect 4 build --compress --store --stub stub64.exe -o bad.exe patchz
 
+echo "== two versions: diff, build --from, list, extract --from"
+mkdir -p v1 v2/sub
+head -c 200000 /dev/urandom >v1/game.exe
+cp v1/game.exe v2/game.exe
+printf 'patched' | dd of=v2/game.exe bs=1 seek=1000 conv=notrunc status=none
+printf 'same' >v1/same.txt
+cp v1/same.txt v2/same.txt
+printf 'a new file' >v2/sub/new.txt
+expect 0 diff v1 v2 -o dpatch
+for line in 'changed   game.exe  200000 -> 200000 bytes' 'unchanged same.txt  4 bytes' 'added     sub\new.txt  10 bytes'; do
+  grep -qF "$line" out.txt || fail "diff does not report '$line': $(cat out.txt)"
+done
+expect 0 lint dpatch --from v1
+[ ! -s out.txt ] || fail "lint reports on diff's patch folder: $(cat out.txt)"
+expect 0 build --stub stub64.exe -o delta.exe dpatch --from v1
+grep -q 'game.exe  200000 bytes: delta against 1 version' out.txt || fail "build --from: $(cat out.txt)"
+expect 0 list delta.exe
+for f in v2/game.exe v1/game.exe v2/sub/new.txt; do
+  grep -q "$(sha256sum "$f" | cut -c1-64)" out.txt || fail "list lacks the SHA-256 of $f: $(cat out.txt)"
+done
+expect 0 extract delta.exe delta-extracted --from v1
+cmp -s delta-extracted/payload/game.exe v2/game.exe || fail "extract --from does not rebuild game.exe"
+cmp -s delta-extracted/payload/sub/new.txt v2/sub/new.txt || fail "extract --from does not give sub/new.txt"
+expect_refusal 3 'no file given with --from is a version it was made from' '' extract delta.exe nowhere
+
 echo "== bad input"
 printf 'not a program at all, just text that is long enough to be read as one' >notpe.exe
 head -c 2000 stub64.exe >truncated.exe

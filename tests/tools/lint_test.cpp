@@ -196,6 +196,28 @@ TEST_F(LintFiles, MissingPayloadFilesAreErrorsOnTheirLines) {
   EXPECT_NE(found[1].message.find("is a folder"), std::string::npos) << found[1].message;
 }
 
+// Two releases for a build --from: r1 has everything (a folder where an
+// entry names a file), r2 only present.dat and not the program t.exe.
+TEST_F(LintFiles, ReleasesThatADeltaBuildCannotServe) {
+  for (const char* file : {"r1/t.exe", "r1/present.dat", "r1/missing.dat", "r2/present.dat"})
+    test::WriteFile(dir_ / file, "x");
+  std::filesystem::create_directories(dir_ / "r1/folder");
+  LintInput input;
+  input.scriptName = "script.txt";
+  input.script = OutFiles({"present.dat", "missing.dat", "folder"});
+  input.from = {dir_ / "r1", dir_ / "r2"};
+  const std::vector<Finding> found = Lint(input);
+  const std::vector<std::pair<std::string, int>> expected = {{"release-without-program", 10},
+                                                             {"release-lacks-file", 15},
+                                                             {"release-lacks-file", 16},
+                                                             {"release-has-folder", 16}};
+  ASSERT_EQ(found.size(), expected.size());
+  for (std::size_t i = 0; i < found.size(); ++i) {
+    EXPECT_EQ(std::string(found[i].check), expected[i].first) << found[i].message;
+    EXPECT_EQ(found[i].line, expected[i].second) << found[i].message;
+  }
+}
+
 // README's table of findings: the rows "| `name` | error |" in order.
 std::vector<std::pair<std::string, std::string>> ReadmeFindings() {
   std::vector<std::pair<std::string, std::string>> rows;

@@ -7,17 +7,19 @@
 #include <stdexcept>
 
 #include "core/bitmap.h"
+#include "core/payload/delta.h"
 #include "core/errors.h"
 #include "core/script_lines.h"
 #include "core/tiny_cnf.h"
 #include "file_io.h"
+#include "version_diff.h"
 #include "installed_stubs.h"
 #include "lint.h"
 #include "native_names.h"
 #include "package.h"
 #include "program_path.h"
 #include "script_outline.h"
-#include "sha256.h"
+#include "core/sha256.h"
 
 #ifndef BRISKOPACK_VERSION
 #define BRISKOPACK_VERSION "0"
@@ -31,15 +33,19 @@ const char kUsage[] =
     "usage:\n"
     "  briskopack build [--stub STUB.exe | --arch x86|x64] -o OUT.exe [PATCH_DIR]\n"
     "                   [--script FILE] [--background FILE] [--payload DIR] [--force]\n"
-    "                   [--compress[=LEVEL] | --store]\n"
-    "  briskopack lint (SCRIPT | PATCH_DIR) [--background FILE] [--payload DIR]\n"
+    "                   [--compress[=LEVEL] | --store] [--from OLD_DIR]...\n"
+    "  briskopack diff OLD_DIR NEW_DIR -o PATCH_DIR\n"
+    "  briskopack lint (SCRIPT | PATCH_DIR) [--background FILE] [--payload DIR] [--from OLD_DIR]...\n"
     "  briskopack list INSTALLER.exe\n"
-    "  briskopack extract INSTALLER.exe DIR\n"
+    "  briskopack extract INSTALLER.exe DIR [--from OLD_DIR]...\n"
     "  briskopack --version\n"
     "Without --stub, build uses the stub installed with briskopack: the 32-bit (x86) one unless --arch x64.\n"
     "A patch folder holds script.txt, background.bmp and payload/; options override its parts.\n"
     "Payloads are compressed (zstd, level 19 unless --compress=LEVEL, 1 to 22); --store keeps them raw.\n"
     "--force builds even when lint reports errors (to test how the installer fails).\n"
+    "--from names a release the patch is made from (its application folder; repeat it for several): every payload\n"
+    "then records the file it gives, and one whose name that release has is stored as a delta when smaller.\n"
+    "diff puts the files of NEW_DIR that are new or differ from OLD_DIR into PATCH_DIR's payload and %OutFiles.\n"
     "Exit codes: 0 ok, 1 lint warnings, 2 lint errors (build refused), 3 bad input or I/O failure, 4 usage.\n";
 
 struct UsageError {
@@ -49,7 +55,15 @@ struct UsageError {
 // Options of the form --name VALUE (or -o VALUE) and plain arguments.
 struct Arguments {
   std::map<std::string, std::string> options;
+  // Options that may be given more than once, with their values in order.
+  std::map<std::string, std::vector<std::string>> lists;
   std::vector<std::string> plain;
+
+  std::vector<fs::path> Paths(const std::string& name) const {
+    auto it = lists.find(name);
+    if (it == lists.end()) return {};
+    return std::vector<fs::path>(it->second.begin(), it->second.end());
+  }
 
   std::optional<std::string> Option(const std::string& name) const {
     auto it = options.find(name);
@@ -59,7 +73,7 @@ struct Arguments {
 };
 
 // Options in `known` take a value; those in `flags` take none, or one
-// joined to them with "=" (--compress=19).
+// joined to them with "=" (--compress=19). Only --from may be repeated.
 Arguments Parse(const std::vector<std::string>& args, std::size_t first, const std::vector<std::string>& known,
                 const std::vector<std::string>& flags = {}) {
   Arguments parsed;
@@ -82,7 +96,10 @@ Arguments Parse(const std::vector<std::string>& args, std::size_t first, const s
       if (std::find(known.begin(), known.end(), name) == known.end())
         throw UsageError{"unknown option " + a};
       if (i + 1 >= args.size()) throw UsageError{"option " + a + " needs a value"};
-      if (!parsed.options.emplace(name, args[++i]).second) throw UsageError{"option " + a + " given twice"};
+      if (name == "--from")
+        parsed.lists[name].push_back(args[++i]);
+      else if (!parsed.options.emplace(name, args[++i]).second)
+        throw UsageError{"option " + a + " given twice"};
     } else {
       parsed.plain.push_back(a);
     }
@@ -148,6 +165,27 @@ std::optional<CompressOptions> CompressionOption(const Arguments& a) {
   return options;
 }
 
+// The --from folders; each must be one.
+std::vector<fs::path> Releases(const Arguments& a) {
+  const std::vector<fs::path> releases = a.Paths("--from");
+  for (const fs::path& release : releases)
+    if (!IsFolder(release)) throw PackError(DisplayName(release), "is not a folder (--from names a release's folder)");
+  return releases;
+}
+
+// How each payload of a --from build was stored.
+void ReportDeltas(const BuildResult& result, std::ostream& out) {
+  for (const PayloadReport& p : result.payloads) {
+    out << "  " << ForDisplay(p.name) << "  " << p.size << " bytes: ";
+    if (p.deltaSources > 0)
+      out << "delta against " << p.deltaSources << " version" << (p.deltaSources == 1 ? "" : "s") << ", " << p.stored
+          << " bytes (whole: " << p.wholeSize << ")\n";
+    else
+      out << "whole, " << p.stored << " bytes" << (p.deltaSize > 0 ? " (delta: " + std::to_string(p.deltaSize) + ")" : "")
+          << '\n';
+  }
+}
+
 int Build(const Arguments& a, std::ostream& out, std::ostream& err) {
   if (a.plain.size() > 1) throw UsageError{"build takes at most one patch folder"};
   const auto stub = a.Option("--stub");
@@ -177,6 +215,8 @@ int Build(const Arguments& a, std::ostream& out, std::ostream& err) {
   request.payloadFolder = pick("--payload", kPayloadFolderName);
   request.force = a.Option("--force").has_value();
   request.compression = CompressionOption(a);
+  request.from = Releases(a);
+  if (!request.from.empty() && !request.compression) throw UsageError{"--from stores payloads compressed, not --store"};
 
   const BuildResult result = BuildInstaller(request);
   Report(result.findings, err);
@@ -186,10 +226,12 @@ int Build(const Arguments& a, std::ostream& out, std::ostream& err) {
   }
   out << DisplayName(request.output) << ": " << result.outputSize << " bytes, " << result.payloadCount
       << " payload file" << (result.payloadCount == 1 ? "" : "s");
-  if (result.compressedCount > 0)
-    out << " (" << result.payloadBytes << " bytes, " << result.compressedCount << " compressed, stored in "
+  if (result.compressedCount + result.deltaCount > 0)
+    out << " (" << result.payloadBytes << " bytes, " << result.compressedCount << " compressed"
+        << (result.deltaCount > 0 ? ", " + std::to_string(result.deltaCount) + " as deltas" : "") << ", stored in "
         << result.storedBytes << ")";
   out << (result.replacedPackage ? " (the stub's old package was replaced)" : "") << '\n';
+  if (!request.from.empty()) ReportDeltas(result, out);
   return kExitOk;
 }
 
@@ -214,6 +256,7 @@ int LintCommand(const Arguments& a, std::ostream& out) {
   }
   if (input.payloadFolder && !IsFolder(*input.payloadFolder))
     throw PackError(DisplayName(*input.payloadFolder), "is not a folder");
+  input.from = Releases(a);
   return Report(Lint(input), out);
 }
 
@@ -232,10 +275,25 @@ std::string Sha(const ResourceData& data) {
   return sink.Hex();
 }
 
+// A delta payload's line: the size and SHA-256 it records for its result
+// and, for a delta, for each version it applies to.
+void ListRecorded(InstalledPackage& package, const InstalledPackage::Payload& p, const std::string& where,
+                  std::ostream& out) {
+  DeltaPayload payload;
+  if (!ReadDeltaPayload(package.StoredBytes(p), payload))
+    throw PackError(where, "the delta payload's records are damaged");
+  out << ForDisplay(p.name) << "  " << payload.result.size << " bytes ("
+      << (payload.sources.empty() ? "whole, stored compressed" : "a delta, stored") << " in " << p.leaf->data.size()
+      << ")  sha256 " << Sha256::Hex(payload.result.sha) << '\n';
+  for (const DeltaSource& source : payload.sources)
+    out << "       from " << source.file.size << " bytes  sha256 " << Sha256::Hex(source.file.sha) << '\n';
+}
+
 // A payload's line: its size and the SHA-256 of the bytes the installer
 // writes; a compressed one also with what it is stored in.
-void ListPayload(const InstalledPackage::Payload& p, const std::string& installer, std::ostream& out) {
-  const std::string where = installer + ": payload " + std::to_string(p.index);
+void ListPayload(InstalledPackage& package, const InstalledPackage::Payload& p, std::ostream& out) {
+  const std::string where = package.file().name() + ": payload " + std::to_string(p.index);
+  if (p.kind == PayloadKind::Delta) return ListRecorded(package, p, where, out);
   HashSink sink;
   Unpack(p.kind, p.leaf->data, sink, where);
   out << ForDisplay(p.name) << "  " << UnpackedSize(p.kind, p.leaf->data, where) << " bytes";
@@ -284,7 +342,7 @@ int List(const Arguments& a, std::ostream& out) {
     } else if (!p.leaf) {
       out << ForDisplay(p.name) << "  MISSING\n";
     } else {
-      ListPayload(p, package.file().name(), out);
+      ListPayload(package, p, out);
     }
   }
   for (const auto& [name, leaf] : package.UnusedPayloads())
@@ -321,8 +379,41 @@ int Version(std::ostream& out) {
 
 int Extract(const Arguments& a, std::ostream& out) {
   if (a.plain.size() != 2) throw UsageError{"extract takes an installer and a folder"};
-  ExtractPackage(a.plain[0], a.plain[1]);
+  ExtractPackage(a.plain[0], a.plain[1], Releases(a));
   out << DisplayName(a.plain[1]) << ": patch folder written\n";
+  return kExitOk;
+}
+
+// What diff found, file by file, then in sum.
+void ReportChanges(const VersionDiff& diff, std::ostream& out) {
+  static const char* const kKinds[] = {"added", "changed", "unchanged", "removed"};
+  std::uint64_t count[4] = {}, bytes[4] = {};
+  for (const VersionChange& c : diff.changes) {
+    const auto k = static_cast<std::size_t>(c.kind);
+    out << kKinds[k] << std::string(10 - std::string(kKinds[k]).size(), ' ') << ForDisplay(c.name) << "  ";
+    if (c.kind == VersionChange::Kind::Changed) out << c.oldSize << " -> ";
+    out << (c.kind == VersionChange::Kind::Removed ? c.oldSize : c.newSize) << " bytes";
+    out << (c.kind == VersionChange::Kind::Removed ? " (the installer leaves it in place)" : "") << '\n';
+    ++count[k];
+    bytes[k] += c.kind == VersionChange::Kind::Removed ? c.oldSize : c.newSize;
+  }
+  for (std::size_t k = 0; k < 4; ++k)
+    out << (k == 0 ? "" : ", ") << count[k] << ' ' << kKinds[k] << " (" << bytes[k] << " bytes)";
+  out << '\n';
+}
+
+int Diff(const Arguments& a, std::ostream& out) {
+  if (a.plain.size() != 2) throw UsageError{"diff takes the old and the new version's folders"};
+  const auto output = a.Option("--output");
+  if (!output) throw UsageError{"diff needs -o PATCH_DIR"};
+  const VersionDiff diff = DiffVersions(a.plain[0], a.plain[1], *output);
+  ReportChanges(diff, out);
+  const fs::path folder(*output);
+  if (diff.newScript)
+    out << DisplayName(folder / kScriptFileName)
+        << ": written from a template; set its *Caption, *GameTitle, %LinkPath and %CheckTargetFilename\n";
+  if (diff.newBackground)
+    out << DisplayName(folder / kBackgroundFileName) << ": a plain picture; put the patch's own in its place\n";
   return kExitOk;
 }
 
@@ -338,12 +429,14 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
     }
     if (command == "--version") return Version(out);
     if (command == "build")
-      return Build(Parse(args, 1, {"--stub", "--arch", "--output", "--script", "--background", "--payload"},
-                         {"--force", "--compress", "--store"}),
-                   out, err);
-    if (command == "lint") return LintCommand(Parse(args, 1, {"--background", "--payload"}), out);
+      return Build(
+          Parse(args, 1, {"--stub", "--arch", "--output", "--script", "--background", "--payload", "--from"},
+                {"--force", "--compress", "--store"}),
+          out, err);
+    if (command == "lint") return LintCommand(Parse(args, 1, {"--background", "--payload", "--from"}), out);
     if (command == "list") return List(Parse(args, 1, {}), out);
-    if (command == "extract") return Extract(Parse(args, 1, {}), out);
+    if (command == "extract") return Extract(Parse(args, 1, {"--from"}), out);
+    if (command == "diff") return Diff(Parse(args, 1, {"--output"}), out);
     throw UsageError{"unknown command " + command};
   } catch (const UsageError& e) {
     err << "briskopack: " << e.message << "\n" << kUsage;

@@ -4,6 +4,7 @@
 #include "pe_checksum.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <system_error>
@@ -16,10 +17,13 @@ namespace {
 constexpr std::size_t kCopyBuffer = 1 << 20;
 
 // A name beside `destination` that nothing uses yet: ".<name>.briskopack-<pid>-<n>.tmp".
+// The count is the process's own, so that threads that make files at the
+// same moment never pick the same name.
 fs::path TemporaryBeside(const fs::path& destination) {
+  static std::atomic<unsigned> next{0};
   const std::string tag = ".briskopack-" + std::to_string(CurrentProcessId()) + "-";
   std::error_code ec;
-  for (int n = 0;; ++n) {
+  for (unsigned n = next++;; n = next++) {
     fs::path name(".");
     name += destination.filename();
     name += tag + std::to_string(n) + ".tmp";

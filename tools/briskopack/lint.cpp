@@ -458,6 +458,55 @@ void PayloadIsAFolder(const Script& s, const Report& report) {
   });
 }
 
+// ---- the releases of --from --------------------------------------------------
+
+// Runs `check` with each entry's file in each release folder.
+template <typename Check>
+void ForReleaseFiles(const Script& s, Check check) {
+  for (const Entry& entry : SafeOutFiles(s))
+    for (const fs::path& release : s.input.from) {
+      const fs::path path = FindScriptFile(release, entry.text);
+      std::error_code ec;
+      check(entry, release, path, fs::status(path, ec));
+    }
+}
+
+void ReleaseLacksSource(const Script& s, const Report& report) {
+  for (const Entry& entry : SafeOutFiles(s)) {
+    std::vector<std::string> lacking;
+    for (const fs::path& release : s.input.from) {
+      std::error_code ec;
+      if (!fs::exists(FindScriptFile(release, entry.text), ec)) lacking.push_back(DisplayName(release));
+    }
+    if (!lacking.empty() && lacking.size() < s.input.from.size())
+      report(entry.line, Quote(entry.text) + " is not in " + lacking[0] +
+                             (lacking.size() > 1 ? " and " + std::to_string(lacking.size() - 1) + " more" : "") +
+                             ": it is stored whole, not as a delta, so that those releases get it too");
+  }
+}
+
+void ReleaseHasFolder(const Script& s, const Report& report) {
+  ForReleaseFiles(s, [&](const Entry& entry, const fs::path&, const fs::path& path, const fs::file_status& status) {
+    if (fs::is_directory(status))
+      report(entry.line, DisplayName(path) + " is a folder: the installer cannot write " + Quote(entry.text) +
+                             " over it in that release");
+  });
+}
+
+void ReleaseWithoutProgram(const Script& s, const Report& report) {
+  const auto programs = s.List(format::kCheckTargetFilename);
+  if (!programs || programs->empty()) return;
+  for (const fs::path& release : s.input.from) {
+    std::error_code ec;
+    const bool found = std::any_of(programs->begin(), programs->end(), [&](const Text& program) {
+      return fs::is_regular_file(FindScriptFile(release, program), ec);
+    });
+    if (!found)
+      report(s.KeyLine(format::kCheckTargetFilename),
+             DisplayName(release) + " holds none of the %CheckTargetFilename files: is it the application's folder?");
+  }
+}
+
 // ---- the background ---------------------------------------------------------
 
 void BackgroundNotABitmap(const Script& s, const Report& report) {
@@ -533,6 +582,9 @@ const Check kChecks[] = {
     {{"repeated-output-name", W}, Subject::Script, RepeatedOutputName},
     {{"missing-payload", E}, Subject::Script, MissingPayload},
     {{"payload-is-a-folder", E}, Subject::Script, PayloadIsAFolder},
+    {{"release-lacks-file", W}, Subject::Script, ReleaseLacksSource},
+    {{"release-has-folder", E}, Subject::Script, ReleaseHasFolder},
+    {{"release-without-program", W}, Subject::Script, ReleaseWithoutProgram},
     {{"background-not-a-bitmap", E}, Subject::Background, BackgroundNotABitmap},
     {{"background-size", W}, Subject::Background, BackgroundSize},
 };

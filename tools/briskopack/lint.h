@@ -43,6 +43,8 @@ struct LintInput {
   std::optional<std::pair<std::string, std::string>> background;
   // The payload folder, when it is to be checked.
   std::optional<fs::path> payloadFolder;
+  // The releases a build --from makes deltas against (their folders).
+  std::vector<fs::path> from;
 };
 
 // Findings in the order of the lines they concern.

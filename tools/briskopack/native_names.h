@@ -24,6 +24,10 @@ bool IsAbsoluteScriptPath(std::string_view path);
 // systems, UTF-16 on Windows. Bytes that do not convert are kept as they are.
 fs::path NativeName(const Text& name);
 
+// A file name of the local file system (one part of a path) as a script
+// names it, in Shift-JIS; nothing when it has characters Shift-JIS lacks.
+std::optional<Text> ScriptName(const fs::path& name);
+
 // `folder` joined with the parts of a script path, converted as above.
 fs::path NativePath(const fs::path& folder, std::string_view scriptPath);
 

@@ -11,8 +11,8 @@ namespace brisko::pack {
 namespace {
 
 // Converts with iconv; nullopt when any byte does not convert.
-std::optional<std::string> ShiftJisToUtf8(std::string_view text) {
-  iconv_t cd = iconv_open("UTF-8", "CP932");
+std::optional<std::string> Convert(std::string_view text, const char* to, const char* from) {
+  iconv_t cd = iconv_open(to, from);
   if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
   std::string out(text.size() * 3 + 4, '\0');
   char* in = const_cast<char*>(text.data());
@@ -26,12 +26,16 @@ std::optional<std::string> ShiftJisToUtf8(std::string_view text) {
   return out;
 }
 
+std::optional<std::string> ShiftJisToUtf8(std::string_view text) { return Convert(text, "UTF-8", "CP932"); }
+
 }  // namespace
 
 fs::path NativeName(const Text& name) {
   if (auto utf8 = ShiftJisToUtf8(name)) return fs::path(*utf8);
   return fs::path(name);
 }
+
+std::optional<Text> ScriptName(const fs::path& name) { return Convert(name.string(), "CP932", "UTF-8"); }
 
 std::string ForDisplay(std::string_view text) {
   if (auto utf8 = ShiftJisToUtf8(text)) return *utf8;

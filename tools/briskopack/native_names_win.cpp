@@ -9,8 +9,13 @@ namespace brisko::pack {
 
 namespace {
 
-std::optional<std::wstring> ShiftJisToWide(std::string_view text) {
+_locale_t Japanese() {
   static const _locale_t japanese = _create_locale(LC_CTYPE, ".932");
+  return japanese;
+}
+
+std::optional<std::wstring> ShiftJisToWide(std::string_view text) {
+  const _locale_t japanese = Japanese();
   if (!japanese) return std::nullopt;
   const std::string zeroTerminated(text);
   const std::size_t n = _mbstowcs_l(nullptr, zeroTerminated.c_str(), 0, japanese);
@@ -25,6 +30,17 @@ std::optional<std::wstring> ShiftJisToWide(std::string_view text) {
 fs::path NativeName(const Text& name) {
   if (auto wide = ShiftJisToWide(name)) return fs::path(*wide);
   return fs::path(name);
+}
+
+std::optional<Text> ScriptName(const fs::path& name) {
+  const _locale_t japanese = Japanese();
+  if (!japanese) return std::nullopt;
+  const std::wstring wide = name.wstring();
+  const std::size_t n = _wcstombs_l(nullptr, wide.c_str(), 0, japanese);
+  if (n == static_cast<std::size_t>(-1)) return std::nullopt;
+  std::string narrow(n, '\0');
+  _wcstombs_l(narrow.data(), wide.c_str(), n, japanese);
+  return narrow;
 }
 
 std::string ForDisplay(std::string_view text) { return std::string(text); }

@@ -7,6 +7,7 @@
 #include "core/package_format.h"
 #include "core/script_lines.h"
 #include "core/tiny_cnf.h"
+#include "delta_payload.h"
 #include "native_names.h"
 
 namespace brisko::pack {
@@ -53,8 +54,8 @@ bool IsPayloadType(const ResourceId& type) {
 // Puts payload `index` from `path` into the tree: compressed into a scratch
 // file beside the output when asked and when that makes it smaller, raw
 // otherwise.
-void AddPayload(ResourceTree& tree, std::size_t index, const fs::path& path, const BuildRequest& request,
-                std::vector<std::unique_ptr<OutputFile>>& scratch, BuildResult& result) {
+void AddPayload(ResourceTree& tree, std::size_t index, const Text& entry, const fs::path& path,
+                const BuildRequest& request, std::vector<std::unique_ptr<OutputFile>>& scratch, BuildResult& result) {
   InputFile in(path);
   const std::uint64_t size = in.size();
   const ResourceId name = ResourceId::Ascii(format::PayloadName(index));
@@ -72,6 +73,7 @@ void AddPayload(ResourceTree& tree, std::size_t index, const fs::path& path, con
       result.storedBytes += stored;
       ++result.compressedCount;
       scratch.push_back(std::move(frame));
+      result.payloads.push_back({entry, size, stored, 0, 0, 0});
       return;
     }
   }
@@ -79,6 +81,56 @@ void AddPayload(ResourceTree& tree, std::size_t index, const fs::path& path, con
   tree.Put(ResourceId::Ascii(format::kPayloadType), name, kNeutral,
            ResourceData::File(path, static_cast<std::uint32_t>(size)));
   result.storedBytes += size;
+  result.payloads.push_back({entry, size, size, 0, 0, 0});
+}
+
+// The earlier versions of `entry`: its file in each release folder, or none
+// when a release lacks it (the whole file then serves every release).
+std::vector<fs::path> EarlierVersions(const Text& entry, const std::vector<fs::path>& releases) {
+  std::vector<fs::path> versions;
+  for (const fs::path& release : releases) {
+    const fs::path path = FindScriptFile(release, entry);
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec)) return {};
+    versions.push_back(path);
+  }
+  return versions;
+}
+
+// The files of `entry` in those of the release folders that have it.
+std::vector<fs::path> ExistingVersions(const Text& entry, const std::vector<fs::path>& releases) {
+  std::vector<fs::path> versions;
+  for (const fs::path& release : releases) {
+    fs::path path = FindScriptFile(release, entry);
+    std::error_code ec;
+    if (fs::is_regular_file(path, ec)) versions.push_back(std::move(path));
+  }
+  return versions;
+}
+
+// Puts payload `index` into the tree as a DELTA resource: a delta against
+// the entry's earlier versions when that is smaller, else the whole file.
+void AddCheckedPayload(ResourceTree& tree, std::size_t index, const Text& entry, const fs::path& path,
+                       const BuildRequest& request, std::vector<std::unique_ptr<OutputFile>>& scratch,
+                       BuildResult& result) {
+  CheckedPayloadRequest made;
+  made.result = path;
+  made.sources = EarlierVersions(entry, request.from);
+  made.options = request.compression.value_or(CompressOptions{});
+  made.scratchBeside = request.output;
+  CheckedPayload payload = MakeCheckedPayload(made);
+  const std::uint64_t stored = payload.stored->position();
+  if (stored > 0xFFFFFFFFu) throw PackError(DisplayName(path), "too large for a resource even as a delta (4 GiB or more)");
+  tree.Put(ResourceId::Ascii(format::kDeltaPayloadType), ResourceId::Ascii(format::PayloadName(index)), kNeutral,
+           ResourceData::File(payload.stored->temporaryPath(), static_cast<std::uint32_t>(stored)));
+  scratch.push_back(std::move(payload.stored));
+  ++result.payloadCount;
+  result.payloadBytes += payload.resultSize;
+  result.storedBytes += stored;
+  result.compressedCount += payload.deltaSources == 0;
+  result.deltaCount += payload.deltaSources > 0;
+  result.payloads.push_back(
+      {entry, payload.resultSize, stored, payload.deltaSources, payload.deltaSize, payload.wholeSize});
 }
 
 }  // namespace
@@ -105,6 +157,7 @@ BuildResult BuildInstaller(const BuildRequest& request) {
   lint.script = script;
   lint.background.emplace(DisplayName(request.background), background);
   lint.payloadFolder = request.payloadFolder;
+  lint.from = request.from;
   result.findings = Lint(lint);
   if (HasErrors(result.findings) && !request.force) return result;
 
@@ -132,7 +185,10 @@ BuildResult BuildInstaller(const BuildRequest& request) {
       }
       const fs::path path = FindScriptFile(*request.payloadFolder, entry);
       if (request.force && !IsSafePayloadPath(entry, path)) continue;
-      AddPayload(tree, i, path, request, scratch, result);
+      if (request.from.empty())
+        AddPayload(tree, i, entry, path, request, scratch, result);
+      else
+        AddCheckedPayload(tree, i, entry, path, request, scratch, result);
     }
 
     const ResourceSection section(tree);
@@ -166,11 +222,11 @@ InstalledPackage::InstalledPackage(const fs::path& installer)
     p.index = i;
     p.name = entries[i].first;
     p.line = entries[i].second;
-    // The installer's order: raw first, then compressed.
-    if (!p.name.empty()) p.leaf = tree_.Find(format::kPayloadType, format::PayloadName(i));
-    if (!p.name.empty() && !p.leaf) {
-      p.leaf = tree_.Find(format::kCompressedPayloadType, format::PayloadName(i));
-      if (p.leaf) p.kind = PayloadKind::Compressed;
+    // The installer's order: raw, compressed, delta.
+    constexpr PayloadKind kKinds[] = {PayloadKind::Raw, PayloadKind::Compressed, PayloadKind::Delta};
+    for (std::size_t k = 0; k < std::size(kKinds) && !p.name.empty() && !p.leaf; ++k) {
+      p.leaf = tree_.Find(format::kPayloadTypes[k], format::PayloadName(i));
+      p.kind = kKinds[k];
     }
     payloads_.push_back(std::move(p));
   }
@@ -190,7 +246,17 @@ std::vector<std::pair<std::string, const ResourceLeaf*>> InstalledPackage::Unuse
   return unused;
 }
 
-void ExtractPackage(const fs::path& installer, const fs::path& folder) {
+std::string_view InstalledPackage::StoredBytes(const Payload& payload) {
+  const std::optional<std::uint64_t> offset = payload.leaf ? payload.leaf->data.FileOffset() : std::nullopt;
+  if (!offset) throw PackError(file_.name(), "payload " + std::to_string(payload.index) + " is not in the file");
+  if (!mapped_) mapped_ = std::make_unique<MappedFile>(file_.path());
+  const std::string_view bytes = mapped_->bytes();
+  if (*offset > bytes.size() || payload.leaf->data.size() > bytes.size() - *offset)
+    throw PackError(file_.name(), "payload " + std::to_string(payload.index) + " lies beyond the file's end");
+  return bytes.substr(static_cast<std::size_t>(*offset), payload.leaf->data.size());
+}
+
+void ExtractPackage(const fs::path& installer, const fs::path& folder, const std::vector<fs::path>& from) {
   InstalledPackage package(installer);
   const std::string name = package.file().name();
   if (!package.background()) throw PackError(name, std::string("carries no background (no ") + format::kBackgroundType + "/" +
@@ -214,7 +280,11 @@ void ExtractPackage(const fs::path& installer, const fs::path& folder) {
   };
   auto unpack = [&](const fs::path& path, const InstalledPackage::Payload& p) {
     OutputFile out(path);
-    Unpack(p.kind, p.leaf->data, out, name + ": payload " + std::to_string(p.index));
+    const std::string where = name + ": payload " + std::to_string(p.index);
+    if (p.kind == PayloadKind::Delta)
+      UnpackChecked(package.StoredBytes(p), ExistingVersions(p.name, from), out, where);
+    else
+      Unpack(p.kind, p.leaf->data, out, where);
     out.Commit();
   };
   {

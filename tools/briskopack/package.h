@@ -12,6 +12,7 @@
 #include "core/text.h"
 #include "file_io.h"
 #include "lint.h"
+#include "mapped_file.h"
 #include "payload_codec.h"
 #include "pe_image.h"
 #include "resource_tree.h"
@@ -39,7 +40,24 @@ struct BuildRequest {
   // Payloads are compressed unless this is empty (stored raw). A payload
   // that compression does not make smaller is stored raw either way.
   std::optional<CompressOptions> compression = CompressOptions{};
+  // The releases the patch is made from (their application folders). When
+  // given, every payload records the file it gives, and one that has a file
+  // of the same name in each of them is stored as a delta against those
+  // files when that is smaller (DELTA resources; see delta_payload.h).
+  std::vector<fs::path> from;
   std::uint64_t maxImageSize = kMaxImageSize;
+};
+
+// How one payload was stored.
+struct PayloadReport {
+  Text name;
+  std::uint64_t size = 0;
+  std::uint64_t stored = 0;
+  std::size_t deltaSources = 0;  // 0: whole
+  // With --from: what a delta and the whole file compressed came to (0 when
+  // not made).
+  std::uint64_t deltaSize = 0;
+  std::uint64_t wholeSize = 0;
 };
 
 struct BuildResult {
@@ -51,6 +69,8 @@ struct BuildResult {
   // The payload files' bytes, and what the installer stores of them.
   std::uint64_t payloadBytes = 0;
   std::uint64_t storedBytes = 0;
+  std::size_t deltaCount = 0;
+  std::vector<PayloadReport> payloads;
   // The stub already carried a package, which was replaced.
   bool replacedPackage = false;
   std::uint64_t outputSize = 0;
@@ -86,8 +106,12 @@ class InstalledPackage {
   const std::vector<Payload>& payloads() const { return payloads_; }
   // Payload resources named RESOURCE_FILE<n> that no entry asks for.
   std::vector<std::pair<std::string, const ResourceLeaf*>> UnusedPayloads() const;
+  // A payload's stored bytes where they lie in the installer, which is
+  // mapped into memory for this on first use.
+  std::string_view StoredBytes(const Payload& payload);
 
  private:
+  std::unique_ptr<MappedFile> mapped_;
   InputFile file_;
   PeImage image_;
   ResourceTree tree_;
@@ -97,8 +121,9 @@ class InstalledPackage {
 };
 
 // Writes the package of `installer` as a patch folder `folder` (script,
-// background and payload folder by the convention above). Throws PackError;
-// the folder is then not created.
-void ExtractPackage(const fs::path& installer, const fs::path& folder);
+// background and payload folder by the convention above). A delta payload is
+// applied to its file in whichever of the `from` folders holds a version it
+// was made from. Throws PackError; the folder is then not created.
+void ExtractPackage(const fs::path& installer, const fs::path& folder, const std::vector<fs::path>& from = {});
 
 }  // namespace brisko::pack

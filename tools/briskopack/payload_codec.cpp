@@ -17,37 +17,67 @@ namespace {
 
 constexpr std::size_t kChunk = std::size_t{1} << 20;
 
-struct CCtxFree {
-  void operator()(ZSTD_CCtx* context) const { ZSTD_freeCCtx(context); }
-};
-
 void Check(std::size_t result, const std::string& what) {
   if (ZSTD_isError(result)) throw PackError(what, std::string("zstd: ") + ZSTD_getErrorName(result));
 }
 
-// Level and window as the package format wants them, a checksum and the
-// content size in the frame. Long-distance matching finds repeats across the
-// whole window, as `zstd --long` does. The threads split the input into jobs
-// that each see the window before them, so the frame does not depend on how
-// many threads there are.
-std::unique_ptr<ZSTD_CCtx, CCtxFree> MakeContext(const CompressOptions& options, std::uint64_t size,
-                                                 const std::string& name) {
-  std::unique_ptr<ZSTD_CCtx, CCtxFree> context(ZSTD_createCCtx());
-  if (!context) throw PackError(name, "cannot compress: out of memory");
+}  // namespace
+
+struct FrameWriter::Context {
+  ~Context() { ZSTD_freeCCtx(cctx); }
+  ZSTD_CCtx* cctx = nullptr;
+  std::vector<char> output;
+};
+
+// Level and window as asked, a checksum and the content size in the frame.
+// Long-distance matching finds repeats across the whole window, as `zstd
+// --long` does. The threads split the input into jobs that each see the
+// window before them, so the frame does not depend on how many threads there
+// are.
+FrameWriter::FrameWriter(ByteSink& out, std::uint64_t size, const CompressOptions& options, const std::string& name)
+    : context_(std::make_unique<Context>()), out_(out), name_(name), left_(size) {
+  context_->cctx = ZSTD_createCCtx();
+  if (!context_->cctx) throw PackError(name, "cannot compress: out of memory");
+  context_->output.resize(ZSTD_CStreamOutSize());
   unsigned threads = options.threads != 0 ? options.threads : std::max(1u, std::thread::hardware_concurrency());
   const std::pair<ZSTD_cParameter, int> parameters[] = {
       {ZSTD_c_compressionLevel, options.level},
-      {ZSTD_c_windowLog, format::kMaxWindowLog},
-      {ZSTD_c_enableLongDistanceMatching, 1},
+      {ZSTD_c_windowLog, options.windowLog},
+      {ZSTD_c_enableLongDistanceMatching, options.longDistance ? 1 : 0},
       {ZSTD_c_checksumFlag, 1},
       {ZSTD_c_contentSizeFlag, 1},
       {ZSTD_c_nbWorkers, static_cast<int>(threads)},
   };
-  for (const auto& [parameter, value] : parameters)
-    Check(ZSTD_CCtx_setParameter(context.get(), parameter, value), name);
-  Check(ZSTD_CCtx_setPledgedSrcSize(context.get(), size), name);
-  return context;
+  for (const auto& [parameter, value] : parameters) Check(ZSTD_CCtx_setParameter(context_->cctx, parameter, value), name);
+  Check(ZSTD_CCtx_setPledgedSrcSize(context_->cctx, size), name);
 }
+
+FrameWriter::~FrameWriter() = default;
+
+void FrameWriter::Write(const void* data, std::size_t size) {
+  if (size > left_) throw PackError(name_, "more bytes than the frame was to hold");
+  left_ -= size;
+  Push(data, size, false);
+}
+
+void FrameWriter::Finish() {
+  if (left_ != 0) throw PackError(name_, "fewer bytes than the frame was to hold");
+  Push(nullptr, 0, true);
+}
+
+void FrameWriter::Push(const void* data, std::size_t size, bool last) {
+  ZSTD_inBuffer from{data, size, 0};
+  // Until this input is taken, and at the end until the frame is closed.
+  for (bool done = false; !done;) {
+    ZSTD_outBuffer to{context_->output.data(), context_->output.size(), 0};
+    const std::size_t pending = ZSTD_compressStream2(context_->cctx, &to, &from, last ? ZSTD_e_end : ZSTD_e_continue);
+    Check(pending, name_);
+    out_.Write(context_->output.data(), to.pos);
+    done = last ? pending == 0 : from.pos == from.size;
+  }
+}
+
+namespace {
 
 // The stored bytes of a resource, read in pieces.
 class ResourceSource final : public ByteSource {
@@ -74,26 +104,16 @@ int MaxCompressionLevel() { return ZSTD_maxCLevel(); }
 
 void CompressRange(InputFile& in, std::uint64_t offset, std::uint64_t size, ByteSink& out,
                    const CompressOptions& options) {
-  const auto context = MakeContext(options, size, in.name());
-  std::vector<char> input(kChunk);
-  std::vector<char> output(ZSTD_CStreamOutSize());
-  std::uint64_t left = size;
-  for (bool last = false; !last;) {
+  FrameWriter frame(out, size, options, in.name());
+  std::vector<char> input(static_cast<std::size_t>(std::min<std::uint64_t>(size, kChunk)));
+  for (std::uint64_t left = size; left > 0;) {
     const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, input.size()));
     in.ReadAt(offset, input.data(), n);
+    frame.Write(input.data(), n);
     offset += n;
     left -= n;
-    last = left == 0;
-    ZSTD_inBuffer from{input.data(), n, 0};
-    // Until this input is taken, and at the end until the frame is closed.
-    for (bool done = false; !done;) {
-      ZSTD_outBuffer to{output.data(), output.size(), 0};
-      const std::size_t pending = ZSTD_compressStream2(context.get(), &to, &from, last ? ZSTD_e_end : ZSTD_e_continue);
-      Check(pending, in.name());
-      out.Write(output.data(), to.pos);
-      done = last ? pending == 0 : from.pos == from.size;
-    }
   }
+  frame.Finish();
 }
 
 std::uint64_t UnpackedSize(PayloadKind kind, const ResourceData& data, const std::string& where) {

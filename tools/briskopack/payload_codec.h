@@ -4,8 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
+#include "core/package_format.h"
 #include "file_io.h"
 #include "resource_tree.h"
 
@@ -21,16 +23,47 @@ struct CompressOptions {
   // Worker threads; 0 is one per processor. The frame is the same whatever
   // the number.
   unsigned threads = 0;
+  // The largest distance a match may reach back, as a power of two; the
+  // decoder needs about that much memory.
+  int windowLog = format::kMaxWindowLog;
+  // Long-distance matching, which finds repeats across a large window.
+  bool longDistance = true;
+};
+
+// Compresses bytes fed in any pieces into one frame of a size known ahead,
+// which records its content size and carries a checksum.
+class FrameWriter {
+ public:
+  // `name` is for messages.
+  FrameWriter(ByteSink& out, std::uint64_t size, const CompressOptions& options, const std::string& name);
+  ~FrameWriter();
+  FrameWriter(const FrameWriter&) = delete;
+  FrameWriter& operator=(const FrameWriter&) = delete;
+
+  void Write(const void* data, std::size_t size);
+  // Ends the frame; throws PackError when fewer or more bytes came than said.
+  void Finish();
+
+ private:
+  void Push(const void* data, std::size_t size, bool last);
+
+  struct Context;
+  std::unique_ptr<Context> context_;
+  ByteSink& out_;
+  std::string name_;
+  std::uint64_t left_;
 };
 
 // Compresses `size` bytes of `in` from `offset` into `out` as one frame that
 // records its content size and carries a checksum, matching over a window of
-// at most 2^kMaxWindowLog bytes. Throws PackError when reading fails or zstd
-// refuses.
+// at most 2^options.windowLog bytes. Throws PackError when reading fails or
+// zstd refuses.
 void CompressRange(InputFile& in, std::uint64_t offset, std::uint64_t size, ByteSink& out,
                    const CompressOptions& options);
 
-enum class PayloadKind { Raw, Compressed };
+// Raw ("BIN"), compressed ("ZSTD"), or recording the file it gives
+// ("DELTA": a delta or the whole file, see delta_payload.h).
+enum class PayloadKind { Raw, Compressed, Delta };
 
 // The bytes a stored payload gives: its size, or the content size its frame
 // records. Throws PackError naming `where` when the frame's header is one the

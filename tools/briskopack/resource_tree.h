@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "file_io.h"
@@ -60,6 +61,11 @@ class ResourceData {
   std::string Read() const;
   // At most `size` bytes from `offset` (fewer at the end).
   std::string ReadPart(std::uint64_t offset, std::size_t size) const;
+  // Where the bytes of a range of an open file start in it; nothing for
+  // other data.
+  std::optional<std::uint64_t> FileOffset() const {
+    return kind_ == Kind::Range ? std::optional<std::uint64_t>(offset_) : std::nullopt;
+  }
 
  private:
   enum class Kind { Bytes, Range, File };

@@ -2,16 +2,18 @@
 
 #include "core/errors.h"
 #include "core/package_format.h"
+#include "delta.h"
 
 namespace brisko {
 
 std::optional<StoredPayload> FindPayload(Resources& resources, std::size_t index) {
   const Text name = format::PayloadName(index);
+  constexpr StoredPayload::Kind kKinds[] = {StoredPayload::Kind::Raw, StoredPayload::Kind::Compressed,
+                                            StoredPayload::Kind::Delta};
+  static_assert(std::size(kKinds) == std::size(format::kPayloadTypes));
   try {
-    if (const auto raw = resources.Find(format::kPayloadType, name))
-      return StoredPayload{StoredPayload::Kind::Raw, *raw};
-    if (const auto frame = resources.Find(format::kCompressedPayloadType, name))
-      return StoredPayload{StoredPayload::Kind::Compressed, *frame};
+    for (std::size_t i = 0; i < std::size(kKinds); ++i)
+      if (const auto bytes = resources.Find(format::kPayloadTypes[i], name)) return StoredPayload{kKinds[i], *bytes};
   } catch (const ResourceNotFound&) {
     // There, but not loadable: as good as missing.
   }
@@ -19,15 +21,51 @@ std::optional<StoredPayload> FindPayload(Resources& resources, std::size_t index
 }
 
 std::unique_ptr<PayloadReader> OpenPayload(const StoredPayload& payload) {
-  if (payload.kind == StoredPayload::Kind::Raw) return MakeRawReader(payload.bytes);
-  return MakeZstdReader(payload.bytes, MakeMemorySource(payload.bytes));
+  switch (payload.kind) {
+    case StoredPayload::Kind::Raw: return MakeRawReader(payload.bytes);
+    case StoredPayload::Kind::Compressed: return MakeZstdReader(payload.bytes, MakeMemorySource(payload.bytes));
+    case StoredPayload::Kind::Delta: break;
+  }
+  DeltaPayload delta;
+  if (!ReadDeltaPayload(payload.bytes, delta) || !delta.sources.empty()) return nullptr;
+  return OpenWholeContent(delta);
 }
 
 std::uint64_t PayloadSize(const StoredPayload& payload) {
-  if (payload.kind == StoredPayload::Kind::Raw) return payload.bytes.size();
   std::uint64_t size = 0;
-  ZstdContentSize(payload.bytes, size);
-  return size;
+  DeltaPayload delta;
+  switch (payload.kind) {
+    case StoredPayload::Kind::Raw: return payload.bytes.size();
+    case StoredPayload::Kind::Compressed: ZstdContentSize(payload.bytes, size); return size;
+    case StoredPayload::Kind::Delta: return ReadDeltaPayload(payload.bytes, delta) ? delta.result.size : 0;
+  }
+  return 0;
+}
+
+EntryPlan PlanEntry(const StoredPayload& payload, RandomAccessFile* destination, Progress* progress) {
+  if (payload.kind != StoredPayload::Kind::Delta) return {EntryAction::WriteWhole};
+  DeltaPayload delta;
+  if (!ReadDeltaPayload(payload.bytes, delta)) return {EntryAction::Failed};
+  FileIdentity found;
+  bool hashed = false, failed = false;
+  // Hashes the destination once its size is `wanted`'s, then compares.
+  auto is = [&](const FileIdentity& wanted) {
+    if (failed || !destination || destination->size() != wanted.size) return false;
+    if (!hashed) failed = !IdentifyFile(*destination, found, progress);
+    hashed = true;
+    return !failed && found == wanted;
+  };
+  EntryPlan plan{EntryAction::VersionMismatch};
+  if (is(delta.result)) {
+    plan.action = EntryAction::Skip;
+  } else if (delta.sources.empty()) {
+    plan.action = EntryAction::WriteWhole;
+  } else {
+    for (std::size_t k = 0; k < delta.sources.size() && plan.action == EntryAction::VersionMismatch; ++k)
+      if (is(delta.sources[k].file)) plan = {EntryAction::ApplyDelta, k};
+  }
+  if (failed) plan.action = EntryAction::Failed;
+  return plan;
 }
 
 }  // namespace brisko

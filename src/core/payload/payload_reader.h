@@ -8,6 +8,8 @@
 #include <memory>
 #include <string_view>
 
+#include "core/package_format.h"
+
 namespace brisko {
 
 class PayloadReader {
@@ -47,13 +49,14 @@ inline constexpr std::size_t kZstdHeaderMax = 18;
 // The content size that a compressed payload's frame header records, from
 // the frame's first bytes (at most kZstdHeaderMax are looked at). False when
 // the header is none that the installer accepts: one zstd frame that records
-// its content size and carries a checksum, with a window no larger than the
-// package format allows.
-bool ZstdContentSize(std::string_view head, std::uint64_t& size);
+// its content size and carries a checksum, with a window of at most
+// 2^maxWindowLog bytes.
+bool ZstdContentSize(std::string_view head, std::uint64_t& size, int maxWindowLog = format::kMaxWindowLog);
 
 // A reader of the zstd frame that `source` gives from its first byte, whose
 // first bytes are `head`. Null when the header is unusable (as for
 // ZstdContentSize); damage further on shows in Next.
-std::unique_ptr<PayloadReader> MakeZstdReader(std::string_view head, std::unique_ptr<ByteSource> source);
+std::unique_ptr<PayloadReader> MakeZstdReader(std::string_view head, std::unique_ptr<ByteSource> source,
+                                              int maxWindowLog = format::kMaxWindowLog);
 
 }  // namespace brisko

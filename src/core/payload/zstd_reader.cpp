@@ -11,11 +11,11 @@ namespace {
 
 // The frame header, when it is one the installer accepts: a single zstd
 // frame (no skippable frame) that records its content size and carries a
-// checksum, whose window fits the limit.
-bool ReadHeader(std::string_view head, ZSTD_frameHeader& header) {
+// checksum, whose window fits the limit of 2^maxWindowLog bytes.
+bool ReadHeader(std::string_view head, int maxWindowLog, ZSTD_frameHeader& header) {
   if (ZSTD_getFrameHeader(&header, head.data(), head.size()) != 0) return false;
   return header.frameType == ZSTD_frame && header.frameContentSize != ZSTD_CONTENTSIZE_UNKNOWN &&
-         header.checksumFlag != 0 && header.windowSize <= (std::uint64_t{1} << format::kMaxWindowLog);
+         header.checksumFlag != 0 && header.windowSize <= (std::uint64_t{1} << maxWindowLog);
 }
 
 struct DStreamFree {
@@ -29,9 +29,9 @@ class ZstdReader final : public PayloadReader {
  public:
   ZstdReader(std::unique_ptr<ByteSource> source, std::uint64_t size) : source_(std::move(source)), size_(size) {}
 
-  bool Open() {
+  bool Open(int maxWindowLog) {
     stream_.reset(ZSTD_createDStream());
-    return stream_ && !ZSTD_isError(ZSTD_DCtx_setParameter(stream_.get(), ZSTD_d_windowLogMax, format::kMaxWindowLog));
+    return stream_ && !ZSTD_isError(ZSTD_DCtx_setParameter(stream_.get(), ZSTD_d_windowLogMax, maxWindowLog));
   }
 
   std::uint64_t size() const override { return size_; }
@@ -99,18 +99,19 @@ class ZstdReader final : public PayloadReader {
 
 }  // namespace
 
-bool ZstdContentSize(std::string_view head, std::uint64_t& size) {
+bool ZstdContentSize(std::string_view head, std::uint64_t& size, int maxWindowLog) {
   ZSTD_frameHeader header;
-  if (!ReadHeader(head.substr(0, kZstdHeaderMax), header)) return false;
+  if (!ReadHeader(head.substr(0, kZstdHeaderMax), maxWindowLog, header)) return false;
   size = header.frameContentSize;
   return true;
 }
 
-std::unique_ptr<PayloadReader> MakeZstdReader(std::string_view head, std::unique_ptr<ByteSource> source) {
+std::unique_ptr<PayloadReader> MakeZstdReader(std::string_view head, std::unique_ptr<ByteSource> source,
+                                              int maxWindowLog) {
   std::uint64_t size = 0;
-  if (!ZstdContentSize(head, size)) return nullptr;
+  if (!ZstdContentSize(head, size, maxWindowLog)) return nullptr;
   auto reader = std::make_unique<ZstdReader>(std::move(source), size);
-  if (!reader->Open()) return nullptr;
+  if (!reader->Open(maxWindowLog)) return nullptr;
   return reader;
 }
 

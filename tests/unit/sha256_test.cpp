@@ -1,10 +1,10 @@
-#include "sha256.h"
+#include "core/sha256.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-namespace brisko::pack {
+namespace brisko {
 namespace {
 
 struct Vector {
@@ -53,4 +53,4 @@ TEST_P(Sha256Vectors, PiecesOfEverySize) {
 }
 
 }  // namespace
-}  // namespace brisko::pack
+}  // namespace brisko

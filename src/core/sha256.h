@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace brisko::pack {
+namespace brisko {
 
 class Sha256 {
  public:
@@ -31,4 +31,4 @@ class Sha256 {
   std::uint64_t totalBytes_ = 0;
 };
 
-}  // namespace brisko::pack
+}  // namespace brisko

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace brisko::pack {
+namespace brisko {
 
 namespace {
 
@@ -104,4 +104,4 @@ void Sha256::Compress(const std::uint8_t* block) {
   state_[7] += h;
 }
 
-}  // namespace brisko::pack
+}  // namespace brisko

@@ -1,0 +1,266 @@
+#include "core/payload/delta.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/payload/package_payload.h"
+#include "test_support.h"
+
+namespace brisko {
+namespace {
+
+// A file in memory; reads fail when `broken`.
+class MemoryFile final : public RandomAccessFile {
+ public:
+  explicit MemoryFile(std::string bytes, bool broken = false) : bytes_(std::move(bytes)), broken_(broken) {}
+  std::uint64_t size() const override { return bytes_.size(); }
+  bool ReadAt(std::uint64_t offset, void* data, std::size_t size, std::size_t& got) override {
+    got = offset < bytes_.size() ? std::min<std::size_t>(size, bytes_.size() - offset) : 0;
+    bytes_.copy(static_cast<char*>(data), got, offset);
+    read += got;
+    return !broken_;
+  }
+  std::uint64_t read = 0;
+
+ private:
+  std::string bytes_;
+  bool broken_;
+};
+
+FileIdentity Identify(std::string_view bytes) {
+  Sha256 sha;
+  sha.Update(bytes);
+  return {bytes.size(), sha.Finish()};
+}
+
+std::string Le(std::uint64_t value, int bytes) {
+  std::string out;
+  for (int i = 0; i < bytes; ++i) out += static_cast<char>(value >> (8 * i));
+  return out;
+}
+
+std::string Bytes(const FileIdentity& identity) {
+  return Le(identity.size, 8) + std::string(identity.sha.begin(), identity.sha.end());
+}
+
+// One instruction: copy (with diff bytes when `diff`), literal, move.
+std::string Op(std::uint64_t copy, bool diff, std::uint64_t literal, std::int64_t move) {
+  std::string out;
+  for (std::uint64_t n : {copy * 2 + diff, literal,
+                          (static_cast<std::uint64_t>(move) << 1) ^ static_cast<std::uint64_t>(move >> 63)}) {
+    for (; n >= 0x80; n >>= 7) out += static_cast<char>(0x80 | (n & 0x7F));
+    out += static_cast<char>(n);
+  }
+  return out;
+}
+
+struct Delta {
+  std::string source;
+  std::string control, diff, literal;  // uncompressed
+};
+
+// A stored payload laid out as the package format says.
+std::string Payload(const FileIdentity& result, const std::vector<Delta>& deltas, const std::string& whole = "") {
+  std::string head = std::string("BPD1") + Le(deltas.size(), 4) + Bytes(result), body;
+  for (const Delta& d : deltas) {
+    head += Bytes(Identify(d.source));
+    for (const std::string* s : {&d.control, &d.diff, &d.literal}) {
+      const std::string frame = test::ZstdFrame(*s);
+      head += Le(frame.size(), 8);
+      body += frame;
+    }
+  }
+  return head + (deltas.empty() ? test::ZstdFrame(whole) : body);
+}
+
+// All a reader gives, or nothing when it reports damage.
+std::optional<std::string> ReadAll(PayloadReader& reader) {
+  std::string bytes;
+  for (std::string_view piece;;) {
+    if (!reader.Next(piece)) return std::nullopt;
+    if (piece.empty()) return bytes;
+    bytes += piece;
+  }
+}
+
+std::optional<std::string> Apply(const std::string& stored, const std::string& source) {
+  DeltaPayload payload;
+  if (!ReadDeltaPayload(stored, payload)) return std::nullopt;
+  const auto reader = OpenDelta(payload, 0, std::make_unique<MemoryFile>(source));
+  if (!reader) return std::nullopt;
+  return ReadAll(*reader);
+}
+
+const std::string kSource = "0123456789abcdefghij";
+
+struct Instructions {
+  const char* name;
+  std::string control, diff, literal;
+  std::string record;  // the result the payload records
+  bool gives;          // false: refused
+  std::string source = kSource;
+};
+
+class Applier : public testing::TestWithParam<Instructions> {};
+
+TEST_P(Applier, BuildsTheRecordedResultOrRefuses) {
+  const Instructions& c = GetParam();
+  const std::string stored = Payload(Identify(c.record), {{c.source, c.control, c.diff, c.literal}});
+  EXPECT_EQ(Apply(stored, c.source), c.gives ? std::optional<std::string>(c.record) : std::nullopt);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Instructions, Applier,
+    testing::Values(
+        Instructions{"CopyAll", Op(20, false, 0, 0), "", "", kSource, true},
+        Instructions{"CopyWithDiffBytes", Op(3, true, 0, 0), std::string("\x01\x00\xff", 3), "", "111", true},
+        Instructions{"LiteralsOnly", Op(0, false, 4, 0), "", "new!", "new!", true, ""},
+        Instructions{"MoveBackAndRepeat", Op(4, false, 1, -4) + Op(4, false, 0, 0), "", "-", "0123-0123", true},
+        Instructions{"MoveForward", Op(0, false, 0, 10) + Op(3, false, 0, 0), "", "", "abc", true},
+        Instructions{"EmptyResult", "", "", "", "", true},
+        Instructions{"CopyBeyondTheSource", Op(21, false, 0, 0), "", "", kSource + "0", false},
+        Instructions{"MoveBeforeTheStart", Op(2, false, 0, -3) + Op(1, false, 0, 0), "", "", "012", false},
+        Instructions{"MoveBeyondTheEnd", Op(2, false, 0, 19) + Op(1, false, 0, 0), "", "", "01j", false},
+        Instructions{"MoreThanTheResult", Op(3, false, 1, 0), "", "x", "012", false},
+        Instructions{"FewerThanTheResult", Op(3, false, 0, 0), "", "", "0123", false},
+        Instructions{"DiffStreamShort", Op(3, true, 0, 0), "\x01", "", "112", false},
+        Instructions{"DiffBytesLeftOver", Op(3, false, 0, 0), "\x01", "", "012", false},
+        Instructions{"LiteralsLeftOver", Op(3, false, 0, 0), "", "x", "012", false},
+        Instructions{"InstructionAfterTheEnd", Op(3, false, 0, 0) + Op(0, false, 0, 0), "", "", "012", false},
+        Instructions{"ControlCutInANumber", Op(300, false, 0, 0).substr(0, 1), "", "", "012", false},
+        Instructions{"NumberOfMoreThan64Bits", std::string(9, '\xff') + "\x02", "", "", "012", false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Applier, RefusesASourceThatDoesNotGiveTheRecordedResult) {
+  const std::string stored = Payload(Identify("0123"), {{kSource, Op(4, false, 0, 0), "", ""}});
+  EXPECT_EQ(Apply(stored, kSource), "0123");
+  std::string other = kSource;
+  other[2] = 'X';  // the same size, other bytes: only the result's hash tells
+  EXPECT_EQ(Apply(stored, other), std::nullopt);
+}
+
+TEST(Applier, KeepsItsVerdictWhenAskedAgain) {
+  const std::string stored = Payload(Identify("0123"), {{kSource, Op(4, false, 0, 0), "", ""}});
+  for (const std::string& source : {kSource, std::string("0X23456789abcdefghij")}) {
+    DeltaPayload payload;
+    ASSERT_TRUE(ReadDeltaPayload(stored, payload));
+    const auto reader = OpenDelta(payload, 0, std::make_unique<MemoryFile>(source));
+    const bool good = ReadAll(*reader).has_value();
+    std::string_view piece;
+    EXPECT_EQ(reader->Next(piece), good);
+    EXPECT_TRUE(piece.empty());
+  }
+}
+
+// A delta with two sources and the whole content, against destinations.
+struct Destination {
+  const char* name;
+  std::optional<std::string> bytes;  // nothing: missing
+  EntryAction delta;                 // for a delta entry
+  std::size_t source;
+  EntryAction whole;  // for a whole entry
+  bool broken = false;
+};
+
+const std::string kResult = "0123456789ABCDEFGHIJ";  // the size of kSource
+const std::string kOlder = "older";
+
+class Plan : public testing::TestWithParam<Destination> {};
+
+TEST_P(Plan, DecidesBeforeWriting) {
+  const Destination& c = GetParam();
+  std::string diff;
+  for (std::size_t i = 0; i < kResult.size(); ++i) diff += static_cast<char>(kResult[i] - kSource[i]);
+  const std::string delta =
+      Payload(Identify(kResult), {{kOlder, Op(0, false, 20, 0), "", kResult}, {kSource, Op(20, true, 0, 0), diff, ""}});
+  const std::string whole = Payload(Identify(kResult), {}, kResult);
+  for (const auto& [stored, expected] : {std::pair{delta, c.delta}, std::pair{whole, c.whole}}) {
+    std::optional<MemoryFile> file;
+    if (c.bytes) file.emplace(*c.bytes, c.broken);
+    const EntryPlan plan = PlanEntry({StoredPayload::Kind::Delta, stored}, file ? &*file : nullptr);
+    EXPECT_EQ(plan.action, expected);
+    if (file) {
+      EXPECT_LE(file->read, file->size()) << "hashed at most once";
+    }
+    if (plan.action != EntryAction::ApplyDelta) continue;
+    EXPECT_EQ(plan.source, c.source);
+    DeltaPayload payload;
+    ASSERT_TRUE(ReadDeltaPayload(stored, payload));
+    EXPECT_EQ(ReadAll(*OpenDelta(payload, plan.source, std::make_unique<MemoryFile>(*c.bytes))), kResult);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Destinations, Plan,
+    testing::Values(Destination{"Missing", std::nullopt, EntryAction::VersionMismatch, 0, EntryAction::WriteWhole},
+                    Destination{"AlreadyPatched", kResult, EntryAction::Skip, 0, EntryAction::Skip},
+                    Destination{"FirstSource", kOlder, EntryAction::ApplyDelta, 0, EntryAction::WriteWhole},
+                    Destination{"SecondSourceOfTheResultsSize", kSource, EntryAction::ApplyDelta, 1,
+                                EntryAction::WriteWhole},
+                    Destination{"ModifiedSource", "0123456789abcdefghiX", EntryAction::VersionMismatch, 0,
+                                EntryAction::WriteWhole},
+                    Destination{"OtherSize", "another version", EntryAction::VersionMismatch, 0,
+                                EntryAction::WriteWhole},
+                    Destination{"Unreadable", kSource, EntryAction::Failed, 0, EntryAction::Failed, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Plan, RawAndCompressedPayloadsAreWrittenWhole) {
+  MemoryFile same("bytes");
+  EXPECT_EQ(PlanEntry({StoredPayload::Kind::Raw, "bytes"}, &same).action, EntryAction::WriteWhole);
+  EXPECT_EQ(PlanEntry({StoredPayload::Kind::Compressed, test::ZstdFrame("bytes")}, &same).action,
+            EntryAction::WriteWhole);
+  EXPECT_EQ(same.read, 0u);
+}
+
+TEST(WholeContent, IsCheckedAgainstItsRecord) {
+  const std::string stored = Payload(Identify(kResult), {}, kResult);
+  const StoredPayload good{StoredPayload::Kind::Delta, stored};
+  EXPECT_EQ(PayloadSize(good), kResult.size());
+  EXPECT_EQ(ReadAll(*OpenPayload(good)), kResult);
+  const std::string wrongHash = Payload(Identify("0123456789ABCDEFGHIj"), {}, kResult);
+  EXPECT_EQ(ReadAll(*OpenPayload({StoredPayload::Kind::Delta, wrongHash})), std::nullopt);
+}
+
+// Damage that the records show, before any byte is written.
+struct Malformed {
+  const char* name;
+  std::string stored;
+};
+
+class Records : public testing::TestWithParam<Malformed> {};
+
+TEST_P(Records, AreRefused) {
+  DeltaPayload payload;
+  EXPECT_FALSE(ReadDeltaPayload(GetParam().stored, payload));
+  MemoryFile destination(kSource);
+  EXPECT_EQ(PlanEntry({StoredPayload::Kind::Delta, GetParam().stored}, &destination).action, EntryAction::Failed);
+}
+
+const std::string kGood = Payload(Identify(kSource), {{kSource, Op(20, false, 0, 0), "", ""}});
+
+INSTANTIATE_TEST_SUITE_P(
+    Damage, Records,
+    testing::Values(Malformed{"Empty", ""}, Malformed{"CutInTheHeader", kGood.substr(0, 40)},
+                    Malformed{"OtherMagic", "BPD2" + kGood.substr(4)},
+                    Malformed{"SeventeenSources", kGood.substr(0, 4) + Le(17, 4) + kGood.substr(8)},
+                    Malformed{"RecordsBeyondTheEnd", kGood.substr(0, 48 + 63)},
+                    Malformed{"StreamsCutShort", kGood.substr(0, kGood.size() - 1)},
+                    Malformed{"BytesAfterTheStreams", kGood + "x"},
+                    Malformed{"WholeOfAnotherSize", Payload(Identify("abc"), {}, "abcd")},
+                    Malformed{"ControlWindowTooLarge",
+                              [] {
+                                // A frame that needs a window of 2 MiB, twice what control streams may use.
+                                std::string stored = Payload(Identify(""), {{kSource, "", "", ""}});
+                                const std::string big = test::ZstdFrame(std::string(3 << 20, 'x'), {true, true, 21});
+                                const std::size_t first = 48 + 64;
+                                const std::string old = test::ZstdFrame("");
+                                stored.replace(88, 8, Le(big.size(), 8));
+                                return stored.replace(first, old.size(), big);
+                              }()}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace brisko
