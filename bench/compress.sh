@@ -22,10 +22,11 @@
 #
 #   bash bench/compress.sh
 #
-# Environment: RUNS (default 3), SETTLE (seconds before each writer, default
-# 3, see bench/apply-speed.sh), PACKER, STUB. Run after a native and a win64
-# build; installs nsis, xz-utils, zstd and time when missing. Needs about
-# 2 GiB of disk in build/bench/.
+# Environment: ARCH (x64, the default, or x86: the build whose stub and
+# bench-launch.exe are used), RUNS (default 3), SETTLE (seconds before each
+# writer, default 3, see bench/apply-speed.sh), PACKER, STUB. Run after a
+# native and a Windows build; installs nsis, xz-utils, zstd and time when
+# missing. Needs about 2 GiB of disk in build/bench/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source bench/lib.sh
@@ -33,12 +34,17 @@ source scripts/xvfb.sh
 source bench/wine.sh
 runs=${RUNS:-3}
 settle=${SETTLE:-3}
+case ${ARCH:-x64} in
+  x64) build=build/win64 ;;
+  x86) build=build/win32 ;;
+  *) echo "ARCH is x64 or x86" >&2; exit 2 ;;
+esac
 packer=$(realpath -m "${PACKER:-build/native/tools/briskopack/briskopack}")
-stub=$(realpath -m "${STUB:-build/win64/briskopatch-stub.exe}")
-launch=build/win64/bench/bench-launch.exe
+stub=$(realpath -m "${STUB:-$build/briskopatch-stub.exe}")
+launch=$build/bench/bench-launch.exe
 [ -x "$packer" ] || { echo "no packer at $packer: build the native preset first" >&2; exit 2; }
-for program in "$stub" "$launch" build/win64/demo-target.exe; do
-  [ -f "$program" ] || { echo "no $program: build the win64 preset first" >&2; exit 2; }
+for program in "$stub" "$launch" "$build/demo-target.exe"; do
+  [ -f "$program" ] || { echo "no $program: build the ${build#build/} preset first" >&2; exit 2; }
 done
 missing=()
 for tool in makensis:nsis xz:xz-utils zstd:zstd /usr/bin/time:time; do
@@ -64,8 +70,8 @@ cp "$work"/corpus/* "$work/patch/payload/"
   for f in $files; do printf '\t%s\r\n' "$f"; done
   printf '%%%%\r\n'
 } >"$work/patch/script.txt"
-background=$(find build/win64 -path '*demo/background.bmp' | head -n 1)
-[ -n "$background" ] || { echo "no demo background in build/win64: build the win64 preset first" >&2; exit 2; }
+background=$(find "$build" -path '*demo/background.bmp' | head -n 1)
+[ -n "$background" ] || { echo "no demo background in $build: build it first" >&2; exit 2; }
 cp "$background" "$work/patch/background.bmp"
 (cd "$work/corpus" && tar --create --file="$work/out/corpus.tar" --sort=name --mtime=@0 --owner=0 --group=0 $files)
 unpacked=$(cat "$work"/corpus/* | wc -c)
@@ -108,7 +114,7 @@ echo "| what | size (bytes) | size / NSIS | build (s) | build / NSIS | peak memo
 echo "|---|---:|---:|---:|---:|---:|"
 for name in ours raw zstd xz nsis; do
   case $name in
-    ours) label="briskopatch, compressed (default: level 19, window 128 MiB)" ;;
+    ours) label="briskopatch, compressed (default: level 20, window 128 MiB)" ;;
     raw) label="briskopatch, --store" ;;
     zstd) label="zstd -19 --long=27 -T2 (tar)" ;;
     xz) label="xz -9 -T2 (tar)" ;;
@@ -122,7 +128,7 @@ done
 start_wine_prefix
 trap 'stop_wine_prefix; stop_xvfb' EXIT
 start_xvfb
-set_up_demo_target
+set_up_demo_target "$build"
 
 clean_target() { (cd "$target_dir" && rm -f $files x-*); }
 

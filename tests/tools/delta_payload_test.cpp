@@ -122,9 +122,9 @@ INSTANTIATE_TEST_SUITE_P(
                                  400},
                         Versions{"RebuiltProgram", kProgram, Rebuilt(kProgram), 4000}),
         testing::Values(MatchMethod::SuffixArray, MatchMethod::BlockHash)),
-    [](const auto& info) {
-      return std::string(std::get<0>(info.param).name) +
-             (std::get<1>(info.param) == MatchMethod::SuffixArray ? "Sorted" : "Hashed");
+    [](const auto& row) {
+      return std::string(std::get<0>(row.param).name) +
+             (std::get<1>(row.param) == MatchMethod::SuffixArray ? "Sorted" : "Hashed");
     });
 
 // No corruption of a stored delta gives anything but its result: every

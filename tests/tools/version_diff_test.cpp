@@ -104,7 +104,7 @@ INSTANTIATE_TEST_SUITE_P(
         Rewrite{"Missing", "*A\r\n1", "*A\r\n1\r\n\r\n%OutFiles\r\n\ta.dat\r\n\tb\\c.dat\r\n%%\r\n"},
         Rewrite{"RunsToTheEnd", "%OutFiles\r\nx\r\ny", "%OutFiles\r\n\ta.dat\r\n\tb\\c.dat\r\n%%\r\n"},
         Rewrite{"KeyIsTheLastLine", "*A\r\n%OutFiles", "*A\r\n%OutFiles\r\n\ta.dat\r\n\tb\\c.dat\r\n%%\r\n"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace
 }  // namespace brisko::pack

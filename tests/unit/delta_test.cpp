@@ -132,7 +132,7 @@ INSTANTIATE_TEST_SUITE_P(
         Instructions{"InstructionAfterTheEnd", Op(3, false, 0, 0) + Op(0, false, 0, 0), "", "", "012", false},
         Instructions{"ControlCutInANumber", Op(300, false, 0, 0).substr(0, 1), "", "", "012", false},
         Instructions{"NumberOfMoreThan64Bits", std::string(9, '\xff') + "\x02", "", "", "012", false}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(Applier, RefusesASourceThatDoesNotGiveTheRecordedResult) {
   const std::string stored = Payload(Identify("0123"), {{kSource, Op(4, false, 0, 0), "", ""}});
@@ -205,7 +205,7 @@ INSTANTIATE_TEST_SUITE_P(
                     Destination{"OtherSize", "another version", EntryAction::VersionMismatch, 0,
                                 EntryAction::WriteWhole},
                     Destination{"Unreadable", kSource, EntryAction::Failed, 0, EntryAction::Failed, true}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(Plan, RawAndCompressedPayloadsAreWrittenWhole) {
   MemoryFile same("bytes");
@@ -260,7 +260,7 @@ INSTANTIATE_TEST_SUITE_P(
                                 stored.replace(88, 8, Le(big.size(), 8));
                                 return stored.replace(first, old.size(), big);
                               }()}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace
 }  // namespace brisko

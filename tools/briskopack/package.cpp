@@ -1,7 +1,10 @@
 #include "package.h"
 
 #include <algorithm>
+#include <atomic>
+#include <exception>
 #include <memory>
+#include <thread>
 
 #include "core/locale.h"
 #include "core/package_format.h"
@@ -51,16 +54,28 @@ bool IsPayloadType(const ResourceId& type) {
                      [&](const char* payloadType) { return type.NameEquals(payloadType); });
 }
 
-// Puts payload `index` from `path` into the tree: compressed into a scratch
-// file beside the output when asked and when that makes it smaller, raw
-// otherwise.
-void AddPayload(ResourceTree& tree, std::size_t index, const Text& entry, const fs::path& path,
-                const BuildRequest& request, std::vector<std::unique_ptr<OutputFile>>& scratch, BuildResult& result) {
-  InputFile in(path);
+// A payload file of the script, found in the payload folder.
+struct PayloadFile {
+  std::size_t index;  // its %OutFiles entry's position: the resource's number
+  Text entry;
+  fs::path path;
+};
+
+// A payload made ready for the tree: the type and bytes of its resource.
+struct PreparedPayload {
+  const char* type = format::kPayloadType;
+  ResourceData data;
+  std::unique_ptr<OutputFile> scratch;  // the compressed frame, until the installer is written
+  PayloadReport report;
+};
+
+// Compressed into a scratch file beside the output when asked and when that
+// makes it smaller, raw otherwise.
+PreparedPayload PreparePayload(const PayloadFile& file, const BuildRequest& request) {
+  InputFile in(file.path);
   const std::uint64_t size = in.size();
-  const ResourceId name = ResourceId::Ascii(format::PayloadName(index));
-  result.payloadBytes += size;
-  ++result.payloadCount;
+  PreparedPayload prepared;
+  prepared.report = {file.entry, size, size, 0, 0, 0};
   if (request.compression) {
     auto frame = std::make_unique<OutputFile>(request.output);
     CompressRange(in, 0, size, *frame, *request.compression);
@@ -68,20 +83,65 @@ void AddPayload(ResourceTree& tree, std::size_t index, const Text& entry, const 
     const std::uint64_t stored = frame->position();
     if (stored < size) {
       if (stored > 0xFFFFFFFFu) throw PackError(in.name(), "too large for a resource even compressed (4 GiB or more)");
-      tree.Put(ResourceId::Ascii(format::kCompressedPayloadType), name, kNeutral,
-               ResourceData::File(frame->temporaryPath(), static_cast<std::uint32_t>(stored)));
-      result.storedBytes += stored;
-      ++result.compressedCount;
-      scratch.push_back(std::move(frame));
-      result.payloads.push_back({entry, size, stored, 0, 0, 0});
-      return;
+      prepared.type = format::kCompressedPayloadType;
+      prepared.data = ResourceData::File(frame->temporaryPath(), static_cast<std::uint32_t>(stored));
+      prepared.scratch = std::move(frame);
+      prepared.report.stored = stored;
+      return prepared;
     }
   }
   if (size > 0xFFFFFFFFu) throw PackError(in.name(), "too large for a resource (4 GiB or more)");
-  tree.Put(ResourceId::Ascii(format::kPayloadType), name, kNeutral,
-           ResourceData::File(path, static_cast<std::uint32_t>(size)));
-  result.storedBytes += size;
-  result.payloads.push_back({entry, size, size, 0, 0, 0});
+  prepared.data = ResourceData::File(file.path, static_cast<std::uint32_t>(size));
+  return prepared;
+}
+
+// Prepares every payload, several files at once when compressing: one
+// thread per processor takes the next file, the largest first. Throws the
+// error of the first entry that failed.
+std::vector<PreparedPayload> PreparePayloads(const std::vector<PayloadFile>& files, const BuildRequest& request) {
+  std::vector<PreparedPayload> prepared(files.size());
+  std::vector<std::exception_ptr> errors(files.size());
+  std::vector<std::pair<std::uint64_t, std::size_t>> order;  // size, file
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    std::error_code ec;
+    const std::uintmax_t size = fs::file_size(files[i].path, ec);
+    order.emplace_back(ec ? 0 : size, i);
+  }
+  std::sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+  std::atomic<std::size_t> next{0};
+  const auto work = [&] {
+    for (std::size_t k; (k = next++) < order.size();) {
+      const std::size_t i = order[k].second;
+      try {
+        prepared[i] = PreparePayload(files[i], request);
+      } catch (...) {
+        errors[i] = std::current_exception();
+      }
+    }
+  };
+  const std::size_t threads =
+      request.compression ? std::min<std::size_t>(ThreadCount(*request.compression), files.size()) : 1;
+  std::vector<std::thread> helpers;
+  for (std::size_t t = 1; t < threads; ++t) helpers.emplace_back(work);
+  work();
+  for (std::thread& helper : helpers) helper.join();
+  for (const std::exception_ptr& error : errors)
+    if (error) std::rethrow_exception(error);
+  return prepared;
+}
+
+void PutPrepared(ResourceTree& tree, std::size_t index, PreparedPayload prepared,
+                 std::vector<std::unique_ptr<OutputFile>>& scratch, BuildResult& result) {
+  tree.Put(ResourceId::Ascii(prepared.type), ResourceId::Ascii(format::PayloadName(index)), kNeutral,
+           std::move(prepared.data));
+  ++result.payloadCount;
+  result.payloadBytes += prepared.report.size;
+  result.storedBytes += prepared.report.stored;
+  if (prepared.scratch) {
+    ++result.compressedCount;
+    scratch.push_back(std::move(prepared.scratch));
+  }
+  result.payloads.push_back(std::move(prepared.report));
 }
 
 // The earlier versions of `entry`: its file in each release folder, or none
@@ -133,6 +193,31 @@ void AddCheckedPayload(ResourceTree& tree, std::size_t index, const Text& entry,
       {entry, payload.resultSize, stored, payload.deltaSources, payload.deltaSize, payload.wholeSize});
 }
 
+// Puts every payload of the script's %OutFiles `entries` into the tree.
+void AddPayloads(ResourceTree& tree, const std::vector<std::pair<Text, int>>& entries, const BuildRequest& request,
+                 const std::string& scriptName, std::vector<std::unique_ptr<OutputFile>>& scratch,
+                 BuildResult& result) {
+  std::vector<PayloadFile> files;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const Text& entry = entries[i].first;
+    if (entry.empty()) continue;  // a blank entry keeps its number unused
+    if (!request.payloadFolder) {
+      if (request.force) continue;
+      throw PackError(scriptName, "line " + std::to_string(entries[i].second) +
+                                      " names a payload file, but no payload folder was given");
+    }
+    fs::path path = FindScriptFile(*request.payloadFolder, entry);
+    if (request.force && !IsSafePayloadPath(entry, path)) continue;
+    files.push_back({i, entry, std::move(path)});
+  }
+  if (!request.from.empty()) {
+    for (const PayloadFile& file : files) AddCheckedPayload(tree, file.index, file.entry, file.path, request, scratch, result);
+    return;
+  }
+  std::vector<PreparedPayload> prepared = PreparePayloads(files, request);
+  for (std::size_t k = 0; k < files.size(); ++k) PutPrepared(tree, files[k].index, std::move(prepared[k]), scratch, result);
+}
+
 }  // namespace
 
 bool IsPackageResource(const ResourceId& type, const ResourceId& name) {
@@ -174,22 +259,7 @@ BuildResult BuildInstaller(const BuildRequest& request) {
              ResourceData::Bytes(script));
     tree.Put(ResourceId::Ascii(format::kBackgroundType), ResourceId::Ascii(format::kBackgroundName), kNeutral,
              ResourceData::Bytes(background));
-    const auto entries = OutFiles(script);
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-      const Text& entry = entries[i].first;
-      if (entry.empty()) continue;  // a blank entry keeps its number unused
-      if (!request.payloadFolder) {
-        if (request.force) continue;
-        throw PackError(lint.scriptName, "line " + std::to_string(entries[i].second) +
-                                             " names a payload file, but no payload folder was given");
-      }
-      const fs::path path = FindScriptFile(*request.payloadFolder, entry);
-      if (request.force && !IsSafePayloadPath(entry, path)) continue;
-      if (request.from.empty())
-        AddPayload(tree, i, entry, path, request, scratch, result);
-      else
-        AddCheckedPayload(tree, i, entry, path, request, scratch, result);
-    }
+    AddPayloads(tree, OutFiles(script), request, lint.scriptName, scratch, result);
 
     const ResourceSection section(tree);
     const ResourceSectionPlan plan =

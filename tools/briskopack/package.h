@@ -44,7 +44,7 @@ struct BuildRequest {
   // given, every payload records the file it gives, and one that has a file
   // of the same name in each of them is stored as a delta against those
   // files when that is smaller (DELTA resources; see delta_payload.h).
-  std::vector<fs::path> from;
+  std::vector<fs::path> from = {};
   std::uint64_t maxImageSize = kMaxImageSize;
 };
 

@@ -29,24 +29,29 @@ struct FrameWriter::Context {
   std::vector<char> output;
 };
 
+unsigned ThreadCount(const CompressOptions& options) {
+  return options.threads != 0 ? options.threads : std::max(1u, std::thread::hardware_concurrency());
+}
+
 // Level and window as asked, a checksum and the content size in the frame.
 // Long-distance matching finds repeats across the whole window, as `zstd
-// --long` does. The threads split the input into jobs that each see the
-// window before them, so the frame does not depend on how many threads there
-// are.
+// --long` does. A large file is split into jobs for zstd's own threads (the
+// jobs are cut by size, so the frame does not depend on how many threads
+// there are); a smaller one is compressed by the calling thread alone.
 FrameWriter::FrameWriter(ByteSink& out, std::uint64_t size, const CompressOptions& options, const std::string& name)
     : context_(std::make_unique<Context>()), out_(out), name_(name), left_(size) {
   context_->cctx = ZSTD_createCCtx();
   if (!context_->cctx) throw PackError(name, "cannot compress: out of memory");
   context_->output.resize(ZSTD_CStreamOutSize());
-  unsigned threads = options.threads != 0 ? options.threads : std::max(1u, std::thread::hardware_concurrency());
+  const bool split = size >= kSplitFilesFrom;
   const std::pair<ZSTD_cParameter, int> parameters[] = {
       {ZSTD_c_compressionLevel, options.level},
       {ZSTD_c_windowLog, options.windowLog},
       {ZSTD_c_enableLongDistanceMatching, options.longDistance ? 1 : 0},
       {ZSTD_c_checksumFlag, 1},
       {ZSTD_c_contentSizeFlag, 1},
-      {ZSTD_c_nbWorkers, static_cast<int>(threads)},
+      {ZSTD_c_nbWorkers, split ? static_cast<int>(ThreadCount(options)) : 0},
+      {ZSTD_c_jobSize, split ? kJobSize : 0},
   };
   for (const auto& [parameter, value] : parameters) Check(ZSTD_CCtx_setParameter(context_->cctx, parameter, value), name);
   Check(ZSTD_CCtx_setPledgedSrcSize(context_->cctx, size), name);

@@ -14,14 +14,21 @@
 namespace brisko::pack {
 
 // Levels as zstd counts them: 1 is fastest, 22 smallest. The default, with
-// the long window, gives at least the ratio of `zstd -19 --long=27`.
-inline constexpr int kDefaultCompressionLevel = 19;
+// the long window, compresses a little better than `zstd -19 --long=27`.
+inline constexpr int kDefaultCompressionLevel = 20;
 int MaxCompressionLevel();
+
+// A file at least this large is compressed by several threads at once, in
+// jobs of kJobSize that each see the part of the window before them; a
+// smaller one by one thread, while other threads take other files. Which of
+// the two depends only on the size, so the frame is the same however many
+// processors there are.
+inline constexpr std::uint64_t kSplitFilesFrom = std::uint64_t{128} << 20;
+inline constexpr int kJobSize = 32 << 20;
 
 struct CompressOptions {
   int level = kDefaultCompressionLevel;
-  // Worker threads; 0 is one per processor. The frame is the same whatever
-  // the number.
+  // Threads; 0 is one per processor.
   unsigned threads = 0;
   // The largest distance a match may reach back, as a power of two; the
   // decoder needs about that much memory.
@@ -29,6 +36,9 @@ struct CompressOptions {
   // Long-distance matching, which finds repeats across a large window.
   bool longDistance = true;
 };
+
+// The threads that `options` asks for.
+unsigned ThreadCount(const CompressOptions& options);
 
 // Compresses bytes fed in any pieces into one frame of a size known ahead,
 // which records its content size and carries a checksum.
