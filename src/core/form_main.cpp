@@ -135,43 +135,52 @@ void TFormMain::actStartExecute() {
 struct TFormMain::PayloadFile {
   Text destination;
   std::optional<StoredPayload> stored;  // nothing: missing, the writing fails there
+  EntryPlan plan{EntryAction::WriteWhole};
 };
 
 // Hands the writing to the worker and shows its progress.
 class TFormMain::WriteJob final : public Worker::Job {
  public:
-  WriteJob(TFormMain& form, const std::vector<PayloadFile>& files) : form_(form), files_(files) {}
-  bool Run(Progress& progress) override { return form_.WritePlannedFiles(files_, progress); }
+  WriteJob(TFormMain& form, std::vector<PayloadFile>& files) : form_(form), files_(files) {}
+  bool Run(Progress& progress) override {
+    outcome = form_.WritePlannedFiles(files_, progress);
+    return outcome == WriteOutcome::Written;
+  }
   void Advanced(std::uint64_t done) override {
     form_.bytesWritten_ = done;
     form_.Changed();
   }
 
+  WriteOutcome outcome = WriteOutcome::Failed;
+
  private:
   TFormMain& form_;
-  const std::vector<PayloadFile>& files_;
+  std::vector<PayloadFile>& files_;
 };
 
 void TFormMain::WritePayloadFiles() {
   // Busy until the outcome's message has been dismissed, so that nothing can
   // start the writing again or close the window meanwhile.
   busy_ = writing_ = true;
-  bool written = false;
+  WriteOutcome outcome = WriteOutcome::Failed;
   if (outFiles) {
-    const std::vector<PayloadFile> files = PlanPayloadFiles();
+    std::vector<PayloadFile> files = PlanPayloadFiles();
     bytesWritten_ = bytesToWrite_ = 0;
     for (const PayloadFile& file : files)
       if (file.stored) bytesToWrite_ += PayloadSize(*file.stored);
     Changed();
     WriteJob job(*this, files);
-    written = services_.worker.Run(job);
+    services_.worker.Run(job);
+    outcome = job.outcome;
   }
   writing_ = false;
-  if (written) {
-    ShowMessage(texts::kMsgPatchSucceeded);
-    actCancel.caption = texts::kCaptionClose;
-  } else {
-    ShowMessage(texts::kMsgPatchFailed);
+  switch (outcome) {
+    case WriteOutcome::Written:
+      ShowMessage(texts::kMsgPatchSucceeded);
+      actCancel.caption = texts::kCaptionClose;
+      break;
+    case WriteOutcome::VersionMismatch: ShowMessage(texts::kMsgVersionMismatch); break;
+    case WriteOutcome::Failed: ShowMessage(texts::kMsgPatchFailed); break;
   }
   busy_ = false;
   Changed();
@@ -187,17 +196,53 @@ std::vector<TFormMain::PayloadFile> TFormMain::PlanPayloadFiles() {
   return files;
 }
 
-bool TFormMain::WritePlannedFiles(const std::vector<PayloadFile>& files, Progress& progress) {
+// On the worker's thread: every destination is checked first, and only then
+// is anything written.
+TFormMain::WriteOutcome TFormMain::WritePlannedFiles(std::vector<PayloadFile>& files, Progress& progress) {
   try {
-    for (const PayloadFile& file : files) {
-      if (!file.stored) return false;
-      const std::unique_ptr<PayloadReader> reader = OpenPayload(*file.stored);
-      if (!reader || !services_.files.WriteWholeFile(file.destination, *reader, progress)) return false;
-    }
-    return true;
+    const WriteOutcome checked = CheckDestinations(files);
+    if (checked != WriteOutcome::Written) return checked;
+    for (const PayloadFile& file : files)
+      if (!WritePlannedFile(file, progress)) return WriteOutcome::Failed;
+    return WriteOutcome::Written;
   } catch (...) {
-    return false;
+    return WriteOutcome::Failed;
   }
+}
+
+// A payload that records the file it gives is checked against its
+// destination before the first byte is written anywhere: a destination that
+// already is the result is left alone, and one that is none of the versions
+// a delta was made from stops the whole patch, so that nothing of it lands
+// on the wrong version. Entries after a missing payload are not looked at:
+// the writing fails at that entry, as it always has.
+TFormMain::WriteOutcome TFormMain::CheckDestinations(std::vector<PayloadFile>& files) {
+  bool mismatch = false;
+  for (PayloadFile& file : files) {
+    if (!file.stored) break;
+    if (file.stored->kind != StoredPayload::Kind::Delta) continue;
+    std::unique_ptr<RandomAccessFile> destination;
+    if (!services_.files.OpenForReading(file.destination, destination)) return WriteOutcome::Failed;
+    file.plan = PlanEntry(*file.stored, destination.get());
+    if (file.plan.action == EntryAction::Failed) return WriteOutcome::Failed;
+    mismatch = mismatch || file.plan.action == EntryAction::VersionMismatch;
+  }
+  return mismatch ? WriteOutcome::VersionMismatch : WriteOutcome::Written;
+}
+
+bool TFormMain::WritePlannedFile(const PayloadFile& file, Progress& progress) {
+  if (!file.stored) return false;
+  std::unique_ptr<PayloadReader> reader;
+  switch (file.plan.action) {
+    case EntryAction::Skip: progress.Add(PayloadSize(*file.stored)); return true;
+    case EntryAction::WriteWhole: reader = OpenPayload(*file.stored); break;
+    case EntryAction::ApplyDelta:
+      reader = OpenDeltaAgainst(*file.stored, file.plan.source, services_.files, file.destination);
+      break;
+    case EntryAction::VersionMismatch:
+    case EntryAction::Failed: return false;
+  }
+  return reader && services_.files.WriteWholeFile(file.destination, *reader, progress);
 }
 
 void TFormMain::ShowMessage(const Text& text) {

@@ -102,11 +102,14 @@ class TFormMain {
   void actChangePathExecute();
   void WritePayloadFiles();
   struct PayloadFile;
+  enum class WriteOutcome { Written, Failed, VersionMismatch };
   // Where each payload goes and where its bytes are, before anything is
   // written.
   std::vector<PayloadFile> PlanPayloadFiles();
   // The writing itself, on the worker's thread.
-  bool WritePlannedFiles(const std::vector<PayloadFile>& files, Progress& progress);
+  WriteOutcome WritePlannedFiles(std::vector<PayloadFile>& files, Progress& progress);
+  WriteOutcome CheckDestinations(std::vector<PayloadFile>& files);
+  bool WritePlannedFile(const PayloadFile& file, Progress& progress);
   class WriteJob;
   void ShowMessage(const Text& text);
   void SetEnabled(Action action, bool enabled);

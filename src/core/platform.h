@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string_view>
 
@@ -60,6 +61,11 @@ class FileSystem {
   virtual bool WriteWholeFile(const Text& path, PayloadReader& reader, Progress& progress) = 0;
   // The same with `bytes`, reported nowhere.
   bool WriteWholeFile(const Text& path, std::string_view bytes);
+  // Opens `path` for reading at any offset, sharing it with readers and
+  // with the writing that replaces it. Sets `file` to null when there is no
+  // such file. False when it is there but cannot be read (a folder, a file
+  // that another program holds without sharing, no permission).
+  virtual bool OpenForReading(const Text& path, std::unique_ptr<RandomAccessFile>& file) = 0;
 };
 
 // Runs long work so that the window stays alive meanwhile.

@@ -22,41 +22,53 @@ constexpr std::uint32_t Rotr(std::uint32_t x, int n) { return (x >> n) | (x << (
 
 }  // namespace
 
-Sha256::Sha256()
-    : state_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
-             0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19} {}
+struct Sha256::State {
+  void Compress(const std::uint8_t* block);
+
+  std::array<std::uint32_t, 8> hash{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
+                                    0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
+  std::array<std::uint8_t, 64> buffer{};
+  std::size_t buffered = 0;
+  std::uint64_t totalBytes = 0;
+};
+
+Sha256::Sha256() : state_(std::make_unique<State>()) {}
+Sha256::~Sha256() = default;
+Sha256::Sha256(Sha256&&) noexcept = default;
+Sha256& Sha256::operator=(Sha256&&) noexcept = default;
 
 void Sha256::Update(const void* data, std::size_t size) {
+  State& s = *state_;
   auto p = static_cast<const std::uint8_t*>(data);
-  totalBytes_ += size;
-  if (buffered_ > 0) {
-    const std::size_t take = std::min(size, buffer_.size() - buffered_);
-    std::memcpy(buffer_.data() + buffered_, p, take);
-    buffered_ += take;
+  s.totalBytes += size;
+  if (s.buffered > 0) {
+    const std::size_t take = std::min(size, s.buffer.size() - s.buffered);
+    std::memcpy(s.buffer.data() + s.buffered, p, take);
+    s.buffered += take;
     p += take;
     size -= take;
-    if (buffered_ < buffer_.size()) return;
-    Compress(buffer_.data());
-    buffered_ = 0;
+    if (s.buffered < s.buffer.size()) return;
+    s.Compress(s.buffer.data());
+    s.buffered = 0;
   }
-  for (; size >= 64; p += 64, size -= 64) Compress(p);
-  std::memcpy(buffer_.data(), p, size);
-  buffered_ = size;
+  for (; size >= 64; p += 64, size -= 64) s.Compress(p);
+  std::memcpy(s.buffer.data(), p, size);
+  s.buffered = size;
 }
 
 Sha256::Digest Sha256::Finish() {
-  const std::uint64_t bits = totalBytes_ * 8;
+  const std::uint64_t bits = state_->totalBytes * 8;
   const std::uint8_t one = 0x80;
   Update(&one, 1);
   const std::uint8_t zero = 0;
-  while (buffered_ != 56) Update(&zero, 1);
+  while (state_->buffered != 56) Update(&zero, 1);
   std::uint8_t length[8];
   for (int i = 0; i < 8; ++i) length[i] = static_cast<std::uint8_t>(bits >> (56 - 8 * i));
   Update(length, 8);
 
   Digest digest;
   for (int i = 0; i < 8; ++i)
-    for (int j = 0; j < 4; ++j) digest[4 * i + j] = static_cast<std::uint8_t>(state_[i] >> (24 - 8 * j));
+    for (int j = 0; j < 4; ++j) digest[4 * i + j] = static_cast<std::uint8_t>(state_->hash[i] >> (24 - 8 * j));
   return digest;
 }
 
@@ -70,7 +82,7 @@ std::string Sha256::Hex(const Digest& digest) {
   return hex;
 }
 
-void Sha256::Compress(const std::uint8_t* block) {
+void Sha256::State::Compress(const std::uint8_t* block) {
   std::uint32_t w[64];
   for (int i = 0; i < 16; ++i)
     w[i] = std::uint32_t{block[4 * i]} << 24 | std::uint32_t{block[4 * i + 1]} << 16 |
@@ -80,8 +92,8 @@ void Sha256::Compress(const std::uint8_t* block) {
     const std::uint32_t s1 = Rotr(w[i - 2], 17) ^ Rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
     w[i] = w[i - 16] + s0 + w[i - 7] + s1;
   }
-  std::uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3];
-  std::uint32_t e = state_[4], f = state_[5], g = state_[6], h = state_[7];
+  std::uint32_t a = hash[0], b = hash[1], c = hash[2], d = hash[3];
+  std::uint32_t e = hash[4], f = hash[5], g = hash[6], h = hash[7];
   for (int i = 0; i < 64; ++i) {
     const std::uint32_t t1 = h + (Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25)) + ((e & f) ^ (~e & g)) + kRound[i] + w[i];
     const std::uint32_t t2 = (Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
@@ -94,14 +106,14 @@ void Sha256::Compress(const std::uint8_t* block) {
     b = a;
     a = t1 + t2;
   }
-  state_[0] += a;
-  state_[1] += b;
-  state_[2] += c;
-  state_[3] += d;
-  state_[4] += e;
-  state_[5] += f;
-  state_[6] += g;
-  state_[7] += h;
+  hash[0] += a;
+  hash[1] += b;
+  hash[2] += c;
+  hash[3] += d;
+  hash[4] += e;
+  hash[5] += f;
+  hash[6] += g;
+  hash[7] += h;
 }
 
 }  // namespace brisko

@@ -8,8 +8,8 @@
 // type that those error classes keep their text in. Together that is over
 // 80 KiB of a stub's size for paths that the installer never takes on
 // purpose.
-#include <cstdarg>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <typeinfo>
 
@@ -22,41 +22,6 @@ namespace __gnu_cxx {
 void __verbose_terminate_handler() { std::abort(); }
 
 }  // namespace __gnu_cxx
-
-namespace brisko {
-namespace {
-
-// The library's own messages use only "%s", "%zu" and "%%".
-Text FormatLibraryMessage(const char* format, va_list args) {
-  Text text;
-  for (const char* p = format; *p != '\0'; ++p) {
-    if (*p != '%') {
-      text += *p;
-    } else if (p[1] == 's') {
-      text += va_arg(args, const char*);
-      ++p;
-    } else if (p[1] == 'z' && p[2] == 'u') {
-      char digits[24];
-      std::size_t n = 0;
-      std::size_t value = va_arg(args, std::size_t);
-      do {
-        digits[n++] = static_cast<char>('0' + value % 10);
-        value /= 10;
-      } while (value != 0);
-      while (n != 0) text += digits[--n];
-      p += 2;
-    } else if (p[1] == '%') {
-      text += '%';
-      ++p;
-    } else {
-      text += *p;
-    }
-  }
-  return text;
-}
-
-}  // namespace
-}  // namespace brisko
 
 // The standard containers call these when asked for more than they can hold
 // or for an index past their end. They raise the installer's own errors with
@@ -79,12 +44,13 @@ void __throw_range_error(const char* s) { throw brisko::RangeError(s); }
 void __throw_overflow_error(const char* s) { throw brisko::Error(s); }
 void __throw_underflow_error(const char* s) { throw brisko::Error(s); }
 
+// The library's text names the function and then the values at fault, as a
+// printf format: the function's name is kept, which needs no formatting code
+// in the installer; the values would tell a user nothing.
 void __throw_out_of_range_fmt(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  brisko::Text text = brisko::FormatLibraryMessage(format, args);
-  va_end(args);
-  throw brisko::RangeError(std::move(text));
+  const char* end = std::strchr(format, ':');
+  throw brisko::RangeError(brisko::Text(format, end != nullptr ? end : format + std::strlen(format)) +
+                           ": out of range");
 }
 
 }  // namespace std

@@ -21,6 +21,8 @@
   X(CreateFileW)                              \
   X(WriteFile)                                \
   X(FlushFileBuffers)                         \
+  X(ReadFile)                                 \
+  X(GetFileSizeEx)                            \
   X(CloseHandle)                              \
   X(ReplaceFileW)                             \
   X(MoveFileExW)                              \

@@ -211,7 +211,50 @@ class TemporaryFile {
   Place place_;
 };
 
+// A file opened for reading, read at offsets. The handle is synchronous:
+// the offset goes with each read.
+class WinRandomAccessFile final : public RandomAccessFile {
+ public:
+  WinRandomAccessFile(unique_hfile file, std::uint64_t size) : file_(std::move(file)), size_(size) {}
+  std::uint64_t size() const override { return size_; }
+
+  bool ReadAt(std::uint64_t offset, void* data, std::size_t size, std::size_t& got) override {
+    got = 0;
+    while (got < size) {
+      const std::uint64_t at = offset + got;
+      OVERLAPPED position{};
+      position.Offset = static_cast<DWORD>(at);
+      position.OffsetHigh = static_cast<DWORD>(at >> 32);
+      DWORD read = 0;
+      const DWORD asked = static_cast<DWORD>(std::min<std::size_t>(size - got, 1u << 30));
+      if (!Sys().ReadFile(file_.get(), static_cast<char*>(data) + got, asked, &read, &position))
+        return GetLastError() == ERROR_HANDLE_EOF;
+      if (read == 0) break;  // the file's end
+      got += read;
+    }
+    return true;
+  }
+
+ private:
+  unique_hfile file_;
+  std::uint64_t size_;
+};
+
 }  // namespace
+
+bool WinFileSystem::OpenForReading(const Text& path, std::unique_ptr<RandomAccessFile>& file) {
+  file.reset();
+  unique_hfile handle(Sys().CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!handle) {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+  }
+  LARGE_INTEGER size{};
+  if (!Sys().GetFileSizeEx(handle.get(), &size)) return false;
+  file = std::make_unique<WinRandomAccessFile>(std::move(handle), static_cast<std::uint64_t>(size.QuadPart));
+  return true;
+}
 
 bool WinFileSystem::FileExists(const Text& path) {
   WIN32_FIND_DATAW data{};

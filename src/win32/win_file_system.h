@@ -26,6 +26,10 @@ class WinFileSystem final : public FileSystem {
   // read-only, hidden or system file; and a file that another process holds
   // open. On failure the temporary file is removed and the destination is as
   // it was. Never creates a folder.
+  // CreateFileW for reading, shared with readers and with deleting (the
+  // replace that follows); ReadFile at offsets.
+  bool OpenForReading(const Text& path, std::unique_ptr<RandomAccessFile>& file) override;
+
   using FileSystem::WriteWholeFile;
   bool WriteWholeFile(const Text& path, PayloadReader& reader, Progress& progress) override;
 

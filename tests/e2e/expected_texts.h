@@ -16,6 +16,7 @@ inline constexpr wchar_t kScriptMissing[] = L"RESOURCE_SCRIPT リソースが見
 inline constexpr wchar_t kBadBitmap[] = L"ビットマップイメージが不正です.";
 inline constexpr wchar_t kPatchSucceeded[] = L"修正処理が正常に終了しました";
 inline constexpr wchar_t kPatchFailed[] = L"修正に失敗しました";
+inline constexpr wchar_t kVersionMismatch[] = L"インストールされているバージョンがこの修正に対応していません";
 inline constexpr wchar_t kStart[] = L"修正開始(&S)";
 inline constexpr wchar_t kCancel[] = L"中止(&C)";
 inline constexpr wchar_t kClose[] = L"終了(&X)";

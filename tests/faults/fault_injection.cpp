@@ -139,6 +139,16 @@ BOOL WINAPI FlushFileBuffersHook(HANDLE file) {
   return Real().FlushFileBuffers(file);
 }
 
+BOOL WINAPI ReadFileHook(HANDLE file, LPVOID data, DWORD size, LPDWORD read, LPOVERLAPPED overlapped) {
+  if (Fails(Call::ReadFile)) return Failure(FALSE, ERROR_READ_FAULT);
+  return Real().ReadFile(file, data, size, read, overlapped);
+}
+
+BOOL WINAPI GetFileSizeExHook(HANDLE file, PLARGE_INTEGER size) {
+  if (Fails(Call::GetFileSizeEx)) return Failure(FALSE, ERROR_ACCESS_DENIED);
+  return Real().GetFileSizeEx(file, size);
+}
+
 BOOL WINAPI CloseHandleHook(HANDLE handle) {
   const bool fail = Fails(Call::CloseHandle);
   account->files.erase(handle);

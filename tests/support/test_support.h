@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace brisko::test {
 
@@ -28,6 +29,11 @@ struct FrameOptions {
   int level = 3;
 };
 std::string ZstdFrame(std::string_view content, const FrameOptions& options = {});
+
+// A stored DELTA payload that gives `result`: against each of `sources` a
+// delta (the result taken whole from its literal stream), or, without
+// sources, the whole content.
+std::string DeltaPayloadBytes(std::string_view result, const std::vector<std::string>& sources = {});
 
 // Removes a file, or a folder with everything in it, read-only files
 // included; does nothing when `path` does not exist. `path` is in the

@@ -1,6 +1,7 @@
 // Fakes of the platform services for unit tests of the installer's behaviour.
 #pragma once
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <set>
@@ -33,6 +34,21 @@ class FakeResources : public Resources {
   std::map<std::pair<Text, Text>, std::string> items_;
 };
 
+// A file in memory, read at any offset.
+class MemoryFile final : public RandomAccessFile {
+ public:
+  explicit MemoryFile(std::string bytes) : bytes_(std::move(bytes)) {}
+  std::uint64_t size() const override { return bytes_.size(); }
+  bool ReadAt(std::uint64_t offset, void* data, std::size_t size, std::size_t& got) override {
+    got = offset < bytes_.size() ? std::min<std::size_t>(size, bytes_.size() - offset) : 0;
+    bytes_.copy(static_cast<char*>(data), got, offset);
+    return true;
+  }
+
+ private:
+  std::string bytes_;
+};
+
 class FakeFileSystem : public FileSystem {
  public:
   bool FileExists(const Text& path) override { return files.count(path) && !folders.count(path); }
@@ -54,9 +70,16 @@ class FakeFileSystem : public FileSystem {
     return false;
   }
 
+  bool OpenForReading(const Text& path, std::unique_ptr<RandomAccessFile>& file) override {
+    file.reset();
+    if (folders.count(path) || failing.count(path)) return false;
+    if (const auto it = files.find(path); it != files.end()) file = std::make_unique<MemoryFile>(it->second);
+    return true;
+  }
+
   std::map<Text, std::string> files;
   std::set<Text> folders;
-  std::set<Text> failing;  // paths whose write fails
+  std::set<Text> failing;  // paths whose write, or reading, fails
   std::vector<Text> writes;
 };
 

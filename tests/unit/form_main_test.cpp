@@ -440,6 +440,56 @@ TEST(Apply, ButtonsAreGreyWhileTheMessageIsOpen) {
   EXPECT_TRUE(form.enabled(Action::Cancel));
 }
 
+// ---- the version check of payloads that record their result -----------------
+
+struct VersionCase {
+  const char* name;
+  std::optional<std::string> destination;  // b.dat before Start; nothing: absent
+  bool delta;                              // b.dat's payload: a delta against kOld, or the whole kNew
+  std::optional<Text> message;
+  std::optional<std::string> after;  // b.dat afterwards
+  std::size_t writes;                // destinations written (a.dat and b.dat)
+};
+
+const std::string kOld = "release 1.0 of b.dat";
+const std::string kNew = "release 1.1 of b.dat, longer";
+
+class VersionCheck : public ::testing::TestWithParam<VersionCase> {};
+
+// a.dat comes raw before b.dat: a patch that stops at the check writes
+// neither, a file already patched is not written again.
+TEST_P(VersionCheck, DecidesBeforeAnythingIsWritten) {
+  const VersionCase& c = GetParam();
+  Fixture f(kType1 + "%OutFiles\r\na.dat\r\nb.dat\r\n%%\r\n" + kCheck);
+  f.resources.Add("BIN", "RESOURCE_FILE0", "payload0");
+  f.resources.Add("DELTA", "RESOURCE_FILE1",
+                  test::DeltaPayloadBytes(kNew, c.delta ? std::vector<std::string>{kOld} : std::vector<std::string>{}));
+  f.files.files["C:\\Game\\game.exe"] = "";
+  if (c.destination) f.files.files["C:\\Game\\b.dat"] = *c.destination;
+  if (std::string(c.name) == "UnreadableDestination") f.files.failing.insert("C:\\Game\\b.dat");
+  f.form.Create();
+  f.ui.messages.clear();
+  f.form.Execute(Action::Start);
+  EXPECT_EQ(f.ui.messages, std::vector<Text>{*c.message});
+  const auto b = f.files.files.find("C:\\Game\\b.dat");
+  EXPECT_EQ(b == f.files.files.end() ? std::nullopt : std::optional<std::string>(b->second), c.after);
+  EXPECT_EQ(f.files.writes.size(), c.writes);
+  EXPECT_FALSE(f.form.enabled(Action::Start));
+  EXPECT_TRUE(f.form.enabled(Action::Cancel));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Destinations, VersionCheck,
+    ::testing::Values(
+        VersionCase{"DeltaAppliedToItsSource", kOld, true, Text(texts::kMsgPatchSucceeded), kNew, 2},
+        VersionCase{"AlreadyPatchedIsNotWrittenAgain", kNew, true, Text(texts::kMsgPatchSucceeded), kNew, 1},
+        VersionCase{"OtherVersionChangesNothing", kOld + "!", true, Text(texts::kMsgVersionMismatch), kOld + "!", 0},
+        VersionCase{"MissingSourceChangesNothing", std::nullopt, true, Text(texts::kMsgVersionMismatch), std::nullopt,
+                    0},
+        VersionCase{"WholeContentReplacesAnyVersion", kOld + "!", false, Text(texts::kMsgPatchSucceeded), kNew, 2},
+        VersionCase{"UnreadableDestination", kOld, true, Text(texts::kMsgPatchFailed), kOld, 0}),
+    [](const auto& row) { return std::string(row.param.name); });
+
 // While the payload is written, and until its outcome's message has been
 // dismissed, nothing the user does reaches the form.
 TEST(Apply, InputIsIgnoredWhileBusy) {

@@ -68,4 +68,41 @@ EntryPlan PlanEntry(const StoredPayload& payload, RandomAccessFile* destination,
   return plan;
 }
 
+namespace {
+
+class FileOpenedOnFirstRead final : public RandomAccessFile {
+ public:
+  FileOpenedOnFirstRead(FileSystem& files, Text path, std::uint64_t size)
+      : files_(files), path_(std::move(path)), size_(size) {}
+  std::uint64_t size() const override { return size_; }
+  bool ReadAt(std::uint64_t offset, void* data, std::size_t size, std::size_t& got) override {
+    if (!tried_) {
+      tried_ = true;
+      // A file that changed size since it was checked is not the source.
+      if (!files_.OpenForReading(path_, file_) || (file_ && file_->size() != size_)) file_.reset();
+    }
+    got = 0;
+    return file_ && file_->ReadAt(offset, data, size, got);
+  }
+
+ private:
+  FileSystem& files_;
+  Text path_;
+  std::uint64_t size_;
+  bool tried_ = false;
+  std::unique_ptr<RandomAccessFile> file_;
+};
+
+}  // namespace
+
+std::unique_ptr<PayloadReader> OpenDeltaAgainst(const StoredPayload& payload, std::size_t source, FileSystem& files,
+                                                const Text& path) {
+  DeltaPayload delta;
+  if (payload.kind != StoredPayload::Kind::Delta || !ReadDeltaPayload(payload.bytes, delta) ||
+      source >= delta.sources.size())
+    return nullptr;
+  return OpenDelta(delta, source,
+                   std::make_unique<FileOpenedOnFirstRead>(files, path, delta.sources[source].file.size));
+}
+
 }  // namespace brisko

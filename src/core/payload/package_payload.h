@@ -54,4 +54,12 @@ struct EntryPlan {
 // result's or a source's; the bytes hashed are added to `progress`.
 EntryPlan PlanEntry(const StoredPayload& payload, RandomAccessFile* destination, Progress* progress = nullptr);
 
+// A reader of source `source`'s delta in `payload` applied to the file at
+// `path`, which is opened only when the reader first needs it: the writer
+// examines the destination (the same file) without sharing before it starts,
+// and the reader lets go of it after its last piece, before the replace.
+// Null when the payload's records are unusable.
+std::unique_ptr<PayloadReader> OpenDeltaAgainst(const StoredPayload& payload, std::size_t source, FileSystem& files,
+                                                const Text& path);
+
 }  // namespace brisko
