@@ -211,11 +211,13 @@ void AddPayloads(ResourceTree& tree, const std::vector<std::pair<Text, int>>& en
     files.push_back({i, entry, std::move(path)});
   }
   if (!request.from.empty()) {
-    for (const PayloadFile& file : files) AddCheckedPayload(tree, file.index, file.entry, file.path, request, scratch, result);
+    for (const PayloadFile& file : files)
+      AddCheckedPayload(tree, file.index, file.entry, file.path, request, scratch, result);
     return;
   }
   std::vector<PreparedPayload> prepared = PreparePayloads(files, request);
-  for (std::size_t k = 0; k < files.size(); ++k) PutPrepared(tree, files[k].index, std::move(prepared[k]), scratch, result);
+  for (std::size_t k = 0; k < files.size(); ++k)
+    PutPrepared(tree, files[k].index, std::move(prepared[k]), scratch, result);
 }
 
 }  // namespace
