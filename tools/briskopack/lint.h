@@ -2,7 +2,7 @@
 // for what would go wrong when the installer runs it. The script is read
 // exactly as the installer reads it: the same line splitting and the same
 // TTinyCnf look-ups. Each finding is one small check in a table; a new
-// finding is a function and a row there (and a row in README's table).
+// finding is a function and a row there (and a row in docs/authoring.md's table).
 #pragma once
 
 #include <optional>
