@@ -12,8 +12,8 @@
 #                     MinGW package; and a Linux packer linked with Debian's
 #                     shared library would need it on the author's machine)
 #
-# The version is pinned, so every build compiles the same code; README names
-# it. Safe to run again: a source already unpacked is kept.
+# The versions are pinned, so every build compiles the same code; README
+# and docs/building.md name them. Safe to run again: a source already unpacked is kept.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -37,7 +37,7 @@ install_wine32() {
   if [ "${CI:-}" != true ] && [ "${BRISKO_WINE32_RECIPE:-}" != 1 ]; then
     echo "setup: wine32:i386 could not be installed; the 32-bit tests will be skipped." >&2
     echo "setup: BRISKO_WINE32_RECIPE=1 bash scripts/setup.sh installs it from the main suite" \
-      "(this downgrades packages upgraded from the security suite; see README)" >&2
+      "(this downgrades packages upgraded from the security suite; see docs/building.md)" >&2
     return 0
   fi
   echo "setup: installing wine32:i386 from the main suite (downgrades packages to its versions)"
