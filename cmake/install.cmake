@@ -5,7 +5,7 @@
 #   share/briskopatch/stubs/x86/briskopatch-stub.exe  the 32-bit installer stub
 #   share/briskopatch/stubs/x64/briskopatch-stub.exe  the 64-bit installer stub
 #   share/briskopatch/demo/                           a patch folder (samples/CMakeLists.txt)
-#   share/doc/briskopatch/                            README.md and docs/
+#   share/doc/briskopatch/                            README.md and docs/ (the author's guide among them)
 #
 # The packer looks for the stubs relative to its own folder, so the tree
 # works wherever it is moved or unpacked. A Windows build makes the stub of

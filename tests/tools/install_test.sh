@@ -36,7 +36,8 @@ echo "== install"
 for f in "bin/briskopack$exe" share/briskopatch/stubs/x86/briskopatch-stub.exe \
   share/briskopatch/stubs/x64/briskopatch-stub.exe share/briskopatch/demo/script.txt \
   share/briskopatch/demo/background.bmp share/briskopatch/demo/payload/data_patch.dat \
-  share/briskopatch/demo/payload/readme_patch.txt share/doc/briskopatch/README.md; do
+  share/briskopatch/demo/payload/readme_patch.txt share/doc/briskopatch/README.md \
+  share/doc/briskopatch/docs/authoring.md; do
   [ -f "prefix/$f" ] || fail "the install lacks $f"
 done
 if [ -n "$wine" ]; then
@@ -118,7 +119,8 @@ echo "== release archive"
 name=briskopatch-$version-$([ -n "$wine" ] && echo "windows-$own_arch" || echo linux-x86_64)
 "$cmake" -E tar tf "packages/$name.$archive" >archive.txt 2>&1 || fail "cannot read $name.$archive"
 for f in "bin/briskopack$exe" share/briskopatch/stubs/x86/briskopatch-stub.exe \
-  share/briskopatch/stubs/x64/briskopatch-stub.exe share/briskopatch/demo/script.txt share/doc/briskopatch/README.md; do
+  share/briskopatch/stubs/x64/briskopatch-stub.exe share/briskopatch/demo/script.txt share/doc/briskopatch/README.md \
+  share/doc/briskopatch/docs/authoring.md; do
   grep -qx "$name/$f" archive.txt || fail "$name.$archive lacks $f"
 done
 if [ -z "$wine" ]; then
