@@ -41,7 +41,7 @@ const char kUsage[] =
     "  briskopack --version\n"
     "Without --stub, build uses the stub installed with briskopack: the 32-bit (x86) one unless --arch x64.\n"
     "A patch folder holds script.txt, background.bmp and payload/; options override its parts.\n"
-    "Payloads are compressed (zstd, level 19 unless --compress=LEVEL, 1 to 22); --store keeps them raw.\n"
+    "Payloads are compressed (zstd, level 20 unless --compress=LEVEL, 1 to 22); --store keeps them raw.\n"
     "--force builds even when lint reports errors (to test how the installer fails).\n"
     "--from names a release the patch is made from (its application folder; repeat it for several): every payload\n"
     "then records the file it gives, and one whose name that release has is stored as a delta when smaller.\n"
