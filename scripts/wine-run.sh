@@ -5,13 +5,22 @@
 # 32-bit loader (wine32) in the same prefix. A caller may pin WINEPREFIX and
 # LC_ALL itself.
 #
-# A 32-bit program where Wine has no 32-bit loader is not run: the script
-# says why and exits 77, which CTest reports as skipped. `wine-run.sh
+# A 32-bit program where Wine cannot run one (no 32-bit loader, or a kernel
+# that does not run 32-bit code) is not run: the script says why and exits
+# 77, which CTest reports as skipped. `wine-run.sh
 # --has-wine32` only asks: 0 when Wine runs 32-bit programs here, else the
 # reason and 77.
 set -u
 wine32_loader=/usr/lib/wine/wine
-no_wine32="no 32-bit loader ($wine32_loader; the package wine32:i386, which scripts/setup.sh installs)"
+
+# Why Wine cannot run 32-bit programs here; nothing when it can.
+no_wine32() {
+  if [ ! -x "$wine32_loader" ]; then
+    echo "no 32-bit loader ($wine32_loader; the package wine32:i386, which scripts/setup.sh installs)"
+  elif ! "$wine32_loader" --version >/dev/null 2>&1; then
+    echo "this kernel does not run 32-bit programs ($wine32_loader: $("$wine32_loader" --version 2>&1 | tail -n 1))"
+  fi
+}
 
 # The machine field of a PE image's file header ("014c" for x86), or nothing
 # for a file that is no PE image.
@@ -23,13 +32,17 @@ pe_machine() {
 }
 
 if [ "${1:-}" = --has-wine32 ]; then
-  [ -x "$wine32_loader" ] && exit 0
-  echo "Wine cannot run 32-bit programs here: $no_wine32" >&2
+  reason=$(no_wine32)
+  [ -z "$reason" ] && exit 0
+  echo "Wine cannot run 32-bit programs here: $reason" >&2
   exit 77
 fi
-if [ "$(pe_machine "${1:-}")" = 014c ] && [ ! -x "$wine32_loader" ]; then
-  echo "SKIPPED: Wine cannot run the 32-bit $(basename "$1") here: $no_wine32" >&2
-  exit 77
+if [ "$(pe_machine "${1:-}")" = 014c ]; then
+  reason=$(no_wine32)
+  if [ -n "$reason" ]; then
+    echo "SKIPPED: Wine cannot run the 32-bit $(basename "$1") here: $reason" >&2
+    exit 77
+  fi
 fi
 
 export LC_ALL=${LC_ALL:-ja_JP.UTF-8}

@@ -49,7 +49,7 @@ if [ $# -gt 0 ]; then
   # 77: Wine cannot run the installer here (skipped), but a failure of the
   # checks above still fails the test.
   if [ $rc = 77 ]; then
-    [ $failures -eq 0 ] && exit 77
+    [ $status -eq 0 ] && exit 77
   elif [ $rc != 0 ]; then
     fail "the signed installer does not run and apply"
   fi
