@@ -14,6 +14,7 @@
 #include "core/tiny_cnf.h"
 #include "core/whole_number.h"
 #include "native_names.h"
+#include "script_entries.h"
 #include "script_outline.h"
 
 namespace brisko::pack {
@@ -51,7 +52,7 @@ std::size_t InvalidShiftJisColumn(const Text& line, unsigned char& bad) {
   for (std::size_t i = 0; i < line.size(); ++i) {
     const unsigned char b = static_cast<unsigned char>(line[i]);
     if (b < 0x80 || (b >= 0xA1 && b <= 0xDF)) continue;
-    if ((b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC)) {
+    if (ScriptLocale().IsLeadByte(b)) {
       const unsigned char t = i + 1 < line.size() ? static_cast<unsigned char>(line[i + 1]) : 0;
       if ((t >= 0x40 && t <= 0x7E) || (t >= 0x80 && t <= 0xFC)) {
         ++i;
@@ -95,10 +96,7 @@ struct StrayLine {
 };
 
 // A %OutFiles or %LinkPath entry with its line.
-struct Entry {
-  Text text;
-  int line;
-};
+using Entry = ScriptEntry;
 
 // What the checks read: the script as the installer reads it, and as its
 // author laid it out.
@@ -177,11 +175,9 @@ struct Script {
   }
 
   bool ReadEntries(const char* key, std::vector<Entry>& entries) {
-    const auto items = List(key);
-    if (!items) return false;
-    const int first = KeyLine(key) + 1;
-    for (std::size_t j = 0; j < items->size(); ++j) entries.push_back({(*items)[j], first + static_cast<int>(j)});
-    return true;
+    std::optional<std::vector<Entry>> read = ListEntries(reader, key);
+    if (read) entries = std::move(*read);
+    return read.has_value();
   }
 };
 
@@ -399,11 +395,6 @@ void NoOutFiles(const Script& s, const Report& report) {
     report(0, "no %OutFiles section while *PatchType is 1: the installer stops at start-up");
 }
 
-bool ClimbsOut(const Text& name) {
-  const auto parts = SplitScriptPath(name);
-  return std::find(parts.begin(), parts.end(), "..") != parts.end();
-}
-
 void AbsoluteOutputName(const Script& s, const Report& report) {
   for (const Entry& entry : s.outFiles)
     if (IsAbsoluteScriptPath(entry.text))
@@ -413,7 +404,7 @@ void AbsoluteOutputName(const Script& s, const Report& report) {
 
 void ClimbingOutputName(const Script& s, const Report& report) {
   for (const Entry& entry : s.outFiles)
-    if (!IsAbsoluteScriptPath(entry.text) && ClimbsOut(entry.text))
+    if (!IsAbsoluteScriptPath(entry.text) && ClimbsOutOfFolder(entry.text))
       report(entry.line, "the output name " + Quote(entry.text) + " climbs out of the target folder with \"..\"");
 }
 
@@ -421,7 +412,7 @@ void ClimbingOutputName(const Script& s, const Report& report) {
 std::vector<Entry> SafeOutFiles(const Script& s) {
   std::vector<Entry> safe;
   for (const Entry& entry : s.outFiles)
-    if (!entry.text.empty() && !IsAbsoluteScriptPath(entry.text) && !ClimbsOut(entry.text)) safe.push_back(entry);
+    if (!entry.text.empty() && StaysInsideFolder(entry.text)) safe.push_back(entry);
   return safe;
 }
 

@@ -1,5 +1,7 @@
 #include "native_names.h"
 
+#include <algorithm>
+
 #include "core/locale.h"
 
 namespace brisko::pack {
@@ -23,6 +25,13 @@ bool IsAbsoluteScriptPath(std::string_view path) {
   const unsigned char first = static_cast<unsigned char>(path[0]);
   return path.size() >= 2 && path[1] == ':' && first < 0x80;
 }
+
+bool ClimbsOutOfFolder(std::string_view path) {
+  const std::vector<Text> parts = SplitScriptPath(path);
+  return std::find(parts.begin(), parts.end(), "..") != parts.end();
+}
+
+bool StaysInsideFolder(std::string_view path) { return !IsAbsoluteScriptPath(path) && !ClimbsOutOfFolder(path); }
 
 fs::path NativePath(const fs::path& folder, std::string_view scriptPath) {
   fs::path path = folder;

@@ -20,6 +20,14 @@ std::vector<Text> SplitScriptPath(std::string_view path);
 // True for an absolute path: one that begins with a separator or names a drive.
 bool IsAbsoluteScriptPath(std::string_view path);
 
+// True when one of the path's parts is "..".
+bool ClimbsOutOfFolder(std::string_view path);
+
+// True when a script path stays inside the folder it is joined to: neither
+// absolute nor climbing out. Lint reports the others, build leaves them out
+// when forced, and extract refuses to write them.
+bool StaysInsideFolder(std::string_view path);
+
 // A Shift-JIS name converted for the local file system: UTF-8 on POSIX
 // systems, UTF-16 on Windows. Bytes that do not convert are kept as they are.
 fs::path NativeName(const Text& name);

@@ -6,31 +6,16 @@
 #include <memory>
 #include <thread>
 
-#include "core/locale.h"
 #include "core/package_format.h"
-#include "core/script_lines.h"
-#include "core/tiny_cnf.h"
 #include "delta_payload.h"
 #include "native_names.h"
+#include "script_entries.h"
 
 namespace brisko::pack {
 
 namespace {
 
 const ResourceId kNeutral = ResourceId::Number(0);
-
-// The %OutFiles entries as the installer's reader returns them, with the
-// line of each; empty when the section is missing.
-std::vector<std::pair<Text, int>> OutFiles(const std::string& script) {
-  const StringList lines = SplitLines(script);
-  const TTinyCnf reader(lines, TableLocale::ShiftJis());
-  StringList items;
-  std::vector<std::pair<Text, int>> entries;
-  if (!reader.GetList(format::kOutFiles, items)) return entries;
-  const int key = reader.FindKey(format::kOutFiles);
-  for (std::size_t j = 0; j < items.size(); ++j) entries.emplace_back(items[j], key + 2 + static_cast<int>(j));
-  return entries;
-}
 
 // RESOURCE_FILE followed by digits, in any letter case.
 bool IsPayloadName(const ResourceId& name) {
@@ -43,10 +28,8 @@ bool IsPayloadName(const ResourceId& name) {
 
 // An entry that stays inside the payload folder and names an existing file.
 bool IsSafePayloadPath(const Text& entry, const fs::path& path) {
-  const auto parts = SplitScriptPath(entry);
   std::error_code ec;
-  return !IsAbsoluteScriptPath(entry) && std::find(parts.begin(), parts.end(), "..") == parts.end() &&
-         fs::is_regular_file(path, ec);
+  return StaysInsideFolder(entry) && fs::is_regular_file(path, ec);
 }
 
 bool IsPayloadType(const ResourceId& type) {
@@ -194,16 +177,16 @@ void AddCheckedPayload(ResourceTree& tree, std::size_t index, const Text& entry,
 }
 
 // Puts every payload of the script's %OutFiles `entries` into the tree.
-void AddPayloads(ResourceTree& tree, const std::vector<std::pair<Text, int>>& entries, const BuildRequest& request,
+void AddPayloads(ResourceTree& tree, const std::vector<ScriptEntry>& entries, const BuildRequest& request,
                  const std::string& scriptName, std::vector<std::unique_ptr<OutputFile>>& scratch,
                  BuildResult& result) {
   std::vector<PayloadFile> files;
   for (std::size_t i = 0; i < entries.size(); ++i) {
-    const Text& entry = entries[i].first;
+    const Text& entry = entries[i].text;
     if (entry.empty()) continue;  // a blank entry keeps its number unused
     if (!request.payloadFolder) {
       if (request.force) continue;
-      throw PackError(scriptName, "line " + std::to_string(entries[i].second) +
+      throw PackError(scriptName, "line " + std::to_string(entries[i].line) +
                                       " names a payload file, but no payload folder was given");
     }
     fs::path path = FindScriptFile(*request.payloadFolder, entry);
@@ -261,7 +244,7 @@ BuildResult BuildInstaller(const BuildRequest& request) {
              ResourceData::Bytes(script));
     tree.Put(ResourceId::Ascii(format::kBackgroundType), ResourceId::Ascii(format::kBackgroundName), kNeutral,
              ResourceData::Bytes(background));
-    AddPayloads(tree, OutFiles(script), request, lint.scriptName, scratch, result);
+    AddPayloads(tree, OutFilesEntries(script), request, lint.scriptName, scratch, result);
 
     const ResourceSection section(tree);
     const ResourceSectionPlan plan =
@@ -288,12 +271,12 @@ InstalledPackage::InstalledPackage(const fs::path& installer)
                                       std::to_string(script->data.size()) + " bytes)");
   script_ = script->data.Read();
   background_ = tree_.Find(format::kBackgroundType, format::kBackgroundName);
-  const auto entries = OutFiles(script_);
+  const std::vector<ScriptEntry> entries = OutFilesEntries(script_);
   for (std::size_t i = 0; i < entries.size(); ++i) {
     Payload p;
     p.index = i;
-    p.name = entries[i].first;
-    p.line = entries[i].second;
+    p.name = entries[i].text;
+    p.line = entries[i].line;
     // The installer's order: raw, compressed, delta.
     constexpr PayloadKind kKinds[] = {PayloadKind::Raw, PayloadKind::Compressed, PayloadKind::Delta};
     for (std::size_t k = 0; k < std::size(kKinds) && !p.name.empty() && !p.leaf; ++k) {
@@ -339,9 +322,7 @@ void ExtractPackage(const fs::path& installer, const fs::path& folder, const std
     if (!p.leaf)
       throw PackError(name, where + " is missing: no " + format::kPayloadType + "/" + format::PayloadName(p.index) +
                                 " resource");
-    const auto parts = SplitScriptPath(p.name);
-    if (IsAbsoluteScriptPath(p.name) || std::find(parts.begin(), parts.end(), "..") != parts.end())
-      throw PackError(name, where + " would be written outside the payload folder");
+    if (!StaysInsideFolder(p.name)) throw PackError(name, where + " would be written outside the payload folder");
   }
 
   OutputFolder target(folder);
