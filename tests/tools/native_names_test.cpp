@@ -1,4 +1,4 @@
-#include "native_names.h"
+#include "platform/native_names.h"
 
 #include <gtest/gtest.h>
 

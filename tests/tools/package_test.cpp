@@ -1,9 +1,9 @@
-#include "package.h"
+#include "package/package.h"
 
 #include <gtest/gtest.h>
 
-#include "native_names.h"
 #include "pack_test_util.h"
+#include "platform/native_names.h"
 
 namespace brisko::pack {
 namespace {
