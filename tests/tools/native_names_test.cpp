@@ -39,8 +39,7 @@ TEST(ScriptPaths, AbsoluteWhenStartingWithASeparatorOrADrive) {
 TEST(ScriptPaths, StayInsideUnlessAbsoluteOrClimbingOut) {
   const struct {
     std::string path;
-    bool climbs;
-    bool inside;
+    bool climbs, inside;
   } cases[] = {
       {"data\\a.dat", false, true},
       {"..\\a.dat", true, false},
