@@ -47,10 +47,7 @@ packer=$(realpath -m "${PACKER:-build/native/tools/briskopack/briskopack}")
 build=$(bench_build)
 stub=$(realpath -m "${STUB:-$build/briskopatch-stub.exe}")
 launch=$build/bench/bench-launch.exe
-[ -x "$packer" ] || { echo "no packer at $packer: build the native preset first" >&2; exit 2; }
-for program in "$stub" "$launch" "$build/demo-target.exe"; do
-  [ -f "$program" ] || { echo "no $program: build the ${build#build/} preset first" >&2; exit 2; }
-done
+need_wine_programs "$packer" "$stub" "$build"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/briskopatch-apply.XXXXXX")
 start_wine_prefix

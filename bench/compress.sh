@@ -42,10 +42,7 @@ esac
 packer=$(realpath -m "${PACKER:-build/native/tools/briskopack/briskopack}")
 stub=$(realpath -m "${STUB:-$build/briskopatch-stub.exe}")
 launch=$build/bench/bench-launch.exe
-[ -x "$packer" ] || { echo "no packer at $packer: build the native preset first" >&2; exit 2; }
-for program in "$stub" "$launch" "$build/demo-target.exe"; do
-  [ -f "$program" ] || { echo "no $program: build the ${build#build/} preset first" >&2; exit 2; }
-done
+need_wine_programs "$packer" "$stub" "$build"
 missing=()
 for tool in makensis:nsis xz:xz-utils zstd:zstd /usr/bin/time:time; do
   command -v "${tool%%:*}" >/dev/null || missing+=("${tool#*:}")

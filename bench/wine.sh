@@ -14,6 +14,16 @@ bench_build() {
   esac
 }
 
+# Checks that the native packer $1, the stub $2 and the helpers of the build
+# folder $3 (bench-launch.exe, demo-target.exe) are built; stops the
+# benchmark if not.
+need_wine_programs() {
+  [ -x "$1" ] || { echo "no packer at $1: build the native preset first" >&2; exit 2; }
+  for program in "$2" "$3/bench/bench-launch.exe" "$3/demo-target.exe"; do
+    [ -f "$program" ] || { echo "no $program: build the ${3#build/} preset first" >&2; exit 2; }
+  done
+}
+
 # Makes the prefix, exports WINEPREFIX and the locale (Japanese, code page
 # 932, as scripts/wine-run.sh gives the tests) and starts its wineserver.
 start_wine_prefix() {

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "lint.h"
+#include "lint/lint.h"
 #include "scratch.h"
 
 using namespace brisko;

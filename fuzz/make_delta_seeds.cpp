@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "delta_payload.h"
+#include "package/delta_payload.h"
 
 using namespace brisko;
 using namespace brisko::pack;

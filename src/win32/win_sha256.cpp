@@ -55,14 +55,4 @@ Sha256::Digest Sha256::Finish() {
   return digest;
 }
 
-std::string Sha256::Hex(const Digest& digest) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  for (std::uint8_t b : digest) {
-    hex += kDigits[b >> 4];
-    hex += kDigits[b & 15];
-  }
-  return hex;
-}
-
 }  // namespace brisko

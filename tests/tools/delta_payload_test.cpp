@@ -1,4 +1,4 @@
-#include "delta_payload.h"
+#include "package/delta_payload.h"
 
 #include <gtest/gtest.h>
 

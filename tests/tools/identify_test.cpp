@@ -1,4 +1,4 @@
-#include "identify.h"
+#include "package/identify.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
-#include "installed_stubs.h"
+#include "pe/installed_stubs.h"
 
 #include <gtest/gtest.h>
 
 #include "pack_test_util.h"
-#include "program_path.h"
+#include "platform/program_path.h"
 
 namespace brisko::pack {
 namespace {

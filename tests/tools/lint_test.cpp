@@ -1,4 +1,4 @@
-#include "lint.h"
+#include "lint/lint.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "native_names.h"
+#include "platform/native_names.h"
 
 #include <gtest/gtest.h>
 
@@ -33,6 +33,28 @@ TEST(ScriptPaths, AbsoluteWhenStartingWithASeparatorOrADrive) {
       {std::string(kHyou) + ":", false},
   };
   for (const auto& c : cases) EXPECT_EQ(IsAbsoluteScriptPath(c.path), c.absolute) << c.path;
+}
+
+// The one rule that build, lint and extract share for a payload path.
+TEST(ScriptPaths, StayInsideUnlessAbsoluteOrClimbingOut) {
+  const struct {
+    std::string path;
+    bool climbs, inside;
+  } cases[] = {
+      {"data\\a.dat", false, true},
+      {"..\\a.dat", true, false},
+      {"sub/../../a.dat", true, false},
+      {"..a\\b..", false, true},
+      {"\\a.dat", false, false},
+      {"C:..", false, false},
+      // 表 then "..": the 0x5C is a trail byte, so this is one part, not "..".
+      {std::string(kHyou) + "..", false, true},
+      {std::string(kHyou) + "\\..", true, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ClimbsOutOfFolder(c.path), c.climbs) << c.path;
+    EXPECT_EQ(StaysInsideFolder(c.path), c.inside) << c.path;
+  }
 }
 
 }  // namespace

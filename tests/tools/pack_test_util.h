@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "byte_order.h"
+#include "pe/byte_order.h"
 #include "test_support.h"
 
 namespace brisko::pack::test {

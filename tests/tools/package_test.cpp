@@ -1,9 +1,9 @@
-#include "package.h"
+#include "package/package.h"
 
 #include <gtest/gtest.h>
 
-#include "native_names.h"
 #include "pack_test_util.h"
+#include "platform/native_names.h"
 
 namespace brisko::pack {
 namespace {
@@ -280,6 +280,38 @@ TEST(ExtractFailure, InstallerWithoutPackageLeavesNoFolder) {
   TempDir dir;
   EXPECT_THROW(ExtractPackage(stub, dir / "out"), PackError);
   EXPECT_TRUE(test::Listing(dir.path()).empty());
+}
+
+// A script that names a payload outside the payload folder (the packer never
+// stores one; another tool might): extract refuses before writing anything,
+// inside the output folder or beside it.
+TEST(ExtractFailure, PayloadNamedOutsideTheFolderWritesNothing) {
+  const fs::path stub = test::TestStub("stub32");
+  BRISKOPACK_REQUIRE_STUB(stub);
+  for (const std::string unsafe : {"..\\outside", "\\outside", "a\\..\\..\\outside"}) {
+    TempDir dir;
+    // Built with a harmless name of the same length, then renamed in the
+    // stored script.
+    const std::string harmless(unsafe.size(), 'q');
+    WriteFile(dir / "s.txt", test::CleanScript({harmless.c_str()}));
+    WriteFile(dir / "b.bmp", test::Bitmap(600, 300));
+    WriteFile(dir / "p" / harmless, "payload");
+    ASSERT_TRUE(BuildInstaller({stub, dir / "s.txt", dir / "b.bmp", dir / "p", dir / "out.exe"}).written);
+    std::string installer = test::ReadFile(dir / "out.exe");
+    const std::size_t at = installer.find(harmless + "\r\n");
+    ASSERT_NE(at, std::string::npos);
+    installer.replace(at, unsafe.size(), unsafe);
+    WriteFile(dir / "bad.exe", installer);
+    fs::create_directories(dir / "x/y");
+    try {
+      ExtractPackage(dir / "bad.exe", dir / "x/y/out");
+      ADD_FAILURE() << unsafe << ": extracted";
+    } catch (const PackError& e) {
+      EXPECT_NE(e.cause().find("would be written outside the payload folder"), std::string::npos) << e.cause();
+    }
+    EXPECT_TRUE(test::Listing(dir / "x").size() == 1u) << unsafe;  // x/y, empty
+    EXPECT_FALSE(fs::exists(dir / "x/outside")) << unsafe;
+  }
 }
 
 }  // namespace

@@ -1,11 +1,11 @@
-#include "pe_image.h"
+#include "pe/pe_image.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 
 #include "pack_test_util.h"
-#include "resource_tree.h"
+#include "pe/resource_tree.h"
 
 namespace brisko::pack {
 namespace {

@@ -1,4 +1,4 @@
-#include "resource_tree.h"
+#include "pe/resource_tree.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,12 @@
-#include "version_diff.h"
+#include "package/version_diff.h"
 
 #include <gtest/gtest.h>
 
 #include "core/bitmap.h"
-#include "lint.h"
-#include "native_names.h"
+#include "lint/lint.h"
 #include "pack_test_util.h"
-#include "package.h"
+#include "package/package.h"
+#include "platform/native_names.h"
 
 namespace brisko::pack {
 namespace {

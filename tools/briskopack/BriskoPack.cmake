@@ -13,15 +13,20 @@
 # The packer that runs is, in this order: BRISKOPACK_EXECUTABLE when set; the
 # briskopack target of a native build; in cross builds, a host build of the
 # same sources that ExternalProject makes with the host compiler.
+# brisko_host_packer (below) gives the same packer to build steps and tests
+# that run it themselves.
 include_guard(GLOBAL)
 
 set(BRISKOPACK_SOURCE_DIR ${CMAKE_CURRENT_LIST_DIR})
 set(BRISKOPACK_EXECUTABLE "" CACHE FILEPATH
     "A briskopack that runs on the build machine; empty to build one from this tree")
 
-# Sets <exe> to the packer's path and <dep> to what a command running it must
-# depend on.
-function(_brisko_packer exe dep)
+# brisko_host_packer(<exe-var> <depends-var>)
+#
+# Sets <exe-var> to a packer that runs on the build machine, chosen as above,
+# and <depends-var> to what a custom command or test that runs it must depend
+# on. For build steps and tests that run the packer themselves.
+function(brisko_host_packer exe dep)
   if(BRISKOPACK_EXECUTABLE)
     set(${exe} ${BRISKOPACK_EXECUTABLE} PARENT_SCOPE)
     set(${dep} ${BRISKOPACK_EXECUTABLE} PARENT_SCOPE)
@@ -83,7 +88,7 @@ function(brisko_pack_installer name)
     file(GLOB_RECURSE payload_files CONFIGURE_DEPENDS ${payload}/*)
   endif()
 
-  _brisko_packer(packer packer_dep)
+  brisko_host_packer(packer packer_dep)
   add_custom_command(
     OUTPUT ${ARG_OUTPUT}
     COMMAND ${packer} build --stub ${stub} -o ${ARG_OUTPUT} ${args}

@@ -1,8 +1,0 @@
-#include "fast_copy.h"
-
-namespace brisko::pack {
-
-// The Windows build streams through its buffer.
-bool CopyFileRange(const FileRange&, const FileRange&, PeChecksum*) { return false; }
-
-}  // namespace brisko::pack

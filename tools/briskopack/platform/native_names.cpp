@@ -1,0 +1,53 @@
+#include "platform/native_names.h"
+
+#include <algorithm>
+
+#include "core/locale.h"
+
+namespace brisko::pack {
+
+std::vector<Text> SplitScriptPath(std::string_view path) {
+  std::vector<Text> parts(1);
+  ByteWalker walker(TableLocale::ShiftJis());
+  for (char c : path) {
+    const ByteClass kind = walker.Next(static_cast<unsigned char>(c));
+    if (kind == ByteClass::Single && (c == '\\' || c == '/'))
+      parts.emplace_back();
+    else
+      parts.back() += c;
+  }
+  return parts;
+}
+
+bool IsAbsoluteScriptPath(std::string_view path) {
+  if (path.empty()) return false;
+  if (path[0] == '\\' || path[0] == '/') return true;
+  const unsigned char first = static_cast<unsigned char>(path[0]);
+  return path.size() >= 2 && path[1] == ':' && first < 0x80;
+}
+
+bool ClimbsOutOfFolder(std::string_view path) {
+  const std::vector<Text> parts = SplitScriptPath(path);
+  return std::find(parts.begin(), parts.end(), "..") != parts.end();
+}
+
+bool StaysInsideFolder(std::string_view path) { return !IsAbsoluteScriptPath(path) && !ClimbsOutOfFolder(path); }
+
+fs::path NativePath(const fs::path& folder, std::string_view scriptPath) {
+  fs::path path = folder;
+  for (const Text& part : SplitScriptPath(scriptPath))
+    if (!part.empty()) path /= NativeName(part);
+  return path;
+}
+
+fs::path FindScriptFile(const fs::path& folder, std::string_view scriptPath) {
+  const fs::path converted = NativePath(folder, scriptPath);
+  std::error_code ec;
+  if (fs::exists(converted, ec)) return converted;
+  fs::path raw = folder;
+  for (const Text& part : SplitScriptPath(scriptPath))
+    if (!part.empty()) raw /= fs::path(part);
+  return fs::exists(raw, ec) ? raw : converted;
+}
+
+}  // namespace brisko::pack

@@ -1,9 +1,0 @@
-#include <unistd.h>
-
-#include "file_io.h"
-
-namespace brisko::pack {
-
-long CurrentProcessId() { return static_cast<long>(getpid()); }
-
-}  // namespace brisko::pack

@@ -1,9 +1,0 @@
-#include <process.h>
-
-#include "file_io.h"
-
-namespace brisko::pack {
-
-long CurrentProcessId() { return static_cast<long>(_getpid()); }
-
-}  // namespace brisko::pack
