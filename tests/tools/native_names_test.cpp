@@ -47,6 +47,9 @@ TEST(ScriptPaths, StayInsideUnlessAbsoluteOrClimbingOut) {
       {"..a\\b..", false, true},
       {"\\a.dat", false, false},
       {"C:..", false, false},
+      {"data\\D:x.dat", true, false},
+      {"data\\a:b.dat", true, false},
+      {"data\\1:b.dat", false, true},
       // 表 then "..": the 0x5C is a trail byte, so this is one part, not "..".
       {std::string(kHyou) + "..", false, true},
       {std::string(kHyou) + "\\..", true, false},

@@ -409,7 +409,8 @@ void AbsoluteOutputName(const Script& s, const Report& report) {
 void ClimbingOutputName(const Script& s, const Report& report) {
   for (const Entry& entry : s.outFiles)
     if (!IsAbsoluteScriptPath(entry.text) && ClimbsOutOfFolder(entry.text))
-      report(entry.line, "the output name " + Quote(entry.text) + " climbs out of the target folder with \"..\"");
+      report(entry.line,
+             "the output name " + Quote(entry.text) + " climbs out of the target folder (with \"..\" or a drive)");
 }
 
 // The non-blank %OutFiles entries that stay inside the target folder.

@@ -1,6 +1,7 @@
 #include "platform/native_names.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include "core/locale.h"
 
@@ -26,9 +27,18 @@ bool IsAbsoluteScriptPath(std::string_view path) {
   return path.size() >= 2 && path[1] == ':' && first < 0x80;
 }
 
+// A part such as "C:" or "C:name" after the first: appended to a path on
+// Windows, it starts again from that drive's current folder.
+static bool NamesDrive(const Text& part) {
+  const unsigned char first = part.empty() ? 0 : static_cast<unsigned char>(part[0]);
+  return part.size() >= 2 && part[1] == ':' && first < 0x80 && std::isalpha(first);
+}
+
 bool ClimbsOutOfFolder(std::string_view path) {
   const std::vector<Text> parts = SplitScriptPath(path);
-  return std::find(parts.begin(), parts.end(), "..") != parts.end();
+  for (std::size_t i = 0; i < parts.size(); ++i)
+    if (parts[i] == ".." || (i > 0 && NamesDrive(parts[i]))) return true;
+  return false;
 }
 
 bool StaysInsideFolder(std::string_view path) { return !IsAbsoluteScriptPath(path) && !ClimbsOutOfFolder(path); }

@@ -20,7 +20,8 @@ std::vector<Text> SplitScriptPath(std::string_view path);
 // True for an absolute path: one that begins with a separator or names a drive.
 bool IsAbsoluteScriptPath(std::string_view path);
 
-// True when one of the path's parts is "..".
+// True when one of the path's parts is "..", or names a drive after the first
+// part ("data\C:x"), which on Windows leaves the folder as well.
 bool ClimbsOutOfFolder(std::string_view path);
 
 // True when a script path stays inside the folder it is joined to: neither
