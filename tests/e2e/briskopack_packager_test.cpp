@@ -82,21 +82,9 @@ class BriskopackPackager final : public Packager {
       WriteFileBytes(path, bytes);
     }
 
-    std::string command = "\"" + packer_ + "\" build --force --stub \"" + stub + "\" -o \"" + exePath + "\" \"" +
-                          folder + "\"";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                               nullptr, &startup, &process))
-        << command;
-    const DWORD waited = WaitForSingleObject(process.hProcess, 120000);
-    DWORD code = 1;
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    ASSERT_EQ(waited, WAIT_OBJECT_0) << "the packer did not finish: " << command;
-    ASSERT_EQ(code, 0u) << command;
+    const std::string command =
+        "\"" + packer_ + "\" build --force --stub \"" + stub + "\" -o \"" + exePath + "\" \"" + folder + "\"";
+    EXPECT_EQ(RunProgram(command), std::optional<DWORD>(0)) << command;
   }
 
  private:

@@ -245,6 +245,23 @@ bool WaitUntil(const std::function<bool()>& condition, Duration timeout) {
   }
 }
 
+std::optional<DWORD> RunProgram(std::string commandLine, DWORD timeoutMs) {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                      &startup, &process))
+    return std::nullopt;
+  const DWORD waited = WaitForSingleObject(process.hProcess, timeoutMs);
+  DWORD code = 1;
+  GetExitCodeProcess(process.hProcess, &code);
+  if (waited != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 1);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  if (waited != WAIT_OBJECT_0) return std::nullopt;
+  return code;
+}
+
 namespace {
 
 struct WindowSearch {
