@@ -58,14 +58,6 @@ SCRIPT_TEMPLATE=samples/demo/patch.txt make_patch "$work/patch" "$size" "$files"
 payloads=("$work"/patch/payload/*)
 set_up_demo_target "$build"
 
-# Writes the payload with the installer and prints the seconds it took.
-apply_s() {
-  local ms
-  ms=$(bash scripts/wine-run.sh "$launch" apply "$(windows_path "$work/installer.exe")" $((settle * 1000)) | tr -d '\r') ||
-    return 1
-  awk -v ms="$ms" 'BEGIN { printf "%.4f", ms / 1000 }'
-}
-
 # Writes the same bytes with dd and prints the seconds it took.
 dd_s() {
   local t0 t1 payload
@@ -82,7 +74,8 @@ installer_times=() dd_times=() ratios=()
 for ((run = 0; run <= runs; run++)); do
   [ -n "${REPLACE:-}" ] || rm -f "$target_dir"/file*.bin
   sync  # nothing of the last writer's left to write back
-  a=$(apply_s)
+  time_apply "$work/installer.exe" $((settle * 1000))
+  a=$took_s
   if [ "$run" -eq 0 ]; then
     for payload in "${payloads[@]}"; do
       cmp -s "$payload" "$target_dir/${payload##*/}" || { echo "the installer wrote ${payload##*/} wrongly" >&2; exit 1; }

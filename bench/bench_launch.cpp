@@ -10,11 +10,15 @@
 //                                 window with Start enabled and then PAUSE_MS
 //                                 more, presses Start and prints the
 //                                 milliseconds until the success message
-//                                 shows; answers it and closes the installer.
+//                                 shows, then the installer's peak private
+//                                 memory and peak working set in KiB;
+//                                 answers it and closes the installer.
 //                                 Fails on any other message.
 // Programs are started without inherited handles; times come from
 // QueryPerformanceCounter, polled every millisecond or so.
 #include <windows.h>
+// After windows.h.
+#include <psapi.h>
 
 #include <cstdio>
 #include <cstring>
@@ -94,6 +98,15 @@ class Program {
   Program& operator=(const Program&) = delete;
 
   bool started() const { return info_.hProcess != nullptr; }
+  // The most private memory the program has committed, and the most memory
+  // it has had in use, in KiB so far.
+  void PrintPeaks() const {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    if (!K32GetProcessMemoryInfo(info_.hProcess, &counters, sizeof counters)) counters = {};
+    std::printf(" %lu %lu", static_cast<unsigned long>(counters.PeakPagefileUsage >> 10),
+                static_cast<unsigned long>(counters.PeakWorkingSetSize >> 10));
+  }
   bool running() const { return WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT; }
 
   // Polls for a window until it shows, the program ends or time runs out.
@@ -181,7 +194,9 @@ int TimeApply(const wchar_t* path, DWORD pause) {
   EnumChildWindows(box, FindMessageText, reinterpret_cast<LPARAM>(&message));
   const bool succeeded = message == brisko::test::Widen(brisko::texts::kMsgPatchSucceeded, 932);
   if (succeeded) {
-    std::printf("%.1f\n", Milliseconds(clicked, done));
+    std::printf("%.1f", Milliseconds(clicked, done));
+    program.PrintPeaks();
+    std::printf("\n");
   } else {
     std::fprintf(stderr, "bench-launch: Start showed \"%s\", not the success message\n", Utf8(message).c_str());
   }

@@ -129,13 +129,6 @@ set_up_demo_target "$build"
 
 clean_target() { (cd "$target_dir" && rm -f $files x-*); }
 
-# The installer from the Start click to its success message, in seconds.
-apply_s() {
-  local ms
-  ms=$(bash scripts/wine-run.sh "$launch" apply "$(windows_path "$1")" $((settle * 1000)) | tr -d '\r') || return 1
-  awk -v ms="$ms" 'BEGIN { printf "%.4f", ms / 1000 }'
-}
-
 dd_s() {
   local t0 t1 f
   sleep "$settle"
@@ -146,14 +139,16 @@ dd_s() {
 }
 
 echo
-echo "| installer | applying (s, median) | dd (s, median) | speed / dd (median) | pairs |"
-echo "|---|---:|---:|---:|---|"
+echo "| installer | applying (s, median) | dd (s, median) | speed / dd (median) | pairs | peak private memory (MiB) |"
+echo "|---|---:|---:|---:|---|---:|"
 for name in ours raw; do
-  ratios=() times=() dds=()
+  ratios=() times=() dds=() most=0
   for ((run = 0; run <= runs; run++)); do
     clean_target
     sync
-    a=$(apply_s "$work/out/$name.exe")
+    time_apply "$work/out/$name.exe" $((settle * 1000))
+    a=$took_s
+    most=$(awk -v a="$most" -v b="$peak_mib" 'BEGIN { print (b > a ? b : a) }')
     if [ "$run" -eq 0 ]; then
       for f in $files; do cmp -s "$work/corpus/$f" "$target_dir/$f" || { echo "$name wrote $f wrongly" >&2; exit 1; }; done
     fi
@@ -163,8 +158,8 @@ for name in ours raw; do
     [ "$run" -eq 0 ] && continue
     times+=("$a") dds+=("$d") ratios+=("$(awk -v a="$a" -v d="$d" 'BEGIN { printf "%.2f", d / a }')")
   done
-  printf '| %s | %.2f | %.2f | %.2f | %s |\n' "$name" "$(median "${times[@]}")" "$(median "${dds[@]}")" \
-    "$(median "${ratios[@]}")" "${ratios[*]}"
+  printf '| %s | %.2f | %.2f | %.2f | %s | %.0f |\n' "$name" "$(median "${times[@]}")" "$(median "${dds[@]}")" \
+    "$(median "${ratios[@]}")" "${ratios[*]}" "$most"
 done
 clean_target
 
@@ -173,7 +168,7 @@ nsis_target='C:\bench-nsis'
 t0=$(now_ns)
 if WINEDEBUG=-all wine "$work/out/nsis.exe" /S "/D=$nsis_target" >/dev/null 2>&1; then
   t1=$(now_ns)
-  awk -v a="$t0" -v b="$t1" 'BEGIN { printf "| NSIS (silent, from process start) | %.2f | | | |\n", (b - a) / 1e9 }'
+  awk -v a="$t0" -v b="$t1" 'BEGIN { printf "| NSIS (silent, from process start) | %.2f | | | | |\n", (b - a) / 1e9 }'
 else
-  echo "| NSIS | not run: this Wine does not run 32-bit programs | | | |"
+  echo "| NSIS | not run: this Wine does not run 32-bit programs | | | | |"
 fi

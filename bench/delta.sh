@@ -22,7 +22,8 @@
 #
 # Usage: bench/delta.sh [WORK]   (default build/bench-delta; after a native
 # build; the installer's size uses build/win32/briskopatch-stub.exe when it
-# has been built, else the packer's 32-bit test stub)
+# has been built, else the packer's 32-bit test stub; applying needs the
+# win64 build, or win32 with ARCH=x86)
 #        bench/delta.sh large [WORK]   a 1 GiB pair instead (v2: 1 MiB
 # inserted in the middle, 64 blocks of 4 KiB changed): build --from's time
 # and peak memory
@@ -199,6 +200,10 @@ printf '\0' >"$work/one-byte"  # bsdiff cannot map an empty file
 # run once.
 make_ours() {
   rm -rf "$work/patch" "$work/ours.exe"
+  # The demo's script, whose target the apply run below sets up; diff
+  # fills in its %OutFiles and keeps the rest.
+  mkdir -p "$work/patch"
+  cp samples/demo/patch.txt "$work/patch/script.txt"
   measure "$pack" diff "$work/corpus/v1" "$work/corpus/v2" -o "$work/patch"
   diff_took=$took diff_peak=$peak
   measure "$pack" build "$work/patch" --from "$work/corpus/v1" --stub "$stub" -o "$work/ours.exe"
@@ -221,12 +226,55 @@ xdelta_median=$(median "${xdelta_times[@]}")
 sed -i "s/^xdelta3 \([0-9]*\) [0-9.]* /xdelta3 \1 $xdelta_median /" "$work/results"
 for tool in zstd bsdiff; do run_tool "$tool"; done
 
-# ---- applying: the lead adds the run of the installer under wine64 here ----
-# APPLY HOOK: copy corpus/v1 into a Wine prefix's target folder, run
-# $work/ours.exe there (see bench/apply-speed.sh for the harness), compare
-# the result with corpus/v2, and record apply time and peak memory beside
-# `dd conv=fsync` of the patched files.
-# ---------------------------------------------------------------------------
+# Applying, under Wine: the demo's target application holds v1, and ours is
+# the installer built for ARCH (x64 unless said, so under wine64), timed from
+# the Start click to its success message in pairs with `dd conv=fsync` of the
+# patched files of v2 into the same folder, RUNS pairs after a warm-up. The
+# folder is set back to v1 before every run. Sets apply_line.
+apply_ours() {
+  source scripts/xvfb.sh
+  source bench/wine.sh
+  local build launch exe settle=${SETTLE:-3} run a d f most=0 times=() dds=() ratios=()
+  build=$(bench_build)
+  launch=$build/bench/bench-launch.exe
+  if [ ! -f "$launch" ]; then
+    apply_line="Applying: not run (build the ${build#build/} preset first)"
+    return 0
+  fi
+  exe=$work/ours-${ARCH:-x64}.exe
+  "$pack" build "$work/patch" --from "$work/corpus/v1" --stub "$build/briskopatch-stub.exe" -o "$exe" >/dev/null
+  start_wine_prefix
+  trap 'stop_wine_prefix; stop_xvfb' EXIT
+  start_xvfb
+  set_up_demo_target "$build"
+  for ((run = 0; run <= ${RUNS:-3}; run++)); do
+    cp -a "$work/corpus/v1/." "$target_dir/"
+    rm -rf "$target_dir/media" "$target_dir"/x-*
+    sync
+    time_apply "$exe" $((settle * 1000))
+    a=$took_s
+    most=$(awk -v a="$most" -v b="$peak_mib" 'BEGIN { print (b > a ? b : a) }')
+    if [ "$run" -eq 0 ]; then
+      while read -r f; do
+        cmp -s "$work/corpus/v2/$f" "$target_dir/$f" || { echo "the installer made $f wrongly" >&2; exit 1; }
+      done < <(patched_files)
+    fi
+    sleep "$settle"
+    local t0 t1
+    t0=$(now_ns)
+    while read -r f; do
+      dd if="$work/corpus/v2/$f" of="$target_dir/x-$(echo "$f" | tr / _)" bs=1M conv=fsync status=none
+    done < <(patched_files)
+    t1=$(now_ns)
+    d=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.4f", (b - a) / 1e9 }')
+    [ "$run" -eq 0 ] && continue
+    times+=("$a") dds+=("$d") ratios+=("$(awk -v a="$a" -v d="$d" 'BEGIN { printf "%.2f", a / d }')")
+  done
+  apply_line=$(printf 'Applying (%s, under Wine): %.2f s against dd %.2f s (medians), apply time / dd time %s (goal <= 2; pairs: %s); peak private memory %.0f MiB (goal <= 64)' \
+    "${ARCH:-x64}" "$(median "${times[@]}")" "$(median "${dds[@]}")" "$(median "${ratios[@]}")" "${ratios[*]}" "$most")
+}
+apply_ours
+
 
 new_bytes=$(patched_files | while read -r f; do stat -c %s "$work/corpus/v2/$f"; done | awk '{ s += $1 } END { print s }')
 smallest=$(awk '{ print $2 }' "$work/results" | sort -n | head -n 1)
@@ -251,3 +299,5 @@ while read -r name size time peak; do
     "$(awk -v a="$size" -v b="$smallest" 'BEGIN { print a / b }')" "$time" \
     "$(awk -v a="$time" -v b="$xdelta_time" 'BEGIN { print a / b }')" "$(awk -v k="$peak" 'BEGIN { print k / 1024 }')"
 done <"$work/results"
+echo
+echo "$apply_line"
