@@ -197,20 +197,23 @@ TEST_F(LintFiles, MissingPayloadFilesAreErrorsOnTheirLines) {
 }
 
 // Two releases for a build --from: r1 has everything (a folder where an
-// entry names a file), r2 only present.dat and not the program t.exe.
+// entry names a file), r2 only present.dat and not the program t.exe;
+// neither has the folder of new\\added.dat.
 TEST_F(LintFiles, ReleasesThatADeltaBuildCannotServe) {
   for (const char* file : {"r1/t.exe", "r1/present.dat", "r1/missing.dat", "r2/present.dat"})
     test::WriteFile(dir_ / file, "x");
   std::filesystem::create_directories(dir_ / "r1/folder");
   LintInput input;
   input.scriptName = "script.txt";
-  input.script = OutFiles({"present.dat", "missing.dat", "folder"});
+  input.script = OutFiles({"present.dat", "missing.dat", "folder", "new\\added.dat"});
   input.from = {dir_ / "r1", dir_ / "r2"};
   const std::vector<Finding> found = Lint(input);
   const std::vector<std::pair<std::string, int>> expected = {{"release-without-program", 10},
                                                              {"release-lacks-file", 15},
                                                              {"release-lacks-file", 16},
-                                                             {"release-has-folder", 16}};
+                                                             {"release-has-folder", 16},
+                                                             {"release-lacks-folder", 17},
+                                                             {"release-lacks-folder", 17}};
   ASSERT_EQ(found.size(), expected.size());
   for (std::size_t i = 0; i < found.size(); ++i) {
     EXPECT_EQ(std::string(found[i].check), expected[i].first) << found[i].message;

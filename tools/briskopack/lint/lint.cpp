@@ -489,6 +489,18 @@ void ReleaseHasFolder(const Script& s, const Report& report) {
   });
 }
 
+// The installer makes no folder: an entry in a folder that a release lacks
+// (a new folder of the new version, as diff finds it) fails there, after
+// the entries before it have been written.
+void ReleaseLacksFolder(const Script& s, const Report& report) {
+  ForReleaseFiles(s, [&](const Entry& entry, const fs::path&, const fs::path& path, const fs::file_status&) {
+    std::error_code ec;
+    if (!fs::is_directory(path.parent_path(), ec))
+      report(entry.line, DisplayName(path.parent_path()) + " does not exist: the installer makes no folder, so " +
+                             Quote(entry.text) + " cannot be written in that release");
+  });
+}
+
 void ReleaseWithoutProgram(const Script& s, const Report& report) {
   const auto programs = s.List(format::kCheckTargetFilename);
   if (!programs || programs->empty()) return;
@@ -580,6 +592,7 @@ const Check kChecks[] = {
     {{"payload-is-a-folder", E}, Subject::Script, PayloadIsAFolder},
     {{"release-lacks-file", W}, Subject::Script, ReleaseLacksSource},
     {{"release-has-folder", E}, Subject::Script, ReleaseHasFolder},
+    {{"release-lacks-folder", W}, Subject::Script, ReleaseLacksFolder},
     {{"release-without-program", W}, Subject::Script, ReleaseWithoutProgram},
     {{"background-not-a-bitmap", E}, Subject::Background, BackgroundNotABitmap},
     {{"background-size", W}, Subject::Background, BackgroundSize},
