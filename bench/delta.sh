@@ -249,7 +249,10 @@ apply_ours() {
   set_up_demo_target "$build"
   for ((run = 0; run <= ${RUNS:-3}; run++)); do
     cp -a "$work/corpus/v1/." "$target_dir/"
+    # The installer makes no folder: the new file's folder is there, empty,
+    # as an installed application's folders are.
     rm -rf "$target_dir/media" "$target_dir"/x-*
+    mkdir "$target_dir/media"
     sync
     time_apply "$exe" $((settle * 1000))
     a=$took_s
