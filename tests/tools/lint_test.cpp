@@ -208,12 +208,9 @@ TEST_F(LintFiles, ReleasesThatADeltaBuildCannotServe) {
   input.script = OutFiles({"present.dat", "missing.dat", "folder", "new\\added.dat"});
   input.from = {dir_ / "r1", dir_ / "r2"};
   const std::vector<Finding> found = Lint(input);
-  const std::vector<std::pair<std::string, int>> expected = {{"release-without-program", 10},
-                                                             {"release-lacks-file", 15},
-                                                             {"release-lacks-file", 16},
-                                                             {"release-has-folder", 16},
-                                                             {"release-lacks-folder", 17},
-                                                             {"release-lacks-folder", 17}};
+  const std::vector<std::pair<std::string, int>> expected = {
+      {"release-without-program", 10}, {"release-lacks-file", 15},   {"release-lacks-file", 16},
+      {"release-has-folder", 16},      {"release-lacks-folder", 17}, {"release-lacks-folder", 17}};
   ASSERT_EQ(found.size(), expected.size());
   for (std::size_t i = 0; i < found.size(); ++i) {
     EXPECT_EQ(std::string(found[i].check), expected[i].first) << found[i].message;
