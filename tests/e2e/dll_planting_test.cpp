@@ -15,8 +15,9 @@ namespace brisko::e2e {
 namespace {
 
 // uxtheme.dll is loaded by the window manager's theming once the first
-// window exists, by name, through the search path.
-constexpr const char* kPlanted[] = {"uxtheme"};
+// window exists, by name, through the search path; comctl32.dll by the
+// installer itself for its progress bar, once Start is pressed.
+constexpr const char* kPlanted[] = {"uxtheme", "comctl32"};
 
 std::string OwnFolder() {
   char path[MAX_PATH] = {};
