@@ -396,6 +396,52 @@ INSTANTIATE_TEST_SUITE_P(
                     StepFault{"MoveANewName", "MoveFileExW", 1, false}),
     [](const auto& row) { return std::string(row.param.step); });
 
+// Reading a destination at offsets, as a delta's source: a missing file is
+// no error (there is nothing to read), a file that cannot be opened or sized
+// is; a read that fails says so, and one past the end gives what is there.
+struct ReadCase {
+  const char* name;
+  const char* failing;  // the call made to fail, or ""
+  bool exists, heldOpen;
+  bool opened, hasFile;
+};
+
+class WinFileSystemReading : public WinFileSystemTest, public testing::WithParamInterface<ReadCase> {};
+
+TEST_P(WinFileSystemReading, OpensOnlyWhatItCanReadWhole) {
+  const ReadCase& c = GetParam();
+  const std::string content = std::string(70000, 'r') + "end";
+  if (c.exists) Write(Path("a.dat"), content);
+  unique_hfile holder;
+  if (c.heldOpen)
+    holder.reset(
+        CreateFileA(Path("a.dat").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  test::FaultInjector faults;
+  if (*c.failing) ASSERT_TRUE(faults.FailFrom(c.failing));
+  std::unique_ptr<RandomAccessFile> file;
+  EXPECT_EQ(files_.OpenForReading(Path("a.dat"), file), c.opened);
+  ASSERT_EQ(file != nullptr, c.hasFile);
+  if (file) {
+    EXPECT_EQ(file->size(), content.size());
+    char piece[8] = {};
+    std::size_t got = 0;
+    const bool read = file->ReadAt(content.size() - 3, piece, sizeof piece, got);
+    EXPECT_EQ(read, std::string(c.failing) != "ReadFile");
+    if (read) EXPECT_EQ(std::string(piece, got), "end");
+  }
+  file.reset();
+  EXPECT_EQ(faults.Unreleased(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, WinFileSystemReading,
+    testing::Values(ReadCase{"Readable", "", true, false, true, true},
+                    ReadCase{"Missing", "", false, false, true, false},
+                    ReadCase{"HeldOpenByAnother", "", true, true, false, false},
+                    ReadCase{"SizeUnknown", "GetFileSizeEx", true, false, false, false},
+                    ReadCase{"ReadFails", "ReadFile", true, false, true, true}),
+    [](const auto& row) { return std::string(row.param.name); });
+
 // A compressed payload that does not check is found out only when its last
 // piece is decoded, long after the first pieces were written: the
 // destination must stay as it was all the same.
