@@ -139,7 +139,7 @@ dd_s() {
 }
 
 echo
-echo "| installer | applying (s, median) | dd (s, median) | speed / dd (median) | pairs | peak private memory (MiB) |"
+echo "| installer | applying (s, median) | dd (s, median) | speed / dd (median) | pairs | peak working set (MiB) |"
 echo "|---|---:|---:|---:|---|---:|"
 for name in ours raw; do
   ratios=() times=() dds=() most=0

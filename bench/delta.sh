@@ -273,7 +273,7 @@ apply_ours() {
     [ "$run" -eq 0 ] && continue
     times+=("$a") dds+=("$d") ratios+=("$(awk -v a="$a" -v d="$d" 'BEGIN { printf "%.2f", a / d }')")
   done
-  apply_line=$(printf 'Applying (%s, under Wine): %.2f s against dd %.2f s (medians), apply time / dd time %s (goal <= 2; pairs: %s); peak private memory %.0f MiB (goal <= 64)' \
+  apply_line=$(printf 'Applying (%s, under Wine): %.2f s against dd %.2f s (medians), apply time / dd time %s (goal <= 2; pairs: %s); peak working set %.0f MiB, the installer'\''s mapped file included (goal <= 64)' \
     "${ARCH:-x64}" "$(median "${times[@]}")" "$(median "${dds[@]}")" "$(median "${ratios[@]}")" "${ratios[*]}" "$most")
 }
 apply_ours

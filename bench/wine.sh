@@ -62,12 +62,14 @@ windows_path() {
 
 # Runs the installer $1 with bench-launch (its path in $launch) from the
 # Start click to its success message, Start pressed $2 ms after the window
-# is ready; sets took_s (seconds) and peak_mib (the installer's peak private
-# memory). Fails unless the installer reports success.
+# is ready; sets took_s (seconds) and peak_mib (the installer's peak working
+# set: its own memory and the pages of its file that it read, which the
+# mapped payload's are; Wine does not count the heap in the peak private
+# memory that it reports). Fails unless the installer reports success.
 time_apply() {
-  local out ms private
+  local out ms working
   out=$(bash scripts/wine-run.sh "$launch" apply "$(windows_path "$1")" "${2:-0}" | tr -d '\r') || return 1
-  read -r ms private _ <<<"$out"
+  read -r ms _ working <<<"$out"
   took_s=$(awk -v ms="$ms" 'BEGIN { printf "%.4f", ms / 1000 }')
-  peak_mib=$(awk -v k="${private:-0}" 'BEGIN { printf "%.1f", k / 1024 }')
+  peak_mib=$(awk -v k="${working:-0}" 'BEGIN { printf "%.1f", k / 1024 }')
 }
