@@ -56,19 +56,6 @@ class PreferNative {
   std::vector<std::string> programs_;
 };
 
-bool RunAndWait(std::string commandLine, const std::string& folder) {
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
-                      &process))
-    return false;
-  const bool ended = WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0;
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return ended;
-}
-
 class DllPlanting : public InstallerTest {};
 
 TEST_P(DllPlanting, APlantedDllIsNeverLoaded) {
@@ -85,7 +72,7 @@ TEST_P(DllPlanting, APlantedDllIsNeverLoaded) {
   // The control: an ordinary search finds every planted copy.
   std::string loader = "\"" + downloads + "dll-loader.exe\"";
   for (const char* name : kPlanted) loader += std::string(" ") + name + ".dll";
-  ASSERT_TRUE(RunAndWait(loader, downloads));
+  ASSERT_TRUE(RunProgram(loader, 60000, downloads).has_value());
   for (const char* name : kPlanted) {
     ASSERT_NE(GetFileAttributesA(marker(name).c_str()), INVALID_FILE_ATTRIBUTES)
         << name << ".dll beside a program is not loaded here: this Wine cannot show planting";

@@ -245,12 +245,12 @@ bool WaitUntil(const std::function<bool()>& condition, Duration timeout) {
   }
 }
 
-std::optional<DWORD> RunProgram(std::string commandLine, DWORD timeoutMs) {
+std::optional<DWORD> RunProgram(std::string commandLine, DWORD timeoutMs, const std::string& folder) {
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
-  if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                      &startup, &process))
+  if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                      folder.empty() ? nullptr : folder.c_str(), &startup, &process))
     return std::nullopt;
   const DWORD waited = WaitForSingleObject(process.hProcess, timeoutMs);
   DWORD code = 1;

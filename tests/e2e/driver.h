@@ -174,9 +174,9 @@ struct Dialog {
 
 bool WaitUntil(const std::function<bool()>& condition, Duration timeout = kStepTimeout);
 // Runs a console program's command line without a window or inherited
-// handles and waits for it; its exit code, or nullopt when it could not be
-// started or did not end in time.
-std::optional<DWORD> RunProgram(std::string commandLine, DWORD timeoutMs = 120000);
+// handles, in `folder` when one is given, and waits for it; its exit code,
+// or nullopt when it could not be started or did not end in time.
+std::optional<DWORD> RunProgram(std::string commandLine, DWORD timeoutMs = 120000, const std::string& folder = {});
 
 // One running installer. Ends it on destruction if it still runs.
 class Installer {

@@ -21,28 +21,30 @@ std::string Identity(std::string_view bytes) {
   return Le(bytes.size(), 8) + std::string(digest.begin(), digest.end());
 }
 
-std::string Leb128(std::uint64_t n) {
-  std::string out;
-  for (; n >= 0x80; n >>= 7) out += static_cast<char>(0x80 | (n & 0x7F));
-  return out + static_cast<char>(n);
-}
-
 }  // namespace
 
-std::string DeltaPayloadBytes(std::string_view result, const std::vector<std::string>& sources) {
-  std::string head = "BPD1" + Le(sources.size(), 4) + Identity(result), body;
-  for (const std::string& source : sources) {
-    // One instruction: copy nothing, take the whole result from the literal
-    // stream, stay where the source position is.
-    const std::string streams[] = {Leb128(0) + Leb128(result.size()) + Leb128(0), "", std::string(result)};
-    head += Identity(source);
-    for (const std::string& stream : streams) {
-      const std::string frame = ZstdFrame(stream);
+std::string DeltaInstruction(std::uint64_t copy, bool diff, std::uint64_t literal, std::int64_t move) {
+  std::string out;
+  for (std::uint64_t n :
+       {copy * 2 + diff, literal, (static_cast<std::uint64_t>(move) << 1) ^ static_cast<std::uint64_t>(move >> 63)}) {
+    for (; n >= 0x80; n >>= 7) out += static_cast<char>(0x80 | (n & 0x7F));
+    out += static_cast<char>(n);
+  }
+  return out;
+}
+
+std::string DeltaPayloadBytes(std::string_view result, const std::vector<DeltaStreams>& deltas,
+                              std::string_view whole) {
+  std::string head = "BPD1" + Le(deltas.size(), 4) + Identity(result), body;
+  for (const DeltaStreams& d : deltas) {
+    head += Identity(d.source);
+    for (const std::string* stream : {&d.control, &d.diff, &d.literal}) {
+      const std::string frame = ZstdFrame(*stream);
       head += Le(frame.size(), 8);
       body += frame;
     }
   }
-  return head + (sources.empty() ? ZstdFrame(result) : body);
+  return head + (deltas.empty() ? ZstdFrame(whole) : body);
 }
 
 }  // namespace brisko::test

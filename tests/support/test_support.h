@@ -30,10 +30,20 @@ struct FrameOptions {
 };
 std::string ZstdFrame(std::string_view content, const FrameOptions& options = {});
 
-// A stored DELTA payload that gives `result`: against each of `sources` a
-// delta (the result taken whole from its literal stream), or, without
-// sources, the whole content.
-std::string DeltaPayloadBytes(std::string_view result, const std::vector<std::string>& sources = {});
+// Stored DELTA payloads laid out as the package format says, for tests that
+// need one without the packer. A delta: its source file and its three
+// streams (instructions, diff bytes, literal bytes), uncompressed.
+struct DeltaStreams {
+  std::string source, control, diff, literal;
+};
+// One instruction of a control stream: copy `copy` bytes of the source (with
+// diff bytes added when `diff`), take `literal` bytes from the literal
+// stream, then move the source position by `move`.
+std::string DeltaInstruction(std::uint64_t copy, bool diff, std::uint64_t literal, std::int64_t move);
+// A payload that records `result` (its size and SHA-256) and holds `deltas`,
+// or, without any, `whole` as one zstd frame.
+std::string DeltaPayloadBytes(std::string_view result, const std::vector<DeltaStreams>& deltas,
+                              std::string_view whole = {});
 
 // Removes a file, or a folder with everything in it, read-only files
 // included; does nothing when `path` does not exist. `path` is in the

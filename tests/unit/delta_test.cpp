@@ -7,73 +7,21 @@
 #include <vector>
 
 #include "core/payload/package_payload.h"
+#include "fakes.h"
 #include "test_support.h"
 
 namespace brisko {
 namespace {
 
-// A file in memory; reads fail when `broken`.
-class MemoryFile final : public RandomAccessFile {
- public:
-  explicit MemoryFile(std::string bytes, bool broken = false) : bytes_(std::move(bytes)), broken_(broken) {}
-  std::uint64_t size() const override { return bytes_.size(); }
-  bool ReadAt(std::uint64_t offset, void* data, std::size_t size, std::size_t& got) override {
-    got = offset < bytes_.size() ? std::min<std::size_t>(size, bytes_.size() - offset) : 0;
-    bytes_.copy(static_cast<char*>(data), got, offset);
-    read += got;
-    return !broken_;
-  }
-  std::uint64_t read = 0;
+using test::MemoryFile;
 
- private:
-  std::string bytes_;
-  bool broken_;
-};
+constexpr auto Op = test::DeltaInstruction;
 
-FileIdentity Identify(std::string_view bytes) {
-  Sha256 sha;
-  sha.Update(bytes);
-  return {bytes.size(), sha.Finish()};
-}
-
+// A little-endian field of a record.
 std::string Le(std::uint64_t value, int bytes) {
   std::string out;
   for (int i = 0; i < bytes; ++i) out += static_cast<char>(value >> (8 * i));
   return out;
-}
-
-std::string Bytes(const FileIdentity& identity) {
-  return Le(identity.size, 8) + std::string(identity.sha.begin(), identity.sha.end());
-}
-
-// One instruction: copy (with diff bytes when `diff`), literal, move.
-std::string Op(std::uint64_t copy, bool diff, std::uint64_t literal, std::int64_t move) {
-  std::string out;
-  for (std::uint64_t n : {copy * 2 + diff, literal,
-                          (static_cast<std::uint64_t>(move) << 1) ^ static_cast<std::uint64_t>(move >> 63)}) {
-    for (; n >= 0x80; n >>= 7) out += static_cast<char>(0x80 | (n & 0x7F));
-    out += static_cast<char>(n);
-  }
-  return out;
-}
-
-struct Delta {
-  std::string source;
-  std::string control, diff, literal;  // uncompressed
-};
-
-// A stored payload laid out as the package format says.
-std::string Payload(const FileIdentity& result, const std::vector<Delta>& deltas, const std::string& whole = "") {
-  std::string head = std::string("BPD1") + Le(deltas.size(), 4) + Bytes(result), body;
-  for (const Delta& d : deltas) {
-    head += Bytes(Identify(d.source));
-    for (const std::string* s : {&d.control, &d.diff, &d.literal}) {
-      const std::string frame = test::ZstdFrame(*s);
-      head += Le(frame.size(), 8);
-      body += frame;
-    }
-  }
-  return head + (deltas.empty() ? test::ZstdFrame(whole) : body);
 }
 
 // All a reader gives, or nothing when it reports damage.
@@ -108,7 +56,7 @@ class Applier : public testing::TestWithParam<Instructions> {};
 
 TEST_P(Applier, BuildsTheRecordedResultOrRefuses) {
   const Instructions& c = GetParam();
-  const std::string stored = Payload(Identify(c.record), {{c.source, c.control, c.diff, c.literal}});
+  const std::string stored = test::DeltaPayloadBytes(c.record, {{c.source, c.control, c.diff, c.literal}});
   EXPECT_EQ(Apply(stored, c.source), c.gives ? std::optional<std::string>(c.record) : std::nullopt);
 }
 
@@ -135,7 +83,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& row) { return std::string(row.param.name); });
 
 TEST(Applier, RefusesASourceThatDoesNotGiveTheRecordedResult) {
-  const std::string stored = Payload(Identify("0123"), {{kSource, Op(4, false, 0, 0), "", ""}});
+  const std::string stored = test::DeltaPayloadBytes("0123", {{kSource, Op(4, false, 0, 0), "", ""}});
   EXPECT_EQ(Apply(stored, kSource), "0123");
   std::string other = kSource;
   other[2] = 'X';  // the same size, other bytes: only the result's hash tells
@@ -143,7 +91,7 @@ TEST(Applier, RefusesASourceThatDoesNotGiveTheRecordedResult) {
 }
 
 TEST(Applier, KeepsItsVerdictWhenAskedAgain) {
-  const std::string stored = Payload(Identify("0123"), {{kSource, Op(4, false, 0, 0), "", ""}});
+  const std::string stored = test::DeltaPayloadBytes("0123", {{kSource, Op(4, false, 0, 0), "", ""}});
   for (const std::string& source : {kSource, std::string("0X23456789abcdefghij")}) {
     DeltaPayload payload;
     ASSERT_TRUE(ReadDeltaPayload(stored, payload));
@@ -174,9 +122,9 @@ TEST_P(Plan, DecidesBeforeWriting) {
   const Destination& c = GetParam();
   std::string diff;
   for (std::size_t i = 0; i < kResult.size(); ++i) diff += static_cast<char>(kResult[i] - kSource[i]);
-  const std::string delta =
-      Payload(Identify(kResult), {{kOlder, Op(0, false, 20, 0), "", kResult}, {kSource, Op(20, true, 0, 0), diff, ""}});
-  const std::string whole = Payload(Identify(kResult), {}, kResult);
+  const std::string delta = test::DeltaPayloadBytes(
+      kResult, {{kOlder, Op(0, false, 20, 0), "", kResult}, {kSource, Op(20, true, 0, 0), diff, ""}});
+  const std::string whole = test::DeltaPayloadBytes(kResult, {}, kResult);
   for (const auto& [stored, expected] : {std::pair{delta, c.delta}, std::pair{whole, c.whole}}) {
     std::optional<MemoryFile> file;
     if (c.bytes) file.emplace(*c.bytes, c.broken);
@@ -216,11 +164,11 @@ TEST(Plan, RawAndCompressedPayloadsAreWrittenWhole) {
 }
 
 TEST(WholeContent, IsCheckedAgainstItsRecord) {
-  const std::string stored = Payload(Identify(kResult), {}, kResult);
+  const std::string stored = test::DeltaPayloadBytes(kResult, {}, kResult);
   const StoredPayload good{StoredPayload::Kind::Delta, stored};
   EXPECT_EQ(PayloadSize(good), kResult.size());
   EXPECT_EQ(ReadAll(*OpenPayload(good)), kResult);
-  const std::string wrongHash = Payload(Identify("0123456789ABCDEFGHIj"), {}, kResult);
+  const std::string wrongHash = test::DeltaPayloadBytes("0123456789ABCDEFGHIj", {}, kResult);
   EXPECT_EQ(ReadAll(*OpenPayload({StoredPayload::Kind::Delta, wrongHash})), std::nullopt);
 }
 
@@ -239,7 +187,7 @@ TEST_P(Records, AreRefused) {
   EXPECT_EQ(PlanEntry({StoredPayload::Kind::Delta, GetParam().stored}, &destination).action, EntryAction::Failed);
 }
 
-const std::string kGood = Payload(Identify(kSource), {{kSource, Op(20, false, 0, 0), "", ""}});
+const std::string kGood = test::DeltaPayloadBytes(kSource, {{kSource, Op(20, false, 0, 0), "", ""}});
 
 INSTANTIATE_TEST_SUITE_P(
     Damage, Records,
@@ -249,11 +197,11 @@ INSTANTIATE_TEST_SUITE_P(
                     Malformed{"RecordsBeyondTheEnd", kGood.substr(0, 48 + 63)},
                     Malformed{"StreamsCutShort", kGood.substr(0, kGood.size() - 1)},
                     Malformed{"BytesAfterTheStreams", kGood + "x"},
-                    Malformed{"WholeOfAnotherSize", Payload(Identify("abc"), {}, "abcd")},
+                    Malformed{"WholeOfAnotherSize", test::DeltaPayloadBytes("abc", {}, "abcd")},
                     Malformed{"ControlWindowTooLarge",
                               [] {
                                 // A frame that needs a window of 2 MiB, twice what control streams may use.
-                                std::string stored = Payload(Identify(""), {{kSource, "", "", ""}});
+                                std::string stored = test::DeltaPayloadBytes("", {{kSource, "", "", ""}});
                                 const std::string big = test::ZstdFrame(std::string(3 << 20, 'x'), {true, true, 21});
                                 const std::size_t first = 48 + 64;
                                 const std::string old = test::ZstdFrame("");

@@ -35,18 +35,22 @@ class FakeResources : public Resources {
 };
 
 // A file in memory, read at any offset.
+// A file in memory, read at offsets; its reads fail when `broken`.
 class MemoryFile final : public RandomAccessFile {
  public:
-  explicit MemoryFile(std::string bytes) : bytes_(std::move(bytes)) {}
+  explicit MemoryFile(std::string bytes, bool broken = false) : bytes_(std::move(bytes)), broken_(broken) {}
   std::uint64_t size() const override { return bytes_.size(); }
   bool ReadAt(std::uint64_t offset, void* data, std::size_t size, std::size_t& got) override {
     got = offset < bytes_.size() ? std::min<std::size_t>(size, bytes_.size() - offset) : 0;
     bytes_.copy(static_cast<char*>(data), got, offset);
-    return true;
+    read += got;
+    return !broken_;
   }
+  std::uint64_t read = 0;  // bytes read so far
 
  private:
   std::string bytes_;
+  bool broken_;
 };
 
 class FakeFileSystem : public FileSystem {

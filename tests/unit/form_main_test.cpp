@@ -462,8 +462,10 @@ TEST_P(VersionCheck, DecidesBeforeAnythingIsWritten) {
   const VersionCase& c = GetParam();
   Fixture f(kType1 + "%OutFiles\r\na.dat\r\nb.dat\r\n%%\r\n" + kCheck);
   f.resources.Add("BIN", "RESOURCE_FILE0", "payload0");
-  f.resources.Add("DELTA", "RESOURCE_FILE1",
-                  test::DeltaPayloadBytes(kNew, c.delta ? std::vector<std::string>{kOld} : std::vector<std::string>{}));
+  f.resources.Add(
+      "DELTA", "RESOURCE_FILE1",
+      c.delta ? test::DeltaPayloadBytes(kNew, {{kOld, test::DeltaInstruction(0, false, kNew.size(), 0), "", kNew}})
+              : test::DeltaPayloadBytes(kNew, {}, kNew));
   f.files.files["C:\\Game\\game.exe"] = "";
   if (c.destination) f.files.files["C:\\Game\\b.dat"] = *c.destination;
   if (std::string(c.name) == "UnreadableDestination") f.files.failing.insert("C:\\Game\\b.dat");
