@@ -24,9 +24,9 @@
 #include <cstring>
 #include <string>
 
-#include "core/texts.h"
-#include "win_test_support.h"
+#include "core/text/fixed_texts.h"
 #include "win32/main_window_ids.h"
+#include "win_test_support.h"
 
 namespace {
 

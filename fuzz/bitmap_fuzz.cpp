@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "core/bitmap.h"
 #include "core/errors.h"
+#include "core/picture/bitmap.h"
 
 using namespace brisko;
 

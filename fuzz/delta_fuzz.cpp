@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t length = data[0] | data[1] << 8 | data[2] << 16 | std::size_t{data[3]} << 24;
   if (length > size - 4) return 0;
   const std::string_view destination(reinterpret_cast<const char*>(data) + 4, length);
-  const StoredPayload stored{StoredPayload::Kind::Delta,
+  const StoredPayload stored{format::PayloadKind::Delta,
                              std::string_view(reinterpret_cast<const char*>(data) + 4 + length, size - 4 - length)};
   MemoryFile file(destination);
   const EntryPlan plan = PlanEntry(stored, &file);

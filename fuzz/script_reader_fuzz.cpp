@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <string_view>
 
-#include "core/locale.h"
-#include "core/script_lines.h"
-#include "core/tiny_cnf.h"
-#include "core/whole_number.h"
+#include "core/script/script_lines.h"
+#include "core/script/tiny_cnf.h"
+#include "core/script/whole_number.h"
+#include "core/text/locale.h"
 
 using namespace brisko;
 

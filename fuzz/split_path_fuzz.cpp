@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "core/locale.h"
-#include "core/path.h"
-#include "core/split_string.h"
+#include "core/script/split_string.h"
+#include "core/text/locale.h"
+#include "core/text/path.h"
 
 using namespace brisko;
 

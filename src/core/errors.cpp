@@ -1,6 +1,6 @@
-#include "errors.h"
+#include "core/errors.h"
 
-#include "texts.h"
+#include "core/text/fixed_texts.h"
 
 namespace brisko {
 

@@ -5,7 +5,7 @@
 #include <exception>
 #include <string>
 
-#include "text.h"
+#include "core/text/text.h"
 
 namespace brisko {
 

@@ -1,11 +1,11 @@
-#include "form_main.h"
+#include "core/form_main.h"
 
-#include "errors.h"
-#include "package_format.h"
-#include "path.h"
-#include "payload/package_payload.h"
-#include "script_lines.h"
-#include "texts.h"
+#include "core/errors.h"
+#include "core/format/package_format.h"
+#include "core/payload/package_payload.h"
+#include "core/script/script_lines.h"
+#include "core/text/fixed_texts.h"
+#include "core/text/path.h"
 
 namespace brisko {
 
@@ -220,7 +220,7 @@ TFormMain::WriteOutcome TFormMain::CheckDestinations(std::vector<PayloadFile>& f
   bool mismatch = false;
   for (PayloadFile& file : files) {
     if (!file.stored) break;
-    if (file.stored->kind != StoredPayload::Kind::Delta) continue;
+    if (file.stored->kind != format::PayloadKind::Delta) continue;
     std::unique_ptr<RandomAccessFile> destination;
     if (!services_.files.OpenForReading(file.destination, destination)) return WriteOutcome::Failed;
     file.plan = PlanEntry(*file.stored, destination.get());

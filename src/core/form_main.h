@@ -7,11 +7,11 @@
 #include <memory>
 #include <vector>
 
-#include "bitmap.h"
-#include "locale.h"
-#include "platform.h"
-#include "target_discovery.h"
-#include "text.h"
+#include "core/discovery/target_discovery.h"
+#include "core/picture/bitmap.h"
+#include "core/platform.h"
+#include "core/text/locale.h"
+#include "core/text/text.h"
 
 namespace brisko {
 

@@ -1,7 +1,7 @@
-#include "platform.h"
+#include "core/platform.h"
 
-#include "errors.h"
-#include "payload/payload_reader.h"
+#include "core/errors.h"
+#include "core/payload/payload_reader.h"
 
 namespace brisko {
 namespace {

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string_view>
 
-#include "text.h"
+#include "core/text/text.h"
 
 namespace brisko {
 

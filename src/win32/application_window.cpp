@@ -1,6 +1,6 @@
 #include "application_window.h"
 
-#include "core/texts.h"
+#include "core/text/fixed_texts.h"
 #include "main_window_ids.h"
 #include "wide_text.h"
 #include "window_binding.h"

@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "core/package_format.h"
-#include "core/texts.h"
+#include "core/format/package_format.h"
+#include "core/text/fixed_texts.h"
 #include "main_window_ids.h"
 #include "wide_text.h"
 #include "window_binding.h"

@@ -29,7 +29,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/text.h"
+#include "core/text/text.h"
 
 namespace brisko {
 

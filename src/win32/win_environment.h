@@ -2,7 +2,7 @@
 // handed over in code page 932 with the ANSI call's contract.
 #pragma once
 
-#include "core/tvh_file.h"
+#include "core/discovery/tvh_file.h"
 
 namespace brisko {
 

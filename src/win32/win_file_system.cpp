@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
-#include "core/path.h"
 #include "core/payload/payload_reader.h"
+#include "core/text/path.h"
 #include "handles.h"
 #include "system_calls.h"
 #include "wide_text.h"

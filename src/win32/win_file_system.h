@@ -2,8 +2,8 @@
 // payload files.
 #pragma once
 
-#include "core/locale.h"
 #include "core/platform.h"
+#include "core/text/locale.h"
 
 namespace brisko {
 

@@ -2,7 +2,7 @@
 // the system's own code page and locale.
 #pragma once
 
-#include "core/locale.h"
+#include "core/text/locale.h"
 
 namespace brisko {
 

@@ -3,7 +3,7 @@
 // come out, in code page 932; a text value that 932 cannot hold is not read.
 #pragma once
 
-#include "core/tvh_registry.h"
+#include "core/discovery/tvh_registry.h"
 
 namespace brisko {
 

@@ -8,7 +8,7 @@
 
 #include <algorithm>
 
-#include "core/sha256.h"
+#include "core/payload/sha256.h"
 
 namespace brisko {
 

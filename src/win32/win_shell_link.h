@@ -4,7 +4,7 @@
 // in code page 932.
 #pragma once
 
-#include "core/tvh_file.h"
+#include "core/discovery/tvh_file.h"
 
 namespace brisko {
 

@@ -2,7 +2,7 @@
 // shortcut files.
 #pragma once
 
-#include "core/target_discovery.h"
+#include "core/discovery/target_discovery.h"
 #include "win_environment.h"
 #include "win_registry.h"
 #include "win_shell_folders.h"

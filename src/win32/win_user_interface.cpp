@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "core/texts.h"
+#include "core/text/fixed_texts.h"
 #include "wide_text.h"
 
 namespace brisko {

@@ -1,7 +1,7 @@
 #include <string>
 #include <vector>
 
-#include "core/sha256.h"
+#include "core/payload/sha256.h"
 #include "test_support.h"
 
 namespace brisko::test {

@@ -48,7 +48,7 @@ std::string Noise(std::size_t size, std::uint32_t seed) {
 // What the installer does with a stored payload and a destination: plans,
 // then writes; nothing when it finds a mismatch or damage.
 std::optional<std::string> Install(const std::string& stored, const std::optional<std::string>& destination) {
-  const StoredPayload payload{StoredPayload::Kind::Delta, stored};
+  const StoredPayload payload{format::PayloadKind::Delta, stored};
   std::optional<MemoryFile> file;
   if (destination) file.emplace(*destination);
   const EntryPlan plan = PlanEntry(payload, file ? &*file : nullptr);

@@ -14,18 +14,18 @@ using test::TempDir;
 // part with the given signature and file version.
 std::string VersionRecord(std::u16string key, std::uint32_t signature, std::uint32_t ms, std::uint32_t ls) {
   std::string b;
-  Append16(b, 0);
-  Append16(b, 52);
-  Append16(b, 0);
-  for (char16_t c : key) Append16(b, c);
-  Append16(b, 0);
+  le::Append16(b, 0);
+  le::Append16(b, 52);
+  le::Append16(b, 0);
+  for (char16_t c : key) le::Append16(b, c);
+  le::Append16(b, 0);
   b.resize(AlignUp(b.size(), 4), '\0');
-  Append32(b, signature);
-  Append32(b, 0x10000);
-  Append32(b, ms);
-  Append32(b, ls);
+  le::Append32(b, signature);
+  le::Append32(b, 0x10000);
+  le::Append32(b, ms);
+  le::Append32(b, ls);
   b.resize(b.size() + 36, '\0');
-  Put16(b, 0, static_cast<std::uint16_t>(b.size()));
+  le::Put16(b, 0, static_cast<std::uint16_t>(b.size()));
   return b;
 }
 
@@ -33,7 +33,7 @@ TEST(FixedFileVersion, ReadsOnlyAVersionRecord) {
   const std::uint32_t sig = 0xFEEF04BD;
   const std::string good = VersionRecord(u"VS_VERSION_INFO", sig, 0x00010003, 0x00010010);
   std::string noValue = good;
-  Put16(noValue, 2, 0);
+  le::Put16(noValue, 2, 0);
   const struct {
     const char* what;
     std::string bytes;

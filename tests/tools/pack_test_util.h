@@ -14,7 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "pe/byte_order.h"
+#include "core/format/byte_order.h"
+#include "pe/pe_image.h"
 #include "test_support.h"
 
 namespace brisko::pack::test {
@@ -50,7 +51,7 @@ class TempDir {
 // folded back after every word, the checksum field counted as zero, plus
 // the file's length.
 inline std::uint32_t ReferenceChecksum(std::string file, std::size_t checksumAt) {
-  Put32(file, checksumAt, 0);
+  le::Put32(file, checksumAt, 0);
   std::uint32_t sum = 0;
   for (std::size_t i = 0; i < file.size(); i += 2) {
     const std::uint32_t word = static_cast<unsigned char>(file[i]) |
@@ -137,20 +138,20 @@ struct SyntheticPe {
     std::string b(sizeOfHeaders, '\0');
     b[0] = 'M';
     b[1] = 'Z';
-    Put32(b, 0x3C, 0x80);
+    le::Put32(b, 0x3C, 0x80);
     b.replace(0x80, 4, std::string("PE\0\0", 4));
     const std::size_t coff = 0x84, opt = 0x98;
     const std::uint16_t optSize = is64 ? 240 : 224;
-    Put16(b, coff, is64 ? 0x8664 : 0x14C);
-    Put16(b, coff + 2, static_cast<std::uint16_t>(sections.size()));
-    Put16(b, coff + 16, optSize);
-    Put16(b, coff + 18, characteristics);
-    Put16(b, opt, is64 ? 0x20B : 0x10B);
-    Put32(b, opt + 32, sectionAlignment);
-    Put32(b, opt + 36, fileAlignment);
-    Put32(b, opt + 60, sizeOfHeaders);
+    le::Put16(b, coff, is64 ? 0x8664 : 0x14C);
+    le::Put16(b, coff + 2, static_cast<std::uint16_t>(sections.size()));
+    le::Put16(b, coff + 16, optSize);
+    le::Put16(b, coff + 18, characteristics);
+    le::Put16(b, opt, is64 ? 0x20B : 0x10B);
+    le::Put32(b, opt + 32, sectionAlignment);
+    le::Put32(b, opt + 36, fileAlignment);
+    le::Put32(b, opt + 60, sizeOfHeaders);
     const std::size_t dirs = opt + (is64 ? 112 : 96);
-    Put32(b, dirs - 4, 16);
+    le::Put32(b, dirs - 4, 16);
     std::uint32_t initialized = 0;
     std::uint64_t raw = sizeOfHeaders;
     std::string body;
@@ -159,21 +160,21 @@ struct SyntheticPe {
       const std::size_t at = opt + optSize + 40 * i;
       const std::uint32_t rawSize = static_cast<std::uint32_t>(AlignUp(s.data.size(), fileAlignment));
       b.replace(at, s.name.size(), s.name);
-      Put32(b, at + 8, s.virtualSize ? s.virtualSize : static_cast<std::uint32_t>(s.data.size()));
-      Put32(b, at + 12, VirtualAddress(i));
-      Put32(b, at + 16, rawSize);
-      Put32(b, at + 20, rawSize ? static_cast<std::uint32_t>(raw) : 0);
-      Put32(b, at + 36, s.characteristics);
+      le::Put32(b, at + 8, s.virtualSize ? s.virtualSize : static_cast<std::uint32_t>(s.data.size()));
+      le::Put32(b, at + 12, VirtualAddress(i));
+      le::Put32(b, at + 16, rawSize);
+      le::Put32(b, at + 20, rawSize ? static_cast<std::uint32_t>(raw) : 0);
+      le::Put32(b, at + 36, s.characteristics);
       if (s.characteristics & 0x40) initialized += rawSize;
       body += s.data + std::string(rawSize - s.data.size(), '\0');
       raw += rawSize;
       if (static_cast<int>(i) == resourceSection) {
-        Put32(b, dirs + 16, VirtualAddress(i));
-        Put32(b, dirs + 20, static_cast<std::uint32_t>(s.data.size()));
+        le::Put32(b, dirs + 16, VirtualAddress(i));
+        le::Put32(b, dirs + 20, static_cast<std::uint32_t>(s.data.size()));
       }
     }
-    Put32(b, opt + 8, initialized);
-    Put32(b, opt + 56, VirtualAddress(sections.size()));
+    le::Put32(b, opt + 8, initialized);
+    le::Put32(b, opt + 56, VirtualAddress(sections.size()));
     return b + body + overlay;
   }
 };

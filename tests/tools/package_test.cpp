@@ -102,11 +102,11 @@ TEST_P(PackStub, RoundTripsThePackageAndKeepsEverythingElse) {
     InstalledPackage package(patch_.dir() / "out.exe");
     const std::string out = ReadFile(patch_.dir() / "out.exe");
     const std::size_t checksumAt = package.image().checksumOffset();
-    EXPECT_EQ(Get32(out, checksumAt), test::ReferenceChecksum(out, checksumAt));
+    EXPECT_EQ(le::Get32(out, checksumAt), test::ReferenceChecksum(out, checksumAt));
     EXPECT_EQ(package.script(), ReadFile(patch_.dir() / "patch/script.txt"));
     EXPECT_EQ(package.background()->data.Read(), test::Bitmap(600, 300));
     ASSERT_EQ(package.payloads().size(), 4u);
-    EXPECT_EQ(package.payloads()[0].kind, compressed ? PayloadKind::Compressed : PayloadKind::Raw);
+    EXPECT_EQ(package.payloads()[0].kind, compressed ? format::PayloadKind::Compressed : format::PayloadKind::Raw);
     if (!compressed) {
       EXPECT_EQ(package.payloads()[0].leaf->data.Read(), patch_.Payload("data.bin"));
     }

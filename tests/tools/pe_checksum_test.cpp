@@ -18,7 +18,7 @@ TEST(PeChecksum, MatchesWordByWordFoldingForAnySplit) {
   // All ones: every word at its largest, the most carries to fold; longer
   // than the blocks that the eight-byte summing takes at a time.
   for (std::string file : {random_bytes, std::string(600001, '\xFF')}) {
-    Put32(file, 0x100, 0);
+    le::Put32(file, 0x100, 0);
     const std::uint32_t expected = test::ReferenceChecksum(file, 0x100);
     for (std::size_t piece : {1u, 2u, 3u, 7u, 8u, 9u, 4095u, 65536u, 600001u}) {
       PeChecksum sum;

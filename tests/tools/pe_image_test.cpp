@@ -58,10 +58,10 @@ TEST_P(PeWriter, AppendsSectionAtNextAlignmentBoundary) {
   const std::string out = Pack(dir_, in, std::string(5000, 'p'));
   const std::size_t header = SectionAt(is64(), 3);
 
-  EXPECT_EQ(Get16(out, kCoff + 2), 4);
+  EXPECT_EQ(le::Get16(out, kCoff + 2), 4);
   EXPECT_EQ(out.substr(header, 8), std::string(".rsrc\0\0\0", 8));
-  const std::uint32_t va = Get32(out, header + 12), vsize = Get32(out, header + 8);
-  const std::uint32_t raw = Get32(out, header + 16), rawAt = Get32(out, header + 20);
+  const std::uint32_t va = le::Get32(out, header + 12), vsize = le::Get32(out, header + 8);
+  const std::uint32_t raw = le::Get32(out, header + 16), rawAt = le::Get32(out, header + 20);
   EXPECT_EQ(va, pe.VirtualAddress(3));
   EXPECT_EQ(va % pe.sectionAlignment, 0u);
   EXPECT_EQ(rawAt, AlignUp(in.size(), 0x1000)) << "raw data starts on the first page after the last section";
@@ -69,11 +69,11 @@ TEST_P(PeWriter, AppendsSectionAtNextAlignmentBoundary) {
   EXPECT_EQ(raw % pe.fileAlignment, 0u);
   EXPECT_GE(raw, vsize);
   EXPECT_EQ(out.size(), std::uint64_t{rawAt} + raw) << "raw data physically present";
-  EXPECT_EQ(Get32(out, kOpt + 56), va + AlignUp(vsize, pe.sectionAlignment)) << "SizeOfImage";
-  EXPECT_EQ(Get32(out, kOpt + 8), Get32(in, kOpt + 8) + raw) << "SizeOfInitializedData";
-  EXPECT_EQ(Get32(out, DirectoryAt(is64(), 2)), va);
-  EXPECT_EQ(Get32(out, DirectoryAt(is64(), 2) + 4), vsize);
-  EXPECT_EQ(Get32(out, kOpt + 64), test::ReferenceChecksum(out, kOpt + 64));
+  EXPECT_EQ(le::Get32(out, kOpt + 56), va + AlignUp(vsize, pe.sectionAlignment)) << "SizeOfImage";
+  EXPECT_EQ(le::Get32(out, kOpt + 8), le::Get32(in, kOpt + 8) + raw) << "SizeOfInitializedData";
+  EXPECT_EQ(le::Get32(out, DirectoryAt(is64(), 2)), va);
+  EXPECT_EQ(le::Get32(out, DirectoryAt(is64(), 2) + 4), vsize);
+  EXPECT_EQ(le::Get32(out, kOpt + 64), test::ReferenceChecksum(out, kOpt + 64));
 }
 
 TEST_P(PeWriter, LeavesEveryOtherByteAlone) {
@@ -93,11 +93,11 @@ TEST_P(PeWriter, ReplacesItsOwnResourceSectionInPlace) {
   const std::string twice = Pack(dir_, once, std::string(9000, 'b'), &second);
   EXPECT_FALSE(first.replacesLast);
   EXPECT_TRUE(second.replacesLast);
-  EXPECT_EQ(Get16(twice, kCoff + 2), 4) << "no section added";
+  EXPECT_EQ(le::Get16(twice, kCoff + 2), 4) << "no section added";
   EXPECT_EQ(second.virtualAddress, first.virtualAddress);
   EXPECT_EQ(second.fileOffset, first.fileOffset);
   EXPECT_EQ(twice.size(), second.fileOffset + second.rawSize) << "the old section's bytes are gone";
-  EXPECT_EQ(Get32(twice, kOpt + 64), test::ReferenceChecksum(twice, kOpt + 64));
+  EXPECT_EQ(le::Get32(twice, kOpt + 64), test::ReferenceChecksum(twice, kOpt + 64));
 
   // Packing the same content again reproduces the file exactly.
   const std::string again = Pack(dir_, twice, std::string(9000, 'b'));
@@ -127,9 +127,9 @@ TEST_P(PeWriter, LeavesAnEarlierResourceSectionAndRenamesIt) {
   EXPECT_FALSE(plan.replacesLast);
   EXPECT_EQ(plan.renamedSection, 2);
   EXPECT_EQ(out.substr(SectionAt(is64(), 2), 8), ".rsrcold");
-  EXPECT_EQ(Get16(out, kCoff + 2), 5);
-  EXPECT_EQ(Get32(out, DirectoryAt(is64(), 2)), pe.VirtualAddress(4));
-  const std::uint32_t oldAt = Get32(in, SectionAt(is64(), 2) + 20);
+  EXPECT_EQ(le::Get16(out, kCoff + 2), 5);
+  EXPECT_EQ(le::Get32(out, DirectoryAt(is64(), 2)), pe.VirtualAddress(4));
+  const std::uint32_t oldAt = le::Get32(in, SectionAt(is64(), 2) + 20);
   EXPECT_EQ(out.substr(oldAt, bytes.size()), bytes) << "the old section's bytes stay";
 
   // The stub's own resource moved into the new section.
@@ -148,10 +148,10 @@ TEST_P(PeWriter, AlignsToLargeSectionAndFileAlignment) {
   pe.sizeOfHeaders = 0x1000;
   const std::string out = Pack(dir_, pe.Build(), std::string(70000, 'x'));
   const std::size_t header = SectionAt(is64(), 3);
-  EXPECT_EQ(Get32(out, header + 12) % 0x10000, 0u);
-  EXPECT_EQ(Get32(out, header + 16) % 0x1000, 0u);
-  EXPECT_EQ(Get32(out, header + 20) % 0x1000, 0u);
-  EXPECT_EQ(Get32(out, kOpt + 56) % 0x10000, 0u);
+  EXPECT_EQ(le::Get32(out, header + 12) % 0x10000, 0u);
+  EXPECT_EQ(le::Get32(out, header + 16) % 0x1000, 0u);
+  EXPECT_EQ(le::Get32(out, header + 20) % 0x1000, 0u);
+  EXPECT_EQ(le::Get32(out, kOpt + 56) % 0x10000, 0u);
 }
 
 // Each way a stub can be unusable, with the words the refusal must use.
@@ -186,34 +186,30 @@ TEST_P(PeRefusals, NamesTheStubAndTheCause) {
 const Refusal kRefusals[] = {
     {"TooShort", nullptr, [](std::string& b, bool) { b = "MZ"; }, "too short"},
     {"NotMz", nullptr, [](std::string& b, bool) { b[0] = 'X'; }, "no MZ signature"},
-    {"PeOffsetOutside", nullptr, [](std::string& b, bool) { Put32(b, 0x3C, 0x7FFFFFF0); }, "PE header offset"},
+    {"PeOffsetOutside", nullptr, [](std::string& b, bool) { le::Put32(b, 0x3C, 0x7FFFFFF0); }, "PE header offset"},
     {"NoPeSignature", nullptr, [](std::string& b, bool) { b[0x81] = 'X'; }, "no PE signature"},
-    {"UnknownMagic", nullptr, [](std::string& b, bool) { Put16(b, kOpt, 0x107); }, "optional header magic"},
+    {"UnknownMagic", nullptr, [](std::string& b, bool) { le::Put16(b, kOpt, 0x107); }, "optional header magic"},
     {"EndsInsideHeaders", nullptr, [](std::string& b, bool) { b.resize(0x300); }, "ends inside its headers"},
     {"SectionPastEnd", nullptr, [](std::string& b, bool) { b.resize(b.size() - 0x100); }, "past the end of the file"},
-    {"SectionsOverlap", nullptr,
-     [](std::string& b, bool is64) { Put32(b, SectionAt(is64, 1) + 12, 0x1000); }, "overlaps"},
-    {"BadFileAlignment", nullptr, [](std::string& b, bool) { Put32(b, kOpt + 36, 0x300); }, "FileAlignment"},
+    {"SectionsOverlap", nullptr, [](std::string& b, bool is64) { le::Put32(b, SectionAt(is64, 1) + 12, 0x1000); },
+     "overlaps"},
+    {"BadFileAlignment", nullptr, [](std::string& b, bool) { le::Put32(b, kOpt + 36, 0x300); }, "FileAlignment"},
     {"Dll", [](SyntheticPe& pe) { pe.characteristics |= 0x2000; }, nullptr, "is a DLL"},
     {"ObjectFile", [](SyntheticPe& pe) { pe.characteristics = 0x0100; }, nullptr, "not an executable image"},
     {"Signed", nullptr,
      [](std::string& b, bool is64) {
-       Put32(b, DirectoryAt(is64, 4), static_cast<std::uint32_t>(b.size()));
-       Put32(b, DirectoryAt(is64, 4) + 4, 8);
+       le::Put32(b, DirectoryAt(is64, 4), static_cast<std::uint32_t>(b.size()));
+       le::Put32(b, DirectoryAt(is64, 4) + 4, 8);
        b += std::string(8, '\x01');
      },
      "Authenticode signature"},
     {"Overlay", [](SyntheticPe& pe) { pe.overlay = "appended archive"; }, nullptr, "overlay data"},
-    {"HeadersFull", [](SyntheticPe& pe) { pe.sizeOfHeaders = 0x200; }, nullptr,
-     "no room for another section header"},
+    {"HeadersFull", [](SyntheticPe& pe) { pe.sizeOfHeaders = 0x200; }, nullptr, "no room for another section header"},
     {"BytesAfterSectionTable", nullptr,
      [](std::string& b, bool is64) { b.replace(SectionAt(is64, 3), 40, std::string(40, '\xFF')); },
      "no room for another section header"},
-    {"SmallSectionAlignment",
-     [](SyntheticPe& pe) {
-       pe.sectionAlignment = 0x200;
-     },
-     nullptr, "section alignment below the page size"},
+    {"SmallSectionAlignment", [](SyntheticPe& pe) { pe.sectionAlignment = 0x200; }, nullptr,
+     "section alignment below the page size"},
     {"TooLargeToMap", nullptr, nullptr, "more than a 32-bit installer can map", 0x6000},
 };
 

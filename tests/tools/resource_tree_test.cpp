@@ -41,10 +41,10 @@ class RawWalker {
   std::string Name(std::uint32_t field, std::u16string* units) const {
     if (!(field & 0x80000000u)) return "#" + std::to_string(field);
     const std::uint32_t at = field & 0x7FFFFFFF;
-    const std::uint16_t length = Get16(s_, at);
+    const std::uint16_t length = le::Get16(s_, at);
     std::string ascii;
     for (std::uint16_t i = 0; i < length; ++i) {
-      const char16_t c = static_cast<char16_t>(Get16(s_, at + 2 + 2 * i));
+      const char16_t c = static_cast<char16_t>(le::Get16(s_, at + 2 + 2 * i));
       *units += c;
       ascii += c < 0x80 ? static_cast<char>(c) : '?';
     }
@@ -52,11 +52,11 @@ class RawWalker {
   }
 
   void Directory(std::uint32_t at, int level, const std::string& path) {
-    const std::uint16_t named = Get16(s_, at + 12), ids = Get16(s_, at + 14);
+    const std::uint16_t named = le::Get16(s_, at + 12), ids = le::Get16(s_, at + 14);
     std::u16string previousName;
     std::uint32_t previousId = 0;
     for (std::uint32_t i = 0; i < std::uint32_t{named} + ids; ++i) {
-      const std::uint32_t name = Get32(s_, at + 16 + 8 * i), value = Get32(s_, at + 20 + 8 * i);
+      const std::uint32_t name = le::Get32(s_, at + 16 + 8 * i), value = le::Get32(s_, at + 20 + 8 * i);
       const bool isName = (name & 0x80000000u) != 0;
       EXPECT_EQ(isName, i < named) << path << ": named entries come before numbered ones";
       std::u16string units;
@@ -77,7 +77,7 @@ class RawWalker {
         Directory(value & 0x7FFFFFFF, level + 1, label);
       } else {
         ASSERT_FALSE(value & 0x80000000u) << label << ": a data entry";
-        const std::uint32_t rva = Get32(s_, value), size = Get32(s_, value + 4);
+        const std::uint32_t rva = le::Get32(s_, value), size = le::Get32(s_, value + 4);
         ASSERT_GE(rva, kRva) << label << ": data entries hold RVAs";
         EXPECT_EQ((rva - kRva) % 8, 0u) << label << ": leaves aligned to 8 bytes";
         leaves_.push_back(label + "=" + s_.substr(rva - kRva, size));
@@ -172,7 +172,7 @@ class CorruptSection : public ParsedSection, public ::testing::WithParamInterfac
 
 TEST_P(CorruptSection, IsRefusedWithItsCause) {
   std::string section = Serialize(Single(), 0x1000);
-  Put32(section, GetParam().offset, GetParam().value);
+  le::Put32(section, GetParam().offset, GetParam().value);
   try {
     Parse(section);
     FAIL() << "accepted";

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/bitmap.h"
+#include "core/picture/bitmap.h"
 #include "lint/lint.h"
 #include "pack_test_util.h"
 #include "package/package.h"

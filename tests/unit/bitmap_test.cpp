@@ -1,4 +1,4 @@
-#include "core/bitmap.h"
+#include "core/picture/bitmap.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <string>
 
 #include "core/errors.h"
-#include "core/texts.h"
+#include "core/text/fixed_texts.h"
 #include "test_support.h"
 
 namespace brisko {

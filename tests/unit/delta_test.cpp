@@ -128,7 +128,7 @@ TEST_P(Plan, DecidesBeforeWriting) {
   for (const auto& [stored, expected] : {std::pair{delta, c.delta}, std::pair{whole, c.whole}}) {
     std::optional<MemoryFile> file;
     if (c.bytes) file.emplace(*c.bytes, c.broken);
-    const EntryPlan plan = PlanEntry({StoredPayload::Kind::Delta, stored}, file ? &*file : nullptr);
+    const EntryPlan plan = PlanEntry({format::PayloadKind::Delta, stored}, file ? &*file : nullptr);
     EXPECT_EQ(plan.action, expected);
     if (file) {
       EXPECT_LE(file->read, file->size()) << "hashed at most once";
@@ -157,19 +157,19 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Plan, RawAndCompressedPayloadsAreWrittenWhole) {
   MemoryFile same("bytes");
-  EXPECT_EQ(PlanEntry({StoredPayload::Kind::Raw, "bytes"}, &same).action, EntryAction::WriteWhole);
-  EXPECT_EQ(PlanEntry({StoredPayload::Kind::Compressed, test::ZstdFrame("bytes")}, &same).action,
+  EXPECT_EQ(PlanEntry({format::PayloadKind::Raw, "bytes"}, &same).action, EntryAction::WriteWhole);
+  EXPECT_EQ(PlanEntry({format::PayloadKind::Compressed, test::ZstdFrame("bytes")}, &same).action,
             EntryAction::WriteWhole);
   EXPECT_EQ(same.read, 0u);
 }
 
 TEST(WholeContent, IsCheckedAgainstItsRecord) {
   const std::string stored = test::DeltaPayloadBytes(kResult, {}, kResult);
-  const StoredPayload good{StoredPayload::Kind::Delta, stored};
+  const StoredPayload good{format::PayloadKind::Delta, stored};
   EXPECT_EQ(PayloadSize(good), kResult.size());
   EXPECT_EQ(ReadAll(*OpenPayload(good)), kResult);
   const std::string wrongHash = test::DeltaPayloadBytes("0123456789ABCDEFGHIj", {}, kResult);
-  EXPECT_EQ(ReadAll(*OpenPayload({StoredPayload::Kind::Delta, wrongHash})), std::nullopt);
+  EXPECT_EQ(ReadAll(*OpenPayload({format::PayloadKind::Delta, wrongHash})), std::nullopt);
 }
 
 // Damage that the records show, before any byte is written.
@@ -184,7 +184,7 @@ TEST_P(Records, AreRefused) {
   DeltaPayload payload;
   EXPECT_FALSE(ReadDeltaPayload(GetParam().stored, payload));
   MemoryFile destination(kSource);
-  EXPECT_EQ(PlanEntry({StoredPayload::Kind::Delta, GetParam().stored}, &destination).action, EntryAction::Failed);
+  EXPECT_EQ(PlanEntry({format::PayloadKind::Delta, GetParam().stored}, &destination).action, EntryAction::Failed);
 }
 
 const std::string kGood = test::DeltaPayloadBytes(kSource, {{kSource, Op(20, false, 0, 0), "", ""}});

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/texts.h"
+#include "core/text/fixed_texts.h"
 
 namespace brisko {
 namespace {

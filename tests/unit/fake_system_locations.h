@@ -12,8 +12,8 @@
 #include <utility>
 #include <vector>
 
-#include "core/tvh_file.h"
-#include "core/tvh_registry.h"
+#include "core/discovery/tvh_file.h"
+#include "core/discovery/tvh_registry.h"
 
 namespace brisko::test {
 

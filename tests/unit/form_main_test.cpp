@@ -6,7 +6,7 @@
 #include <set>
 #include <string>
 
-#include "core/texts.h"
+#include "core/text/fixed_texts.h"
 #include "fakes.h"
 #include "test_locale.h"
 #include "test_support.h"

@@ -1,4 +1,4 @@
-#include "core/locale.h"
+#include "core/text/locale.h"
 
 #include <gtest/gtest.h>
 

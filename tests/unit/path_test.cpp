@@ -1,4 +1,4 @@
-#include "core/path.h"
+#include "core/text/path.h"
 
 #include <gtest/gtest.h>
 

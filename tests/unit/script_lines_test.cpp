@@ -1,4 +1,4 @@
-#include "core/script_lines.h"
+#include "core/script/script_lines.h"
 
 #include <gtest/gtest.h>
 

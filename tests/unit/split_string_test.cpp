@@ -1,4 +1,4 @@
-#include "core/split_string.h"
+#include "core/script/split_string.h"
 
 #include <gtest/gtest.h>
 

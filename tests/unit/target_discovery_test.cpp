@@ -1,4 +1,4 @@
-#include "core/target_discovery.h"
+#include "core/discovery/target_discovery.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/form_main.h"
-#include "core/texts.h"
+#include "core/text/fixed_texts.h"
 #include "fake_system_locations.h"
 #include "fakes.h"
 #include "test_locale.h"

@@ -3,7 +3,7 @@
 // with the ANSI code page 932); natively against the fixed table.
 #pragma once
 
-#include "core/locale.h"
+#include "core/text/locale.h"
 
 #ifdef _WIN32
 #include "win32/win_locale.h"

@@ -1,11 +1,11 @@
-#include "core/tiny_cnf.h"
+#include "core/script/tiny_cnf.h"
 
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
 
-#include "core/script_lines.h"
+#include "core/script/script_lines.h"
 #include "test_locale.h"
 
 namespace brisko {

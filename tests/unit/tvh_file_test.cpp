@@ -1,4 +1,4 @@
-#include "core/tvh_file.h"
+#include "core/discovery/tvh_file.h"
 
 #include <gtest/gtest.h>
 

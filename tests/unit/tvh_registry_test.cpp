@@ -1,4 +1,4 @@
-#include "core/tvh_registry.h"
+#include "core/discovery/tvh_registry.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 
 #include "core/errors.h"
-#include "core/texts.h"
+#include "core/text/fixed_texts.h"
 #include "fake_system_locations.h"
 #include "test_locale.h"
 

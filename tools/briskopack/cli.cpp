@@ -6,12 +6,12 @@
 #include <ostream>
 #include <stdexcept>
 
-#include "core/bitmap.h"
 #include "core/errors.h"
 #include "core/payload/delta.h"
-#include "core/script_lines.h"
-#include "core/sha256.h"
-#include "core/tiny_cnf.h"
+#include "core/payload/sha256.h"
+#include "core/picture/bitmap.h"
+#include "core/script/script_lines.h"
+#include "core/script/tiny_cnf.h"
 #include "lint/lint.h"
 #include "lint/script_outline.h"
 #include "package/package.h"
@@ -293,11 +293,11 @@ void ListRecorded(InstalledPackage& package, const InstalledPackage::Payload& p,
 // writes; a compressed one also with what it is stored in.
 void ListPayload(InstalledPackage& package, const InstalledPackage::Payload& p, std::ostream& out) {
   const std::string where = package.file().name() + ": payload " + std::to_string(p.index);
-  if (p.kind == PayloadKind::Delta) return ListRecorded(package, p, where, out);
+  if (p.kind == format::PayloadKind::Delta) return ListRecorded(package, p, where, out);
   HashSink sink;
   Unpack(p.kind, p.leaf->data, sink, where);
   out << ForDisplay(p.name) << "  " << UnpackedSize(p.kind, p.leaf->data, where) << " bytes";
-  if (p.kind == PayloadKind::Compressed) out << " (stored compressed in " << p.leaf->data.size() << ")";
+  if (p.kind == format::PayloadKind::Compressed) out << " (stored compressed in " << p.leaf->data.size() << ")";
   out << "  sha256 " << sink.Hex() << '\n';
 }
 

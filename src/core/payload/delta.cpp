@@ -1,22 +1,17 @@
-#include "delta.h"
+#include "core/payload/delta.h"
 
 #include <cstring>
 
-#include "core/package_format.h"
+#include "core/format/byte_order.h"
+#include "core/format/package_format.h"
 
 namespace brisko {
 namespace {
 
-std::uint64_t ReadLe(const char* at, int bytes) {
-  std::uint64_t value = 0;
-  for (int i = bytes - 1; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(at[i]);
-  return value;
-}
-
-FileIdentity ReadIdentity(const char* at) {
+FileIdentity ReadIdentity(const char* size, const char* sha) {
   FileIdentity identity;
-  identity.size = ReadLe(at, 8);
-  std::memcpy(identity.sha.data(), at + 8, identity.sha.size());
+  identity.size = le::Get(size, 8);
+  std::memcpy(identity.sha.data(), sha, identity.sha.size());
   return identity;
 }
 
@@ -66,14 +61,16 @@ class CheckedReader final : public PayloadReader {
 }  // namespace
 
 bool ReadDeltaPayload(std::string_view stored, DeltaPayload& payload) {
+  using Header = format::DeltaHeader;
+  using Record = format::DeltaSourceRecord;
   payload = {};
-  if (stored.size() < format::kDeltaHeaderSize || stored.compare(0, 4, format::kDeltaMagic, 4) != 0) return false;
-  const std::uint64_t count = ReadLe(stored.data() + 4, 4);
+  if (stored.size() < Header::kSize || stored.compare(Header::kMagic, 4, format::kDeltaMagic, 4) != 0) return false;
+  const std::uint64_t count = le::Get32(stored, Header::kSourceCount);
   if (count > format::kMaxDeltaSources) return false;
-  payload.result = ReadIdentity(stored.data() + 8);
-  const std::size_t records = static_cast<std::size_t>(count) * format::kDeltaSourceRecordSize;
-  if (stored.size() - format::kDeltaHeaderSize < records) return false;
-  std::string_view body = stored.substr(format::kDeltaHeaderSize + records);
+  payload.result = ReadIdentity(stored.data() + Header::kResultSize, stored.data() + Header::kResultSha);
+  const std::size_t records = static_cast<std::size_t>(count) * Record::kSize;
+  if (stored.size() - Header::kSize < records) return false;
+  std::string_view body = stored.substr(Header::kSize + records);
   std::uint64_t content = 0;
   if (count == 0) {
     payload.whole = body;
@@ -81,12 +78,14 @@ bool ReadDeltaPayload(std::string_view stored, DeltaPayload& payload) {
   }
   payload.sources = std::vector<DeltaSource>(static_cast<std::size_t>(count));
   for (std::size_t i = 0; i < count; ++i) {
-    const char* record = stored.data() + format::kDeltaHeaderSize + i * format::kDeltaSourceRecordSize;
+    const char* record = stored.data() + Header::kSize + i * Record::kSize;
     DeltaSource& source = payload.sources[i];
-    source.file = ReadIdentity(record);
-    if (!TakeFrame(body, ReadLe(record + 40, 8), format::kDeltaControlWindowLog, source.control, content) ||
-        !TakeFrame(body, ReadLe(record + 48, 8), format::kDeltaDataWindowLog, source.diff, content) ||
-        !TakeFrame(body, ReadLe(record + 56, 8), format::kDeltaDataWindowLog, source.literal, content))
+    source.file = ReadIdentity(record + Record::kSourceSize, record + Record::kSourceSha);
+    if (!TakeFrame(body, le::Get(record + Record::kControlLength, 8), format::kDeltaControlWindowLog, source.control,
+                   content) ||
+        !TakeFrame(body, le::Get(record + Record::kDiffLength, 8), format::kDeltaDataWindowLog, source.diff, content) ||
+        !TakeFrame(body, le::Get(record + Record::kLiteralLength, 8), format::kDeltaDataWindowLog, source.literal,
+                   content))
       return false;
   }
   return body.empty();

@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
+#include "core/payload/payload_reader.h"
+#include "core/payload/sha256.h"
 #include "core/platform.h"
-#include "core/sha256.h"
-#include "payload_reader.h"
 
 namespace brisko {
 

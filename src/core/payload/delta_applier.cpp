@@ -1,8 +1,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "core/package_format.h"
-#include "delta.h"
+#include "core/format/byte_order.h"
+#include "core/format/package_format.h"
+#include "core/payload/delta.h"
 
 namespace brisko {
 namespace {
@@ -26,15 +27,14 @@ class Stream {
 
   // An unsigned LEB128 number of at most 64 bits.
   bool Number(std::uint64_t& value) {
-    value = 0;
-    for (int shift = 0; shift < 64; shift += 7) {
-      std::string_view b;
-      if (!Take(1, b)) return false;
-      const unsigned byte = static_cast<unsigned char>(b[0]);
-      value |= std::uint64_t{byte & 0x7Fu} << shift;
-      if (byte < 0x80) return shift < 63 || byte <= 1;
-    }
-    return false;
+    return le::ReadLeb128(
+        [this](unsigned char& byte) {
+          std::string_view b;
+          if (!Take(1, b)) return false;
+          byte = static_cast<unsigned char>(b[0]);
+          return true;
+        },
+        value);
   }
 
   // Every byte taken and the frame checked.

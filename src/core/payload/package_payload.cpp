@@ -1,19 +1,16 @@
-#include "package_payload.h"
+#include "core/payload/package_payload.h"
 
 #include "core/errors.h"
-#include "core/package_format.h"
-#include "delta.h"
+#include "core/format/package_format.h"
+#include "core/payload/delta.h"
 
 namespace brisko {
 
 std::optional<StoredPayload> FindPayload(Resources& resources, std::size_t index) {
   const Text name = format::PayloadName(index);
-  constexpr StoredPayload::Kind kKinds[] = {StoredPayload::Kind::Raw, StoredPayload::Kind::Compressed,
-                                            StoredPayload::Kind::Delta};
-  static_assert(std::size(kKinds) == std::size(format::kPayloadTypes));
   try {
-    for (std::size_t i = 0; i < std::size(kKinds); ++i)
-      if (const auto bytes = resources.Find(format::kPayloadTypes[i], name)) return StoredPayload{kKinds[i], *bytes};
+    for (const format::PayloadKind kind : format::kPayloadKinds)
+      if (const auto bytes = resources.Find(format::PayloadType(kind), name)) return StoredPayload{kind, *bytes};
   } catch (const ResourceNotFound&) {
     // There, but not loadable: as good as missing.
   }
@@ -22,9 +19,9 @@ std::optional<StoredPayload> FindPayload(Resources& resources, std::size_t index
 
 std::unique_ptr<PayloadReader> OpenPayload(const StoredPayload& payload) {
   switch (payload.kind) {
-    case StoredPayload::Kind::Raw: return MakeRawReader(payload.bytes);
-    case StoredPayload::Kind::Compressed: return MakeZstdReader(payload.bytes, MakeMemorySource(payload.bytes));
-    case StoredPayload::Kind::Delta: break;
+    case format::PayloadKind::Raw: return MakeRawReader(payload.bytes);
+    case format::PayloadKind::Compressed: return MakeZstdReader(payload.bytes, MakeMemorySource(payload.bytes));
+    case format::PayloadKind::Delta: break;
   }
   DeltaPayload delta;
   if (!ReadDeltaPayload(payload.bytes, delta) || !delta.sources.empty()) return nullptr;
@@ -35,15 +32,15 @@ std::uint64_t PayloadSize(const StoredPayload& payload) {
   std::uint64_t size = 0;
   DeltaPayload delta;
   switch (payload.kind) {
-    case StoredPayload::Kind::Raw: return payload.bytes.size();
-    case StoredPayload::Kind::Compressed: ZstdContentSize(payload.bytes, size); return size;
-    case StoredPayload::Kind::Delta: return ReadDeltaPayload(payload.bytes, delta) ? delta.result.size : 0;
+    case format::PayloadKind::Raw: return payload.bytes.size();
+    case format::PayloadKind::Compressed: ZstdContentSize(payload.bytes, size); return size;
+    case format::PayloadKind::Delta: return ReadDeltaPayload(payload.bytes, delta) ? delta.result.size : 0;
   }
   return 0;
 }
 
 EntryPlan PlanEntry(const StoredPayload& payload, RandomAccessFile* destination, Progress* progress) {
-  if (payload.kind != StoredPayload::Kind::Delta) return {EntryAction::WriteWhole};
+  if (payload.kind != format::PayloadKind::Delta) return {EntryAction::WriteWhole};
   DeltaPayload delta;
   if (!ReadDeltaPayload(payload.bytes, delta)) return {EntryAction::Failed};
   FileIdentity found;
@@ -98,7 +95,7 @@ class FileOpenedOnFirstRead final : public RandomAccessFile {
 std::unique_ptr<PayloadReader> OpenDeltaAgainst(const StoredPayload& payload, std::size_t source, FileSystem& files,
                                                 const Text& path) {
   DeltaPayload delta;
-  if (payload.kind != StoredPayload::Kind::Delta || !ReadDeltaPayload(payload.bytes, delta) ||
+  if (payload.kind != format::PayloadKind::Delta || !ReadDeltaPayload(payload.bytes, delta) ||
       source >= delta.sources.size())
     return nullptr;
   return OpenDelta(delta, source,

@@ -7,15 +7,15 @@
 #include <optional>
 #include <string_view>
 
+#include "core/format/package_format.h"
+#include "core/payload/payload_reader.h"
 #include "core/platform.h"
-#include "payload_reader.h"
 
 namespace brisko {
 
 // A payload resource as the package stores it.
 struct StoredPayload {
-  enum class Kind { Raw, Compressed, Delta };
-  Kind kind = Kind::Raw;
+  format::PayloadKind kind = format::PayloadKind::Raw;
   std::string_view bytes;
 };
 

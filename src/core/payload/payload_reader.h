@@ -8,7 +8,7 @@
 #include <memory>
 #include <string_view>
 
-#include "core/package_format.h"
+#include "core/format/package_format.h"
 
 namespace brisko {
 

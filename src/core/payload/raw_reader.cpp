@@ -1,6 +1,6 @@
 #include <algorithm>
 
-#include "payload_reader.h"
+#include "core/payload/payload_reader.h"
 
 namespace brisko {
 namespace {

@@ -3,8 +3,8 @@
 
 #include <vector>
 
-#include "core/package_format.h"
-#include "payload_reader.h"
+#include "core/format/package_format.h"
+#include "core/payload/payload_reader.h"
 
 namespace brisko {
 namespace {

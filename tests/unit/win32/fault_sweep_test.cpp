@@ -16,7 +16,7 @@
 #include <string>
 
 #include "core/form_main.h"
-#include "core/texts.h"
+#include "core/text/fixed_texts.h"
 #include "fakes.h"
 #include "fault_injection.h"
 #include "system_test_helpers.h"

@@ -6,10 +6,9 @@
 
 #include <string>
 
-#include "core/text.h"
-#include "core/tvh_file.h"
+#include "core/discovery/tvh_file.h"
+#include "core/text/text.h"
 #include "test_support.h"
-#include "win_test_support.h"
 #include "win32/handles.h"
 #include "win32/win_environment.h"
 #include "win32/win_file_system.h"
@@ -17,6 +16,7 @@
 #include "win32/win_registry.h"
 #include "win32/win_shell_folders.h"
 #include "win32/win_shell_link.h"
+#include "win_test_support.h"
 
 namespace brisko::test {
 

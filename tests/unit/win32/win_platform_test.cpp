@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "core/payload/payload_reader.h"
-#include "core/texts.h"
+#include "core/text/fixed_texts.h"
 #include "fault_injection.h"
 #include "system_test_helpers.h"
 #include "test_support.h"

@@ -9,9 +9,9 @@
 #include <set>
 #include <string>
 
+#include "core/discovery/tvh_registry.h"
 #include "core/errors.h"
-#include "core/texts.h"
-#include "core/tvh_registry.h"
+#include "core/text/fixed_texts.h"
 #include "system_test_helpers.h"
 #include "win32/win_locale.h"
 

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "core/tvh_file.h"
+#include "core/discovery/tvh_file.h"
 #include "system_test_helpers.h"
 #include "win32/win_environment.h"
 #include "win32/win_file_system.h"

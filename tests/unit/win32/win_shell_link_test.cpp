@@ -7,9 +7,9 @@
 
 #include <string>
 
-#include "core/tvh_file.h"
-#include "system_test_helpers.h"
+#include "core/discovery/tvh_file.h"
 #include "fault_injection.h"
+#include "system_test_helpers.h"
 #include "win32/win_environment.h"
 #include "win32/win_file_system.h"
 #include "win32/win_locale.h"

@@ -6,13 +6,13 @@
 #include <map>
 #include <optional>
 
-#include "core/bitmap.h"
 #include "core/errors.h"
-#include "core/locale.h"
-#include "core/package_format.h"
-#include "core/script_lines.h"
-#include "core/tiny_cnf.h"
-#include "core/whole_number.h"
+#include "core/format/package_format.h"
+#include "core/picture/bitmap.h"
+#include "core/script/script_lines.h"
+#include "core/script/tiny_cnf.h"
+#include "core/script/whole_number.h"
+#include "core/text/locale.h"
 #include "lint/script_entries.h"
 #include "lint/script_outline.h"
 #include "platform/native_names.h"

@@ -1,9 +1,9 @@
 #include "lint/script_entries.h"
 
-#include "core/locale.h"
-#include "core/package_format.h"
-#include "core/script_lines.h"
-#include "core/tiny_cnf.h"
+#include "core/format/package_format.h"
+#include "core/script/script_lines.h"
+#include "core/script/tiny_cnf.h"
+#include "core/text/locale.h"
 
 namespace brisko::pack {
 

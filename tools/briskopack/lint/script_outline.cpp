@@ -1,6 +1,6 @@
 #include "lint/script_outline.h"
 
-#include "core/script_lines.h"
+#include "core/script/script_lines.h"
 
 namespace brisko::pack {
 

@@ -8,7 +8,7 @@
 
 #include <vector>
 
-#include "core/text.h"
+#include "core/text/text.h"
 
 namespace brisko::pack {
 

@@ -4,7 +4,8 @@
 #include <cstring>
 #include <future>
 
-#include "core/package_format.h"
+#include "core/format/byte_order.h"
+#include "core/format/package_format.h"
 #include "package/delta_match.h"
 #include "package/identify.h"
 #include "platform/mapped_file.h"
@@ -33,18 +34,9 @@ struct Op {
   std::int64_t move = 0;
 };
 
-void PutLe(std::string& out, std::uint64_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) out += static_cast<char>(value >> (8 * i));
-}
-
-void PutIdentity(std::string& out, const FileIdentity& identity) {
-  PutLe(out, identity.size, 8);
-  out.append(reinterpret_cast<const char*>(identity.sha.data()), identity.sha.size());
-}
-
-void PutNumber(std::string& out, std::uint64_t value) {
-  for (; value >= 0x80; value >>= 7) out += static_cast<char>(0x80 | (value & 0x7F));
-  out += static_cast<char>(value);
+void PutIdentity(std::string& out, std::size_t size, std::size_t sha, const FileIdentity& identity) {
+  le::Put64(out, size, identity.size);
+  out.replace(sha, identity.sha.size(), reinterpret_cast<const char*>(identity.sha.data()), identity.sha.size());
 }
 
 // The segment's copy cut into exact pieces (long runs of equal bytes) and
@@ -135,12 +127,19 @@ class CountingSink final : public ByteSink {
 }  // namespace
 
 std::string DeltaHeader(const FileIdentity& result, const std::vector<DeltaRecord>& sources) {
-  std::string header(format::kDeltaMagic, sizeof format::kDeltaMagic);
-  PutLe(header, sources.size(), 4);
-  PutIdentity(header, result);
-  for (const DeltaRecord& r : sources) {
-    PutIdentity(header, r.file);
-    for (std::uint64_t length : {r.control, r.diff, r.literal}) PutLe(header, length, 8);
+  using Header = format::DeltaHeader;
+  using Record = format::DeltaSourceRecord;
+  std::string header(Header::kSize + sources.size() * Record::kSize, '\0');
+  header.replace(Header::kMagic, sizeof format::kDeltaMagic, format::kDeltaMagic, sizeof format::kDeltaMagic);
+  le::Put32(header, Header::kSourceCount, static_cast<std::uint32_t>(sources.size()));
+  PutIdentity(header, Header::kResultSize, Header::kResultSha, result);
+  for (std::size_t i = 0; i < sources.size(); ++i) {
+    const DeltaRecord& r = sources[i];
+    const std::size_t at = Header::kSize + i * Record::kSize;
+    PutIdentity(header, at + Record::kSourceSize, at + Record::kSourceSha, r.file);
+    le::Put64(header, at + Record::kControlLength, r.control);
+    le::Put64(header, at + Record::kDiffLength, r.diff);
+    le::Put64(header, at + Record::kLiteralLength, r.literal);
   }
   return header;
 }
@@ -151,9 +150,10 @@ DeltaRecord EncodeDelta(std::string_view source, std::string_view result, const 
   const std::vector<Op> ops = Instructions(source, result, method);
   std::string instructions;
   for (const Op& op : ops) {
-    PutNumber(instructions, op.copy * 2 + (op.diff ? 1 : 0));
-    PutNumber(instructions, op.literal);
-    PutNumber(instructions, (static_cast<std::uint64_t>(op.move) << 1) ^ static_cast<std::uint64_t>(op.move >> 63));
+    le::AppendLeb128(instructions, op.copy * 2 + (op.diff ? 1 : 0));
+    le::AppendLeb128(instructions, op.literal);
+    le::AppendLeb128(instructions,
+                     (static_cast<std::uint64_t>(op.move) << 1) ^ static_cast<std::uint64_t>(op.move >> 63));
   }
   CompressOptions data = options;
   data.longDistance = false;

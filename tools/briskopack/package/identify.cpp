@@ -9,7 +9,7 @@
 #define BRISKO_SHA_INSTRUCTIONS 1
 #endif
 
-#include "core/sha256.h"
+#include "core/payload/sha256.h"
 
 namespace brisko::pack {
 namespace {

@@ -6,7 +6,7 @@
 #include <memory>
 #include <thread>
 
-#include "core/package_format.h"
+#include "core/format/package_format.h"
 #include "lint/script_entries.h"
 #include "package/delta_payload.h"
 #include "platform/native_names.h"
@@ -33,8 +33,8 @@ bool IsSafePayloadPath(const Text& entry, const fs::path& path) {
 }
 
 bool IsPayloadType(const ResourceId& type) {
-  return std::any_of(std::begin(format::kPayloadTypes), std::end(format::kPayloadTypes),
-                     [&](const char* payloadType) { return type.NameEquals(payloadType); });
+  return std::any_of(std::begin(format::kPayloadKinds), std::end(format::kPayloadKinds),
+                     [&](format::PayloadKind kind) { return type.NameEquals(format::PayloadType(kind)); });
 }
 
 // A payload file of the script, found in the payload folder.
@@ -279,11 +279,11 @@ InstalledPackage::InstalledPackage(const fs::path& installer)
     p.index = i;
     p.name = entries[i].text;
     p.line = entries[i].line;
-    // The installer's order: raw, compressed, delta.
-    constexpr PayloadKind kKinds[] = {PayloadKind::Raw, PayloadKind::Compressed, PayloadKind::Delta};
-    for (std::size_t k = 0; k < std::size(kKinds) && !p.name.empty() && !p.leaf; ++k) {
-      p.leaf = tree_.Find(format::kPayloadTypes[k], format::PayloadName(i));
-      p.kind = kKinds[k];
+    // In the installer's order.
+    for (const format::PayloadKind kind : format::kPayloadKinds) {
+      if (p.name.empty() || p.leaf) break;
+      p.leaf = tree_.Find(format::PayloadType(kind), format::PayloadName(i));
+      p.kind = kind;
     }
     payloads_.push_back(std::move(p));
   }
@@ -337,7 +337,7 @@ void ExtractPackage(const fs::path& installer, const fs::path& folder, const std
   auto unpack = [&](const fs::path& path, const InstalledPackage::Payload& p) {
     OutputFile out(path);
     const std::string where = name + ": payload " + std::to_string(p.index);
-    if (p.kind == PayloadKind::Delta)
+    if (p.kind == format::PayloadKind::Delta)
       UnpackChecked(package.StoredBytes(p), ExistingVersions(p.name, from), out, where);
     else
       Unpack(p.kind, p.leaf->data, out, where);

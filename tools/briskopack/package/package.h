@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "core/text.h"
+#include "core/text/text.h"
 #include "lint/lint.h"
 #include "package/payload_codec.h"
 #include "pe/pe_image.h"
@@ -92,7 +92,7 @@ class InstalledPackage {
     Text name;                           // the entry, empty for a blank one
     int line = 0;                        // the entry's line in the script
     const ResourceLeaf* leaf = nullptr;  // nullptr when the resource is missing
-    PayloadKind kind = PayloadKind::Raw;
+    format::PayloadKind kind = format::PayloadKind::Raw;
   };
 
   // Throws PackError when the file is no PE image or carries no script.

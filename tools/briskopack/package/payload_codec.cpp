@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/package_format.h"
+#include "core/format/package_format.h"
 #include "core/payload/payload_reader.h"
 
 namespace brisko::pack {
@@ -122,16 +122,16 @@ void CompressRange(InputFile& in, std::uint64_t offset, std::uint64_t size, Byte
   frame.Finish();
 }
 
-std::uint64_t UnpackedSize(PayloadKind kind, const ResourceData& data, const std::string& where) {
-  if (kind == PayloadKind::Raw) return data.size();
+std::uint64_t UnpackedSize(format::PayloadKind kind, const ResourceData& data, const std::string& where) {
+  if (kind == format::PayloadKind::Raw) return data.size();
   std::uint64_t size = 0;
   if (!ZstdContentSize(Head(data), size))
     throw PackError(where, "the compressed payload's frame header is damaged or not one an installer accepts");
   return size;
 }
 
-void Unpack(PayloadKind kind, const ResourceData& data, ByteSink& sink, const std::string& where) {
-  if (kind == PayloadKind::Raw) {
+void Unpack(format::PayloadKind kind, const ResourceData& data, ByteSink& sink, const std::string& where) {
+  if (kind == format::PayloadKind::Raw) {
     data.WriteTo(sink);
     return;
   }

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "core/package_format.h"
+#include "core/format/package_format.h"
 #include "pe/resource_tree.h"
 #include "platform/file_io.h"
 
@@ -71,18 +71,14 @@ class FrameWriter {
 void CompressRange(InputFile& in, std::uint64_t offset, std::uint64_t size, ByteSink& out,
                    const CompressOptions& options);
 
-// Raw ("BIN"), compressed ("ZSTD"), or recording the file it gives
-// ("DELTA": a delta or the whole file, see delta_payload.h).
-enum class PayloadKind { Raw, Compressed, Delta };
-
 // The bytes a stored payload gives: its size, or the content size its frame
 // records. Throws PackError naming `where` when the frame's header is one the
 // installer would refuse.
-std::uint64_t UnpackedSize(PayloadKind kind, const ResourceData& data, const std::string& where);
+std::uint64_t UnpackedSize(format::PayloadKind kind, const ResourceData& data, const std::string& where);
 
 // Writes the payload's bytes to `sink`, a compressed one decoded and checked
 // as the installer checks it (frame checksum, content size, nothing after
 // the frame). Throws PackError naming `where` when it is damaged.
-void Unpack(PayloadKind kind, const ResourceData& data, ByteSink& sink, const std::string& where);
+void Unpack(format::PayloadKind kind, const ResourceData& data, ByteSink& sink, const std::string& where);
 
 }  // namespace brisko::pack

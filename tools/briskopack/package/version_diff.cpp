@@ -4,10 +4,10 @@
 #include <cstring>
 #include <map>
 
-#include "core/locale.h"
-#include "core/package_format.h"
-#include "core/script_lines.h"
-#include "core/tiny_cnf.h"
+#include "core/format/package_format.h"
+#include "core/script/script_lines.h"
+#include "core/script/tiny_cnf.h"
+#include "core/text/locale.h"
 #include "package/package.h"
 #include "platform/mapped_file.h"
 #include "platform/native_names.h"
@@ -110,10 +110,6 @@ Text ProgramOf(const std::map<Text, fs::path>& before, const std::map<Text, fs::
   return after.empty() ? Text("game.exe") : after.begin()->first;
 }
 
-void PutLe(std::string& out, std::uint32_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) out += static_cast<char>(value >> (8 * i));
-}
-
 }  // namespace
 
 VersionDiff DiffVersions(const fs::path& oldDir, const fs::path& newDir, const fs::path& patchDir) {
@@ -206,12 +202,12 @@ std::string PlainBackground() {
   pixels += std::string("\0\1", 2);  // end of bitmap
   const std::uint32_t offset = 14 + 40 + 4, size = static_cast<std::uint32_t>(pixels.size());
   std::string bmp = "BM";
-  for (std::uint32_t v : {offset + size, 0u, offset, 40u}) PutLe(bmp, v, 4);
-  PutLe(bmp, format::kBackgroundWidth, 4);
-  PutLe(bmp, format::kBackgroundHeight, 4);
-  PutLe(bmp, 1, 2);
-  PutLe(bmp, 8, 2);
-  for (std::uint32_t v : {1u /* run-length coded, 8 bits */, size, 2835u, 2835u, 1u, 1u}) PutLe(bmp, v, 4);
+  for (std::uint32_t v : {offset + size, 0u, offset, 40u}) le::Append(bmp, v, 4);
+  le::Append(bmp, format::kBackgroundWidth, 4);
+  le::Append(bmp, format::kBackgroundHeight, 4);
+  le::Append(bmp, 1, 2);
+  le::Append(bmp, 8, 2);
+  for (std::uint32_t v : {1u /* run-length coded, 8 bits */, size, 2835u, 2835u, 1u, 1u}) le::Append(bmp, v, 4);
   bmp += "\xe0\xd8\xd0";  // a light grey-blue, as blue, green, red
   bmp += '\0';
   return bmp + pixels;

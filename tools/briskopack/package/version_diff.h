@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "core/text.h"
+#include "core/text/text.h"
 #include "platform/file_io.h"
 
 namespace brisko::pack {

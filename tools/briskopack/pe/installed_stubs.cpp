@@ -1,6 +1,5 @@
 #include "pe/installed_stubs.h"
 
-#include "pe/byte_order.h"
 #include "pe/pe_image.h"
 #include "pe/resource_tree.h"
 
@@ -42,11 +41,11 @@ fs::path InstalledStubPath(const fs::path& program, StubArch arch) {
 std::optional<std::string> FixedFileVersion(const std::string& resource) {
   if (resource.size() < kFixedInfoOffset + kFixedInfoSize) return std::nullopt;
   for (std::size_t i = 0; i < std::size(kVersionKey); ++i)
-    if (Get16(resource, kKeyOffset + 2 * i) != kVersionKey[i]) return std::nullopt;
-  if (Get16(resource, 2) < kFixedInfoSize || Get32(resource, kFixedInfoOffset) != kFixedInfoSignature)
+    if (le::Get16(resource, kKeyOffset + 2 * i) != kVersionKey[i]) return std::nullopt;
+  if (le::Get16(resource, 2) < kFixedInfoSize || le::Get32(resource, kFixedInfoOffset) != kFixedInfoSignature)
     return std::nullopt;
-  const std::uint32_t ms = Get32(resource, kFixedInfoOffset + 8);
-  const std::uint32_t ls = Get32(resource, kFixedInfoOffset + 12);
+  const std::uint32_t ms = le::Get32(resource, kFixedInfoOffset + 8);
+  const std::uint32_t ls = le::Get32(resource, kFixedInfoOffset + 12);
   return std::to_string(ms >> 16) + "." + std::to_string(ms & 0xFFFF) + "." + std::to_string(ls >> 16) + "." +
          std::to_string(ls & 0xFFFF);
 }

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "pe/byte_order.h"
 #include "pe/pe_checksum.h"
 
 namespace brisko::pack {
@@ -71,22 +70,22 @@ std::string Hex(std::uint64_t v) {
 SectionHeader ParseSection(const std::string& b, std::size_t at) {
   SectionHeader s;
   std::memcpy(s.name, b.data() + at, 8);
-  s.virtualSize = Get32(b, at + kSectionVirtualSize);
-  s.virtualAddress = Get32(b, at + kSectionVirtualAddress);
-  s.sizeOfRawData = Get32(b, at + kSectionSizeOfRawData);
-  s.pointerToRawData = Get32(b, at + kSectionPointerToRawData);
-  s.characteristics = Get32(b, at + kSectionCharacteristics);
+  s.virtualSize = le::Get32(b, at + kSectionVirtualSize);
+  s.virtualAddress = le::Get32(b, at + kSectionVirtualAddress);
+  s.sizeOfRawData = le::Get32(b, at + kSectionSizeOfRawData);
+  s.pointerToRawData = le::Get32(b, at + kSectionPointerToRawData);
+  s.characteristics = le::Get32(b, at + kSectionCharacteristics);
   return s;
 }
 
 void PutSection(std::string& b, std::size_t at, const SectionHeader& s) {
   std::memcpy(&b[at], s.name, 8);
-  Put32(b, at + kSectionVirtualSize, s.virtualSize);
-  Put32(b, at + kSectionVirtualAddress, s.virtualAddress);
-  Put32(b, at + kSectionSizeOfRawData, s.sizeOfRawData);
-  Put32(b, at + kSectionPointerToRawData, s.pointerToRawData);
+  le::Put32(b, at + kSectionVirtualSize, s.virtualSize);
+  le::Put32(b, at + kSectionVirtualAddress, s.virtualAddress);
+  le::Put32(b, at + kSectionSizeOfRawData, s.sizeOfRawData);
+  le::Put32(b, at + kSectionPointerToRawData, s.pointerToRawData);
   std::memset(&b[at + kSectionRelocationsAndLineNumbers], 0, 12);  // relocations and line numbers: none in an image
-  Put32(b, at + kSectionCharacteristics, s.characteristics);
+  le::Put32(b, at + kSectionCharacteristics, s.characteristics);
 }
 
 void SetName(SectionHeader& s, const char* name) {
@@ -145,19 +144,19 @@ PeImage::CoffHeader PeImage::ReadCoffHeader(InputFile& file) {
   if (file.size() < kDosHeaderSize) throw Corrupt("not a Windows program: too short for an MZ header");
   const std::string dos = file.ReadAt(0, kDosHeaderSize);
   if (dos[0] != 'M' || dos[1] != 'Z') throw Corrupt("not a Windows program: no MZ signature");
-  peOffset_ = Get32(dos, kDosPeOffset);
+  peOffset_ = le::Get32(dos, kDosPeOffset);
   if (peOffset_ < 4 || std::uint64_t{peOffset_} + kPeSignatureSize + kCoffHeaderSize > file.size())
     throw Corrupt("not a PE image: the PE header offset points outside the file");
   const std::string signature = file.ReadAt(peOffset_, kPeSignatureSize);
   if (signature != std::string("PE\0\0", 4)) throw Corrupt("not a PE image: no PE signature");
   const std::string bytes = file.ReadAt(coffHeaderOffset(), kCoffHeaderSize);
-  machine_ = Get16(bytes, kCoffMachine);
+  machine_ = le::Get16(bytes, kCoffMachine);
   CoffHeader coff;
-  coff.numberOfSections = Get16(bytes, kCoffNumberOfSections);
-  coff.pointerToSymbolTable = Get32(bytes, kCoffPointerToSymbolTable);
-  coff.numberOfSymbols = Get32(bytes, kCoffNumberOfSymbols);
-  coff.sizeOfOptionalHeader = Get16(bytes, kCoffSizeOfOptionalHeader);
-  const std::uint16_t characteristics = Get16(bytes, kCoffCharacteristics);
+  coff.numberOfSections = le::Get16(bytes, kCoffNumberOfSections);
+  coff.pointerToSymbolTable = le::Get32(bytes, kCoffPointerToSymbolTable);
+  coff.numberOfSymbols = le::Get32(bytes, kCoffNumberOfSymbols);
+  coff.sizeOfOptionalHeader = le::Get16(bytes, kCoffSizeOfOptionalHeader);
+  const std::uint16_t characteristics = le::Get16(bytes, kCoffCharacteristics);
   if (!(characteristics & kFileExecutable)) throw Corrupt("not an executable image (object file?)");
   if (characteristics & kFileDll) throw Corrupt("is a DLL, not a program");
   if (coff.numberOfSections == 0) throw Corrupt("corrupted PE image: no sections");
@@ -171,25 +170,25 @@ std::uint32_t PeImage::ReadOptionalHeader(InputFile& file, std::uint16_t sizeOfO
   if (sizeOfOptionalHeader < 2 || std::uint64_t{opt} + sizeOfOptionalHeader > file.size())
     throw Corrupt("truncated PE image: the optional header runs past the end of the file");
   const std::string optional = file.ReadAt(opt, sizeOfOptionalHeader);
-  const std::uint16_t magic = Get16(optional, kOptMagic);
+  const std::uint16_t magic = le::Get16(optional, kOptMagic);
   if (magic != kMagicPe32 && magic != kMagicPe32Plus)
     throw Corrupt("not a PE image: unknown optional header magic " + Hex(magic));
   is64_ = magic == kMagicPe32Plus;
   const std::uint32_t directoriesAt = is64_ ? kOpt64DataDirectories : kOpt32DataDirectories;
   if (sizeOfOptionalHeader < directoriesAt) throw Corrupt("corrupted PE image: optional header too small");
-  numberOfDirectories_ = Get32(optional, directoriesAt - kOptNumberOfRvaAndSizesBefore);
+  numberOfDirectories_ = le::Get32(optional, directoriesAt - kOptNumberOfRvaAndSizesBefore);
   if (std::uint64_t{numberOfDirectories_} * kDataDirectorySize > sizeOfOptionalHeader - directoriesAt)
     throw Corrupt("corrupted PE image: more data directories than the optional header holds");
   directoriesOffset_ = opt + directoriesAt;
-  sectionAlignment_ = Get32(optional, kOptSectionAlignment);
-  fileAlignment_ = Get32(optional, kOptFileAlignment);
-  sizeOfImage_ = Get32(optional, kOptSizeOfImage);
+  sectionAlignment_ = le::Get32(optional, kOptSectionAlignment);
+  fileAlignment_ = le::Get32(optional, kOptFileAlignment);
+  sizeOfImage_ = le::Get32(optional, kOptSizeOfImage);
   if (!IsPowerOfTwo(fileAlignment_) || fileAlignment_ < 512 || fileAlignment_ > 0x10000)
     throw Corrupt("corrupted PE image: FileAlignment " + Hex(fileAlignment_) + " is invalid");
   if (!IsPowerOfTwo(sectionAlignment_) || sectionAlignment_ < fileAlignment_)
     throw Corrupt("corrupted PE image: SectionAlignment " + Hex(sectionAlignment_) + " is invalid");
   sectionTableOffset_ = opt + sizeOfOptionalHeader;
-  return Get32(optional, kOptSizeOfHeaders);
+  return le::Get32(optional, kOptSizeOfHeaders);
 }
 
 // The section table, which the headers' bytes hold, and each section's
@@ -229,7 +228,7 @@ void PeImage::ReadSymbolTable(InputFile& file, std::uint32_t pointerToSymbolTabl
   const std::uint64_t strings = symbols + std::uint64_t{numberOfSymbols} * kSymbolSize;
   if (symbols < endOfSectionData_) throw Corrupt("corrupted PE image: the COFF symbol table lies inside the sections");
   if (strings + 4 > file.size()) throw Corrupt("truncated PE image: the COFF symbol table runs past the end");
-  const std::uint32_t stringTableSize = std::max<std::uint32_t>(4, Get32(file.ReadAt(strings, 4), 0));
+  const std::uint32_t stringTableSize = std::max<std::uint32_t>(4, le::Get32(file.ReadAt(strings, 4), 0));
   if (strings + stringTableSize > file.size())
     throw Corrupt("truncated PE image: the COFF string table runs past the end");
   // Only a table that directly follows the sections can be moved behind a
@@ -242,7 +241,7 @@ void PeImage::ReadSymbolTable(InputFile& file, std::uint32_t pointerToSymbolTabl
 
 DataDirectory PeImage::directory(int index) const {
   if (index < 0 || static_cast<std::uint32_t>(index) >= numberOfDirectories_) return {};
-  return {Get32(headers_, directoryOffset(index)), Get32(headers_, directoryOffset(index) + 4)};
+  return {le::Get32(headers_, directoryOffset(index)), le::Get32(headers_, directoryOffset(index) + 4)};
 }
 
 int PeImage::SectionOf(std::uint32_t rva) const {
@@ -382,14 +381,15 @@ void WriteImage(const PeImage& image, InputFile& in, const ResourceSectionPlan& 
   fresh.pointerToRawData = static_cast<std::uint32_t>(plan.fileOffset);
   fresh.characteristics = kScnInitializedData | kScnMemRead;
 
-  std::uint64_t initialized = Get32(headers, opt + kOptSizeOfInitializedData);
+  std::uint64_t initialized = le::Get32(headers, opt + kOptSizeOfInitializedData);
   std::size_t slot = sections.size();
   if (plan.replacesLast) {
     slot = sections.size() - 1;
     if (sections[slot].characteristics & kScnInitializedData)
       initialized -= std::min<std::uint64_t>(initialized, sections[slot].sizeOfRawData);
   } else {
-    Put16(headers, image.coffHeaderOffset() + kCoffNumberOfSections, static_cast<std::uint16_t>(sections.size() + 1));
+    le::Put16(headers, image.coffHeaderOffset() + kCoffNumberOfSections,
+              static_cast<std::uint16_t>(sections.size() + 1));
   }
   initialized = std::min<std::uint64_t>(initialized + plan.rawSize, 0xFFFFFFFFu);
   PutSection(headers, image.sectionTableOffset() + slot * kSectionHeaderSize, fresh);
@@ -398,14 +398,14 @@ void WriteImage(const PeImage& image, InputFile& in, const ResourceSectionPlan& 
     std::memset(&headers[at], 0, 8);
     std::memcpy(&headers[at], kStaleResourceSectionName, std::strlen(kStaleResourceSectionName));
   }
-  Put32(headers, opt + kOptSizeOfInitializedData, static_cast<std::uint32_t>(initialized));
-  Put32(headers, opt + kOptSizeOfImage, plan.sizeOfImage);
-  Put32(headers, image.checksumOffset(), 0);
-  Put32(headers, image.directoryOffset(kResourceDirectory), plan.virtualAddress);
-  Put32(headers, image.directoryOffset(kResourceDirectory) + 4, plan.virtualSize);
+  le::Put32(headers, opt + kOptSizeOfInitializedData, static_cast<std::uint32_t>(initialized));
+  le::Put32(headers, opt + kOptSizeOfImage, plan.sizeOfImage);
+  le::Put32(headers, image.checksumOffset(), 0);
+  le::Put32(headers, image.directoryOffset(kResourceDirectory), plan.virtualAddress);
+  le::Put32(headers, image.directoryOffset(kResourceDirectory) + 4, plan.virtualSize);
   const std::uint64_t symbolsAt = plan.fileOffset + plan.rawSize;
   if (image.symbolTableSize() != 0)
-    Put32(headers, image.coffHeaderOffset() + kCoffPointerToSymbolTable, static_cast<std::uint32_t>(symbolsAt));
+    le::Put32(headers, image.coffHeaderOffset() + kCoffPointerToSymbolTable, static_cast<std::uint32_t>(symbolsAt));
 
   ChecksumSink sink(out);
   sink.Write(headers.data(), headers.size());
@@ -418,7 +418,7 @@ void WriteImage(const PeImage& image, InputFile& in, const ResourceSectionPlan& 
   if (image.symbolTableSize() != 0) sink.Append(in, image.symbolTableOffset(), image.symbolTableSize());
 
   std::string checksum(4, '\0');
-  Put32(checksum, 0, sink.Finish());
+  le::Put32(checksum, 0, sink.Finish());
   out.WriteAt(image.checksumOffset(), checksum.data(), checksum.size());
 }
 

@@ -9,9 +9,15 @@
 #include <string>
 #include <vector>
 
+#include "core/format/byte_order.h"
 #include "platform/file_io.h"
 
 namespace brisko::pack {
+
+// `value` rounded up to a multiple of `alignment`.
+inline std::uint64_t AlignUp(std::uint64_t value, std::uint64_t alignment) {
+  return (value + alignment - 1) / alignment * alignment;
+}
 
 struct SectionHeader {
   char name[8] = {};

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <vector>
 
-#include "pe/byte_order.h"
-
 namespace brisko::pack {
 
 namespace {
@@ -36,16 +34,16 @@ void AppendUtf8(std::string& out, char32_t c) {
 }
 
 DirectoryInfo ParseInfo(const std::string& header) {
-  return {Get32(header, 0), Get32(header, 4), Get16(header, 8), Get16(header, 10)};
+  return {le::Get32(header, 0), le::Get32(header, 4), le::Get16(header, 8), le::Get16(header, 10)};
 }
 
 void AppendDirectoryHeader(std::string& out, const DirectoryInfo& info, std::uint16_t named, std::uint16_t ids) {
-  Append32(out, info.characteristics);
-  Append32(out, info.timeDateStamp);
-  Append16(out, info.majorVersion);
-  Append16(out, info.minorVersion);
-  Append16(out, named);
-  Append16(out, ids);
+  le::Append32(out, info.characteristics);
+  le::Append32(out, info.timeDateStamp);
+  le::Append16(out, info.majorVersion);
+  le::Append16(out, info.minorVersion);
+  le::Append16(out, named);
+  le::Append16(out, ids);
 }
 
 // Reads the directory tables of one resource section, every offset checked
@@ -81,12 +79,12 @@ class DirectoryReader {
   std::vector<std::pair<ResourceId, std::uint32_t>> Entries(std::uint32_t offset, DirectoryInfo& info) const {
     const std::string header = Read(offset, kDirectoryHeader);
     info = ParseInfo(header);
-    const std::uint32_t count = std::uint32_t{Get16(header, 12)} + Get16(header, 14);
+    const std::uint32_t count = std::uint32_t{le::Get16(header, 12)} + le::Get16(header, 14);
     const std::string table = Read(offset + kDirectoryHeader, count * kEntrySize);
     std::vector<std::pair<ResourceId, std::uint32_t>> entries;
     for (std::uint32_t i = 0; i < count; ++i) {
-      const std::uint32_t name = Get32(table, i * kEntrySize);
-      const std::uint32_t value = Get32(table, i * kEntrySize + 4);
+      const std::uint32_t name = le::Get32(table, i * kEntrySize);
+      const std::uint32_t value = le::Get32(table, i * kEntrySize + 4);
       entries.emplace_back(Id(name), value);
     }
     return entries;
@@ -98,10 +96,10 @@ class DirectoryReader {
       return ResourceId::Number(static_cast<std::uint16_t>(field));
     }
     const std::uint32_t at = field & ~kHighBit;
-    const std::uint16_t length = Get16(Read(at, 2), 0);
+    const std::uint16_t length = le::Get16(Read(at, 2), 0);
     const std::string units = Read(at + 2, 2u * length);
     std::u16string name;
-    for (std::uint16_t i = 0; i < length; ++i) name += static_cast<char16_t>(Get16(units, 2u * i));
+    for (std::uint16_t i = 0; i < length; ++i) name += static_cast<char16_t>(le::Get16(units, 2u * i));
     return ResourceId::Name(std::move(name));
   }
 
@@ -113,13 +111,13 @@ class DirectoryReader {
   ResourceLeaf Leaf(std::uint32_t value, const std::string& where) const {
     if (value & kHighBit) throw Corrupt("more than three levels of directories at " + where);
     const std::string entry = Read(value, kDataEntrySize);
-    const std::uint32_t rva = Get32(entry, 0);
-    const std::uint32_t size = Get32(entry, 4);
+    const std::uint32_t rva = le::Get32(entry, 0);
+    const std::uint32_t size = le::Get32(entry, 4);
     // An empty resource has no bytes to find: the writer may place it at the
     // very end of the section, an address no section holds.
     const auto offset = size == 0 ? std::optional<std::uint64_t>(0) : image_.FileOffsetOf(rva, size);
     if (!offset) throw Corrupt("the data of " + where + " lies outside the file's section data");
-    return {ResourceData::Range(file_, *offset, size), Get32(entry, 8)};
+    return {ResourceData::Range(file_, *offset, size), le::Get32(entry, 8)};
   }
 
  private:
@@ -149,8 +147,8 @@ class NameStrings {
     if (!id.isName()) return id.number();
     auto [it, added] = offsets_.emplace(id.name(), static_cast<std::uint32_t>(at_ + bytes_.size()));
     if (added) {
-      Append16(bytes_, static_cast<std::uint16_t>(id.name().size()));
-      for (char16_t c : id.name()) Append16(bytes_, c);
+      le::Append16(bytes_, static_cast<std::uint16_t>(id.name().size()));
+      for (char16_t c : id.name()) le::Append16(bytes_, c);
     }
     return it->second | kHighBit;
   }
@@ -181,15 +179,15 @@ void AppendTables(std::string& out, const ResourceTree& tree, std::uint64_t data
   std::uint64_t nextTable = TableSize(types.size());
   AppendTableHeader(out, tree.info(), types);
   for (const auto& [type, node] : types) {
-    Append32(out, names.Field(type));
-    Append32(out, static_cast<std::uint32_t>(nextTable) | kHighBit);
+    le::Append32(out, names.Field(type));
+    le::Append32(out, static_cast<std::uint32_t>(nextTable) | kHighBit);
     nextTable += TableSize(node.names.size());
   }
   for (const auto& [type, node] : types) {
     AppendTableHeader(out, node.info, node.names);
     for (const auto& [name, leaves] : node.names) {
-      Append32(out, names.Field(name));
-      Append32(out, static_cast<std::uint32_t>(nextTable) | kHighBit);
+      le::Append32(out, names.Field(name));
+      le::Append32(out, static_cast<std::uint32_t>(nextTable) | kHighBit);
       nextTable += TableSize(leaves.languages.size());
     }
   }
@@ -198,8 +196,8 @@ void AppendTables(std::string& out, const ResourceTree& tree, std::uint64_t data
     for (const auto& [name, leaves] : node.names) {
       AppendTableHeader(out, leaves.info, leaves.languages);
       for (const auto& [language, leaf] : leaves.languages) {
-        Append32(out, names.Field(language));
-        Append32(out, static_cast<std::uint32_t>(nextDataEntry));
+        le::Append32(out, names.Field(language));
+        le::Append32(out, static_cast<std::uint32_t>(nextDataEntry));
         nextDataEntry += kDataEntrySize;
       }
     }
@@ -212,10 +210,10 @@ void AppendDataEntries(Layout& layout, const ResourceTree& tree, std::uint32_t r
   for (const auto& [type, node] : tree.types()) {
     for (const auto& [name, leaves] : node.names) {
       for (const auto& [language, leaf] : leaves.languages) {
-        Append32(layout.directory, static_cast<std::uint32_t>(rva + dataAt));
-        Append32(layout.directory, leaf.data.size());
-        Append32(layout.directory, leaf.codePage);
-        Append32(layout.directory, 0);
+        le::Append32(layout.directory, static_cast<std::uint32_t>(rva + dataAt));
+        le::Append32(layout.directory, leaf.data.size());
+        le::Append32(layout.directory, leaf.codePage);
+        le::Append32(layout.directory, 0);
         layout.leaves.emplace_back(dataAt, &leaf);
         layout.size = dataAt + leaf.data.size();
         dataAt = AlignUp(layout.size, kLeafAlignment);

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "core/locale.h"
+#include "core/text/locale.h"
 
 namespace brisko::pack {
 

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/text.h"
+#include "core/text/text.h"
 #include "platform/file_io.h"
 
 namespace brisko::pack {

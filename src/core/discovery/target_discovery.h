@@ -3,9 +3,9 @@
 // is decided by TFormMain.
 #pragma once
 
-#include "text.h"
-#include "tiny_cnf.h"
-#include "tvh_file.h"
+#include "core/discovery/tvh_file.h"
+#include "core/script/tiny_cnf.h"
+#include "core/text/text.h"
 
 namespace brisko {
 

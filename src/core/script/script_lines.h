@@ -3,7 +3,7 @@
 
 #include <string_view>
 
-#include "text.h"
+#include "core/text/text.h"
 
 namespace brisko {
 

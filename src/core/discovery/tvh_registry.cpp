@@ -1,8 +1,8 @@
-#include "tvh_registry.h"
+#include "core/discovery/tvh_registry.h"
 
-#include "errors.h"
-#include "split_string.h"
-#include "texts.h"
+#include "core/errors.h"
+#include "core/script/split_string.h"
+#include "core/text/fixed_texts.h"
 
 namespace brisko {
 namespace {
@@ -15,12 +15,9 @@ struct RootName {
 // Tested in this order against the whole first component. There is
 // deliberately no HKEY_PERFORMANCE_DATA and no short form such as HKCU.
 constexpr RootName kRootNames[] = {
-    {"HKEY_CLASSES_ROOT", RegistryRoot::ClassesRoot},
-    {"HKEY_CURRENT_USER", RegistryRoot::CurrentUser},
-    {"HKEY_LOCAL_MACHINE", RegistryRoot::LocalMachine},
-    {"HKEY_USERS", RegistryRoot::Users},
-    {"HKEY_CURRENT_CONFIG", RegistryRoot::CurrentConfig},
-    {"HKEY_DYN_DATA", RegistryRoot::DynData},
+    {"HKEY_CLASSES_ROOT", RegistryRoot::ClassesRoot},     {"HKEY_CURRENT_USER", RegistryRoot::CurrentUser},
+    {"HKEY_LOCAL_MACHINE", RegistryRoot::LocalMachine},   {"HKEY_USERS", RegistryRoot::Users},
+    {"HKEY_CURRENT_CONFIG", RegistryRoot::CurrentConfig}, {"HKEY_DYN_DATA", RegistryRoot::DynData},
 };
 
 // The key the walk has open at the moment; closes it when replaced and when

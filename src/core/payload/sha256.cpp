@@ -1,4 +1,4 @@
-#include "sha256.h"
+#include "core/payload/sha256.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "whole_number.h"
+#include "core/script/whole_number.h"
 
 namespace brisko {
 

@@ -1,10 +1,10 @@
-#include "tvh_file.h"
+#include "core/discovery/tvh_file.h"
 
 #include <cstring>
 #include <vector>
 
-#include "errors.h"
-#include "path.h"
+#include "core/errors.h"
+#include "core/text/path.h"
 
 namespace brisko {
 namespace {
@@ -14,8 +14,7 @@ constexpr std::uint32_t kPathBuffer = 260;
 // The buffer's text up to its first zero byte, never past its end.
 Text TextInBuffer(const std::vector<char>& buffer) {
   const void* zero = std::memchr(buffer.data(), 0, buffer.size());
-  const std::size_t length =
-      zero != nullptr ? static_cast<const char*>(zero) - buffer.data() : buffer.size();
+  const std::size_t length = zero != nullptr ? static_cast<const char*>(zero) - buffer.data() : buffer.size();
   return Text(buffer.data(), length);
 }
 
@@ -44,8 +43,8 @@ bool TvhFile::GetSpecialFolder(int csidl, Text& folder) const {
 }
 
 bool TvhFile::FindInOneMenu(int csidl, const char* fallbackPath, std::uint32_t noFolderFlag,
-                            std::uint32_t noFallbackFlag, std::uint32_t notInFolderFlag,
-                            const Text& relativePath, Text& folder, std::uint32_t& flags) const {
+                            std::uint32_t noFallbackFlag, std::uint32_t notInFolderFlag, const Text& relativePath,
+                            Text& folder, std::uint32_t& flags) const {
   bool found = GetSpecialFolder(csidl, folder);
   if (!found) {
     flags |= noFolderFlag;
@@ -71,11 +70,11 @@ bool TvhFile::FindInProgramsMenu(Text relativePath, Text& fullPath, std::uint32_
   flags = 0;
   // Shared by both attempts: the second starts from what the first left.
   Text folder;
-  bool found = FindInOneMenu(kCsidlPrograms, kUserFallbackPath, kNoUserFolder, kNoUserFallback,
-                             kNotInUserFolder, relativePath, folder, flags);
+  bool found = FindInOneMenu(kCsidlPrograms, kUserFallbackPath, kNoUserFolder, kNoUserFallback, kNotInUserFolder,
+                             relativePath, folder, flags);
   if (!found) {
-    found = FindInOneMenu(kCsidlCommonPrograms, kCommonFallbackPath, kNoCommonFolder,
-                          kNoCommonFallback, kNotInCommonFolder, relativePath, folder, flags);
+    found = FindInOneMenu(kCsidlCommonPrograms, kCommonFallbackPath, kNoCommonFolder, kNoCommonFallback,
+                          kNotInCommonFolder, relativePath, folder, flags);
   }
   if (found) fullPath = folder;
   return found;

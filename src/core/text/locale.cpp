@@ -1,4 +1,4 @@
-#include "locale.h"
+#include "core/text/locale.h"
 
 namespace brisko {
 
@@ -34,8 +34,7 @@ ByteClass ClassifyByte(const Locale& locale, std::string_view text, std::size_t 
   const unsigned char b = static_cast<unsigned char>(text[pos]);
   if (b == 0) return ByteClass::Single;
   std::size_t run = 0;
-  for (std::size_t i = pos; i > 0 && locale.IsLeadByte(static_cast<unsigned char>(text[i - 1])); --i)
-    ++run;
+  for (std::size_t i = pos; i > 0 && locale.IsLeadByte(static_cast<unsigned char>(text[i - 1])); --i) ++run;
   if (run % 2 == 1) return ByteClass::Trail;
   return locale.IsLeadByte(b) ? ByteClass::Lead : ByteClass::Single;
 }

@@ -1,6 +1,6 @@
 // The digest as text, the same whichever implementation made it (sha256.cpp
 // or the installers' win_sha256.cpp).
-#include "sha256.h"
+#include "core/payload/sha256.h"
 
 namespace brisko {
 

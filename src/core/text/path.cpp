@@ -1,4 +1,4 @@
-#include "path.h"
+#include "core/text/path.h"
 
 namespace brisko {
 

@@ -1,9 +1,9 @@
-#include "tiny_cnf.h"
+#include "core/script/tiny_cnf.h"
 
 #include <utility>
 
-#include "package_format.h"
-#include "script_lines.h"
+#include "core/format/package_format.h"
+#include "core/script/script_lines.h"
 
 namespace brisko {
 
@@ -27,8 +27,7 @@ Text ReplaceAll(const Text& text, std::string_view from, std::string_view to) {
 
 }  // namespace
 
-TTinyCnf::TTinyCnf(const StringList& source, const Locale& locale)
-    : lines(source), locale_(locale) {}
+TTinyCnf::TTinyCnf(const StringList& source, const Locale& locale) : lines(source), locale_(locale) {}
 
 bool TTinyCnf::GetValue(std::string key, Text& value) const {
   const int i = FindSection(std::move(key), format::kValueKeyStart);
@@ -54,8 +53,7 @@ int TTinyCnf::FindSection(std::string key, char start) const {
 }
 
 Text TTinyCnf::Unescape(Text text) {
-  for (const format::Escape& escape : format::kEscapes)
-    text = ReplaceAll(text, escape.sequence, escape.replacement);
+  for (const format::Escape& escape : format::kEscapes) text = ReplaceAll(text, escape.sequence, escape.replacement);
   return text;
 }
 

@@ -5,10 +5,10 @@
 
 #include <cstdint>
 
-#include "locale.h"
-#include "platform.h"
-#include "text.h"
-#include "tvh_registry.h"
+#include "core/discovery/tvh_registry.h"
+#include "core/platform.h"
+#include "core/text/locale.h"
+#include "core/text/text.h"
 
 namespace brisko {
 
@@ -59,12 +59,12 @@ class TvhFile {
   static constexpr int kCsidlCommonPrograms = 23;
 
   // Search flags written by FindInProgramsMenu.
-  static constexpr std::uint32_t kNoUserFolder = 0x001;        // shell gave no user Programs folder
-  static constexpr std::uint32_t kNoUserFallback = 0x002;      // ... nor did the first registry path
-  static constexpr std::uint32_t kNoCommonFolder = 0x004;      // shell gave no all-users folder
-  static constexpr std::uint32_t kNoCommonFallback = 0x008;    // ... nor did the second registry path
-  static constexpr std::uint32_t kNotInUserFolder = 0x100;     // user folder found, file not in it
-  static constexpr std::uint32_t kNotInCommonFolder = 0x200;   // all-users folder found, file not in it
+  static constexpr std::uint32_t kNoUserFolder = 0x001;       // shell gave no user Programs folder
+  static constexpr std::uint32_t kNoUserFallback = 0x002;     // ... nor did the first registry path
+  static constexpr std::uint32_t kNoCommonFolder = 0x004;     // shell gave no all-users folder
+  static constexpr std::uint32_t kNoCommonFallback = 0x008;   // ... nor did the second registry path
+  static constexpr std::uint32_t kNotInUserFolder = 0x100;    // user folder found, file not in it
+  static constexpr std::uint32_t kNotInCommonFolder = 0x200;  // all-users folder found, file not in it
 
   // Read when the shell cannot name a Programs folder. Both name the user's
   // own folder, the second attempt's included.
@@ -100,9 +100,8 @@ class TvhFile {
   int GetShortcutTarget(const Text& shortcutPath, Text& target) const;
 
  private:
-  bool FindInOneMenu(int csidl, const char* fallbackPath, std::uint32_t noFolderFlag,
-                     std::uint32_t noFallbackFlag, std::uint32_t notInFolderFlag,
-                     const Text& relativePath, Text& folder, std::uint32_t& flags) const;
+  bool FindInOneMenu(int csidl, const char* fallbackPath, std::uint32_t noFolderFlag, std::uint32_t noFallbackFlag,
+                     std::uint32_t notInFolderFlag, const Text& relativePath, Text& folder, std::uint32_t& flags) const;
 
   SystemLocations system_;
 };

@@ -3,8 +3,8 @@
 
 #include <string_view>
 
-#include "locale.h"
-#include "text.h"
+#include "core/text/locale.h"
+#include "core/text/text.h"
 
 namespace brisko {
 
@@ -12,7 +12,6 @@ namespace brisko {
 // any byte of `separators`. A double-quoted stretch is taken literally (the
 // quotes dropped, the closing quote ending the field); bytes of double-byte
 // characters are never separators.
-void SplitString(std::string_view text, std::string_view separators, StringList& fields,
-                 const Locale& locale);
+void SplitString(std::string_view text, std::string_view separators, StringList& fields, const Locale& locale);
 
 }  // namespace brisko

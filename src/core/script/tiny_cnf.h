@@ -7,8 +7,8 @@
 
 #include <string>
 
-#include "locale.h"
-#include "text.h"
+#include "core/text/locale.h"
+#include "core/text/text.h"
 
 namespace brisko {
 

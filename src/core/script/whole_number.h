@@ -1,7 +1,7 @@
 // The whole-number syntax of the script's numeric values.
 #pragma once
 
-#include "text.h"
+#include "core/text/text.h"
 
 namespace brisko {
 

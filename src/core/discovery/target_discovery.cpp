@@ -1,10 +1,10 @@
-#include "target_discovery.h"
+#include "core/discovery/target_discovery.h"
 
 #include <cstdint>
 #include <memory>
 
-#include "package_format.h"
-#include "path.h"
+#include "core/format/package_format.h"
+#include "core/text/path.h"
 
 namespace brisko {
 

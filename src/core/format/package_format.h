@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "text.h"
+#include "core/text/text.h"
 
 namespace brisko::format {
 
@@ -17,24 +17,39 @@ inline constexpr char kScriptType[] = "TEXT";
 inline constexpr char kScriptName[] = "RESOURCE_SCRIPT";
 inline constexpr char kBackgroundType[] = "BMP";  // a complete bitmap file, file header included
 inline constexpr char kBackgroundName[] = "RESOURCE_BACKGROUND";
+// The payload of each %OutFiles entry is one resource named by PayloadName,
+// of one of these kinds; a package holds one kind for each entry, and the
+// installer looks for them in this order.
+enum class PayloadKind {
+  // The file's bytes as they are.
+  Raw,
+  // One zstd frame that records the content size and carries a checksum.
+  Compressed,
+  // A record of the file it gives (size and SHA-256), so that the installer
+  // can tell before writing anything whether a destination is already
+  // patched or is a version the patch was made from; it holds either a
+  // delta against one or more source versions, or the whole content
+  // (layout: DeltaHeader, DeltaSourceRecord below).
+  Delta,
+};
+inline constexpr PayloadKind kPayloadKinds[] = {PayloadKind::Raw, PayloadKind::Compressed, PayloadKind::Delta};
+
+// The resource type of each kind.
 inline constexpr char kPayloadType[] = "BIN";
-inline constexpr char kPayloadPrefix[] = "RESOURCE_FILE";
-// A payload stored compressed, under the same name as a raw one: one zstd
-// frame that records the content size and carries a checksum. An installer
-// reads either kind; a package holds one of the two for each entry.
 inline constexpr char kCompressedPayloadType[] = "ZSTD";
-// A payload that records the size and SHA-256 of the file it gives, so that
-// the installer can tell before writing anything whether a destination is
-// already patched or is a version the patch was made from. It holds either
-// a delta against one or more source versions, or the whole content. Its
-// layout, all numbers little-endian:
+inline constexpr char kDeltaPayloadType[] = "DELTA";
+inline constexpr const char* PayloadType(PayloadKind kind) {
+  return kind == PayloadKind::Raw          ? kPayloadType
+         : kind == PayloadKind::Compressed ? kCompressedPayloadType
+                                           : kDeltaPayloadType;
+}
+inline constexpr char kPayloadPrefix[] = "RESOURCE_FILE";
+
+// A delta payload, all numbers little-endian:
 //
-//   header   magic "BPD1", u32 source count n (0 to kMaxDeltaSources),
-//            u64 result size, 32 bytes result SHA-256
-//   n source records of kDeltaSourceRecordSize bytes:
-//            u64 source size, 32 bytes source SHA-256, then the stored
-//            lengths of its three streams: u64 control, u64 diff, u64 literal
-//   body     n = 0: one zstd frame of the whole content (window at most
+//   header   DeltaHeader
+//   records  source count x DeltaSourceRecord
+//   body     no source: one zstd frame of the whole content (window at most
 //            2^kDeltaWholeWindowLog);
 //            otherwise each source's three streams in record order, each one
 //            zstd frame (content size and checksum recorded; window at most
@@ -49,19 +64,38 @@ inline constexpr char kCompressedPayloadType[] = "ZSTD";
 // when the flag is set), then appends `literal length` bytes of the literal
 // stream. The source position starts at 0, never leaves [0, source size],
 // and the streams end exactly when the result is complete.
-inline constexpr char kDeltaPayloadType[] = "DELTA";
+//
+// The offsets of each field, which the reader and the writer both use.
+struct DeltaHeader {
+  static constexpr std::size_t kMagic = 0;        // "BPD1"
+  static constexpr std::size_t kSourceCount = 4;  // u32, 0 to kMaxDeltaSources
+  static constexpr std::size_t kResultSize = 8;   // u64
+  static constexpr std::size_t kResultSha = 16;   // 32 bytes
+  static constexpr std::size_t kSize = 48;
+};
+struct DeltaSourceRecord {
+  static constexpr std::size_t kSourceSize = 0;      // u64
+  static constexpr std::size_t kSourceSha = 8;       // 32 bytes
+  static constexpr std::size_t kControlLength = 40;  // u64: stored bytes of each stream
+  static constexpr std::size_t kDiffLength = 48;     // u64
+  static constexpr std::size_t kLiteralLength = 56;  // u64
+  static constexpr std::size_t kSize = 64;
+};
+inline constexpr std::size_t kShaSize = 32;
+static_assert(DeltaHeader::kResultSize + 8 == DeltaHeader::kResultSha &&
+              DeltaHeader::kResultSha + kShaSize == DeltaHeader::kSize);
+static_assert(DeltaSourceRecord::kSourceSize + 8 == DeltaSourceRecord::kSourceSha &&
+              DeltaSourceRecord::kSourceSha + kShaSize == DeltaSourceRecord::kControlLength &&
+              DeltaSourceRecord::kControlLength + 8 == DeltaSourceRecord::kDiffLength &&
+              DeltaSourceRecord::kDiffLength + 8 == DeltaSourceRecord::kLiteralLength &&
+              DeltaSourceRecord::kLiteralLength + 8 == DeltaSourceRecord::kSize);
 inline constexpr char kDeltaMagic[4] = {'B', 'P', 'D', '1'};
-inline constexpr std::size_t kDeltaHeaderSize = 48;
-inline constexpr std::size_t kDeltaSourceRecordSize = 64;
 inline constexpr std::size_t kMaxDeltaSources = 16;
 // Windows of the delta's frames: applying holds the three streams' windows
 // at once, and stays within 64 MiB in all.
 inline constexpr int kDeltaControlWindowLog = 20;
 inline constexpr int kDeltaDataWindowLog = 24;
 inline constexpr int kDeltaWholeWindowLog = 25;
-
-// The payload types in the order the installer looks for them.
-inline constexpr const char* kPayloadTypes[] = {kPayloadType, kCompressedPayloadType, kDeltaPayloadType};
 
 // The largest window a compressed payload may use, as a power of two:
 // 128 MiB. The decoder needs about that much memory whatever the payload's
@@ -86,7 +120,7 @@ inline constexpr char kLinkPath[] = "%LinkPath";
 inline constexpr char kOutFiles[] = "%OutFiles";
 
 // Every key the installer looks up.
-inline constexpr const char* kInstallerKeys[] = {kCaption,   kGameTitle, kPatchType, kCheckTargetFilename,
+inline constexpr const char* kInstallerKeys[] = {kCaption,  kGameTitle, kPatchType, kCheckTargetFilename,
                                                  kLinkPath, kOutFiles};
 
 // The escapes of values and items, replaced in this order, each over the

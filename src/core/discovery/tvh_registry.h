@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "locale.h"
-#include "text.h"
+#include "core/text/locale.h"
+#include "core/text/text.h"
 
 namespace brisko {
 

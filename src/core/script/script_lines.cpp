@@ -1,4 +1,4 @@
-#include "script_lines.h"
+#include "core/script/script_lines.h"
 
 namespace brisko {
 

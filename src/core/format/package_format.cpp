@@ -1,6 +1,6 @@
-#include "package_format.h"
+#include "core/format/package_format.h"
 
-#include "whole_number.h"
+#include "core/script/whole_number.h"
 
 namespace brisko::format {
 

@@ -1,11 +1,10 @@
-#include "split_string.h"
+#include "core/script/split_string.h"
 
 #include <algorithm>
 
 namespace brisko {
 
-void SplitString(std::string_view text, std::string_view separators, StringList& fields,
-                 const Locale& locale) {
+void SplitString(std::string_view text, std::string_view separators, StringList& fields, const Locale& locale) {
   fields.clear();
   Text current;
   bool quoted = false;
@@ -33,8 +32,7 @@ void SplitString(std::string_view text, std::string_view separators, StringList&
     }
   }
   fields.push_back(std::move(current));
-  fields.erase(std::remove_if(fields.begin(), fields.end(), [](const Text& f) { return f.empty(); }),
-               fields.end());
+  fields.erase(std::remove_if(fields.begin(), fields.end(), [](const Text& f) { return f.empty(); }), fields.end());
 }
 
 }  // namespace brisko

@@ -1,11 +1,11 @@
-#include "bitmap.h"
+#include "core/picture/bitmap.h"
 
 #include <cstddef>
 #include <limits>
 #include <utility>
 
-#include "errors.h"
-#include "texts.h"
+#include "core/errors.h"
+#include "core/text/fixed_texts.h"
 
 namespace brisko {
 
@@ -72,8 +72,14 @@ struct Channel {
   int bits = 0;
   explicit Channel(std::uint32_t mask = 0) {
     if (mask == 0) return;
-    while (!(mask & 1)) { mask >>= 1; ++shift; }
-    while (mask & 1) { mask >>= 1; ++bits; }
+    while (!(mask & 1)) {
+      mask >>= 1;
+      ++shift;
+    }
+    while (mask & 1) {
+      mask >>= 1;
+      ++bits;
+    }
   }
   std::uint32_t Get(std::uint32_t pixel) const {
     if (bits == 0) return 0;
