@@ -17,6 +17,13 @@ inline constexpr char kScriptType[] = "TEXT";
 inline constexpr char kScriptName[] = "RESOURCE_SCRIPT";
 inline constexpr char kBackgroundType[] = "BMP";  // a complete bitmap file, file header included
 inline constexpr char kBackgroundName[] = "RESOURCE_BACKGROUND";
+// The background stored compressed, under the same name: one zstd frame of
+// the whole bitmap file that records its content size (at most
+// kMaxBackgroundFileSize) and carries a checksum, with a window no larger
+// than that. The installer reads the raw form first, then this one.
+inline constexpr char kCompressedBackgroundType[] = "ZSTD";
+inline constexpr int kBackgroundWindowLog = 26;
+inline constexpr std::size_t kMaxBackgroundFileSize = std::size_t{1} << kBackgroundWindowLog;
 // The payload of each %OutFiles entry is one resource named by PayloadName,
 // of one of these kinds; a package holds one kind for each entry, and the
 // installer looks for them in this order.
