@@ -85,12 +85,12 @@ function(brisko_link_for_size target)
   set_source_files_properties(${runtime_parts} TARGET_DIRECTORY ${target} PROPERTIES COMPILE_OPTIONS -fno-lto)
   target_link_options(${target} PRIVATE -flto -s -Wl,--gc-sections -Wl,-T,${BRISKO_INSTALLER_LAYOUT}
                       -nostartfiles ${BRISKO_crtbegin} ${BRISKO_crtend})
-  # One link-time partition for the 32-bit build: with several, GCC 12 fails
-  # with an internal error (binds_to_current_def_p) on the folder chooser's
-  # stdcall callback when the partitions part it from its caller.
-  if(NOT CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
-    target_link_options(${target} PRIVATE -flto-partition=one)
-  endif()
+  # One link-time partition: with several, GCC 12 fails with an internal
+  # error (binds_to_current_def_p) when the partitions part a function from
+  # its caller, as it did for the folder chooser's stdcall callback in the
+  # 32-bit build and for an implicit constructor of the apply's result in the
+  # 64-bit one.
+  target_link_options(${target} PRIVATE -flto-partition=one)
   set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${BRISKO_INSTALLER_LAYOUT})
   if(BRISKO_WIN32_THREAD_RUNTIME)
     target_link_options(${target} PRIVATE -L${BRISKO_WIN32_THREAD_RUNTIME})

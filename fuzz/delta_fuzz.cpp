@@ -11,8 +11,8 @@
 #include <memory>
 #include <string_view>
 
+#include "core/apply/patch_plan.h"
 #include "core/payload/delta.h"
-#include "core/payload/package_payload.h"
 
 using namespace brisko;
 
@@ -58,13 +58,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const StoredPayload stored{format::PayloadKind::Delta,
                              std::string_view(reinterpret_cast<const char*>(data) + 4 + length, size - 4 - length)};
   MemoryFile file(destination);
-  const EntryPlan plan = PlanEntry(stored, &file);
-  PlanEntry(stored, nullptr);
+  const EntryPlan plan = DecideAction(ReadPayload(stored), &file);
+  DecideAction(ReadPayload(stored), nullptr);
   DeltaPayload payload;
   const bool readable = ReadDeltaPayload(stored.bytes, payload);
   if (readable != (plan.action != EntryAction::Failed)) std::abort();
   if (plan.action == EntryAction::WriteWhole) {
-    if (auto reader = OpenPayload(stored)) Drain(*reader, payload.result);
+    if (auto reader = OpenWholeReader(ReadPayload(stored))) Drain(*reader, payload.result);
   } else if (plan.action == EntryAction::ApplyDelta) {
     if (plan.source >= payload.sources.size() || !(payload.sources[plan.source].file.size == destination.size()))
       std::abort();

@@ -1,13 +1,49 @@
 #include "core/form_main.h"
 
+#include "core/apply/apply_patch.h"
 #include "core/errors.h"
 #include "core/format/package_format.h"
-#include "core/payload/package_payload.h"
 #include "core/script/script_lines.h"
 #include "core/text/fixed_texts.h"
 #include "core/text/path.h"
 
 namespace brisko {
+namespace {
+
+// "12 MB", or "1.5 GB" from 1 GB on: rounded up, so that freeing the amount
+// shown is always enough.
+Text SizeText(std::uint64_t bytes) {
+  constexpr std::uint64_t kMega = std::uint64_t{1} << 20;
+  const std::uint64_t megabytes = bytes == 0 ? 0 : (bytes - 1) / kMega + 1;
+  if (megabytes < 1024) return std::to_string(megabytes) + " MB";
+  const std::uint64_t tenths = (megabytes * 10 + 1023) / 1024;
+  return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " GB";
+}
+
+// What the user is told of the outcome. A plan of raw payloads reports no
+// entry, and keeps the two messages it always had.
+Text OutcomeMessage(const ApplyResult& result) {
+  const Text& entry = result.entry;
+  switch (result.outcome) {
+    case ApplyOutcome::Written: return texts::kMsgPatchSucceeded;
+    case ApplyOutcome::Failed:
+      return entry.empty() ? Text(texts::kMsgPatchFailed) : FormatText(texts::kMsgStagingFailedFmt, entry);
+    case ApplyOutcome::VersionMismatch:
+      return entry.empty() ? Text(texts::kMsgVersionMismatch) : FormatText(texts::kMsgOtherVersionFmt, entry);
+    case ApplyOutcome::InUse: return FormatText(texts::kMsgInUseFmt, entry);
+    case ApplyOutcome::ReadOnly: return FormatText(texts::kMsgReadOnlyFmt, entry);
+    case ApplyOutcome::Refused: return FormatText(texts::kMsgRefusedFmt, entry);
+    case ApplyOutcome::FolderMissing: return FormatText(texts::kMsgFolderMissingFmt, entry);
+    case ApplyOutcome::NoRoom: return FormatText(texts::kMsgNoRoomFmt, SizeText(result.shortBy));
+    case ApplyOutcome::Cancelled: return texts::kMsgCancelled;
+    case ApplyOutcome::PartlyApplied: break;
+  }
+  Text names;
+  for (const Text& name : result.newEntries) names += (names.empty() ? "" : "\n") + name;
+  return FormatText(texts::kMsgPartlyAppliedFmt, names);
+}
+
+}  // namespace
 
 TFormMain::TFormMain(Services services)
     : services_(services),
@@ -103,6 +139,11 @@ void TFormMain::edtTargetDirChange() {
 }
 
 void TFormMain::Execute(Action action) {
+  // While a staged patch is prepared, Cancel stops it.
+  if (busy_ && action == Action::Cancel && enabled(action)) {
+    StopWriting();
+    return;
+  }
   if (busy_ || !enabled(action)) return;
   switch (action) {
     case Action::Start: actStartExecute(); break;
@@ -132,117 +173,85 @@ void TFormMain::actStartExecute() {
   Changed();
 }
 
-struct TFormMain::PayloadFile {
-  Text destination;
-  std::optional<StoredPayload> stored;  // nothing: missing, the writing fails there
-  EntryPlan plan{EntryAction::WriteWhole};
-};
-
-// Hands the writing to the worker and shows its progress.
+// Hands the patch to the worker and shows its progress.
 class TFormMain::WriteJob final : public Worker::Job {
  public:
-  WriteJob(TFormMain& form, std::vector<PayloadFile>& files) : form_(form), files_(files) {}
+  WriteJob(TFormMain& form, PatchPlan& plan) : form_(form), plan_(plan) {}
   bool Run(Progress& progress) override {
-    outcome = form_.WritePlannedFiles(files_, progress);
-    return outcome == WriteOutcome::Written;
+    result = ApplyPatch(plan_, form_.services_.files, progress, *form_.control_);
+    return result.outcome == ApplyOutcome::Written;
   }
   void Advanced(std::uint64_t done) override {
     form_.bytesWritten_ = done;
+    // Once the files are being put in place, there is no stopping.
+    if (form_.control_->phase() != ApplyControl::Phase::Preparing) form_.SetEnabled(Action::Cancel, false);
     form_.Changed();
   }
 
-  WriteOutcome outcome = WriteOutcome::Failed;
+  ApplyResult result;
 
  private:
   TFormMain& form_;
-  std::vector<PayloadFile>& files_;
+  PatchPlan& plan_;
 };
 
 void TFormMain::WritePayloadFiles() {
   // Busy until the outcome's message has been dismissed, so that nothing can
-  // start the writing again or close the window meanwhile.
+  // start the writing again or close the window meanwhile. A staged patch
+  // can be stopped until its files are put in place: Cancel stays enabled.
   busy_ = writing_ = true;
-  WriteOutcome outcome = WriteOutcome::Failed;
+  ApplyResult result;
   if (outFiles) {
-    std::vector<PayloadFile> files = PlanPayloadFiles();
-    bytesWritten_ = bytesToWrite_ = 0;
-    for (const PayloadFile& file : files)
-      if (file.stored) bytesToWrite_ += PayloadSize(*file.stored);
+    PatchPlan plan = BuildPlan(services_.resources, services_.locale, targetDir_, *outFiles);
+    control_ = std::make_unique<ApplyControl>();
+    stoppable_ = plan.staged;
+    SetEnabled(Action::Cancel, stoppable_);
+    bytesWritten_ = 0;
+    bytesToWrite_ = plan.totalBytes;
     Changed();
-    WriteJob job(*this, files);
+    WriteJob job(*this, plan);
     services_.worker.Run(job);
-    outcome = job.outcome;
+    result = job.result;
   }
-  writing_ = false;
-  switch (outcome) {
-    case WriteOutcome::Written:
-      ShowMessage(texts::kMsgPatchSucceeded);
-      actCancel.caption = texts::kCaptionClose;
-      break;
-    case WriteOutcome::VersionMismatch: ShowMessage(texts::kMsgVersionMismatch); break;
-    case WriteOutcome::Failed: ShowMessage(texts::kMsgPatchFailed); break;
-  }
+  writing_ = stoppable_ = false;
+  SetEnabled(Action::Cancel, false);
+  ShowMessage(OutcomeMessage(result));
+  if (result.outcome == ApplyOutcome::Written) actCancel.caption = texts::kCaptionClose;
   busy_ = false;
   Changed();
-}
-
-std::vector<TFormMain::PayloadFile> TFormMain::PlanPayloadFiles() {
-  std::vector<PayloadFile> files;
-  for (std::size_t i = 0; i < outFiles->size(); ++i) {
-    const Text& entry = (*outFiles)[i];
-    if (entry.empty()) continue;  // a blank entry still uses up its number
-    files.push_back({JoinPath(services_.locale, targetDir_, entry), FindPayload(services_.resources, i)});
-  }
-  return files;
-}
-
-// On the worker's thread: every destination is checked first, and only then
-// is anything written.
-TFormMain::WriteOutcome TFormMain::WritePlannedFiles(std::vector<PayloadFile>& files, Progress& progress) {
-  try {
-    const WriteOutcome checked = CheckDestinations(files);
-    if (checked != WriteOutcome::Written) return checked;
-    for (const PayloadFile& file : files)
-      if (!WritePlannedFile(file, progress)) return WriteOutcome::Failed;
-    return WriteOutcome::Written;
-  } catch (...) {
-    return WriteOutcome::Failed;
+  if (closeAfterOutcome_) {
+    closeAfterOutcome_ = false;
+    if (observer_) observer_->CloseRequested();
   }
 }
 
-// A payload that records the file it gives is checked against its
-// destination before the first byte is written anywhere: a destination that
-// already is the result is left alone, and one that is none of the versions
-// a delta was made from stops the whole patch, so that nothing of it lands
-// on the wrong version. Entries after a missing payload are not looked at:
-// the writing fails at that entry, as it always has.
-TFormMain::WriteOutcome TFormMain::CheckDestinations(std::vector<PayloadFile>& files) {
-  bool mismatch = false;
-  for (PayloadFile& file : files) {
-    if (!file.stored) break;
-    if (file.stored->kind != format::PayloadKind::Delta) continue;
-    std::unique_ptr<RandomAccessFile> destination;
-    if (!services_.files.OpenForReading(file.destination, destination)) return WriteOutcome::Failed;
-    file.plan = PlanEntry(*file.stored, destination.get());
-    if (file.plan.action == EntryAction::Failed) return WriteOutcome::Failed;
-    mismatch = mismatch || file.plan.action == EntryAction::VersionMismatch;
-  }
-  return mismatch ? WriteOutcome::VersionMismatch : WriteOutcome::Written;
+bool TFormMain::StopWriting() {
+  if (!writing_ || !stoppable_ || control_->phase() != ApplyControl::Phase::Preparing) return false;
+  control_->RequestStop();
+  SetEnabled(Action::Cancel, false);
+  Changed();
+  return true;
 }
 
-bool TFormMain::WritePlannedFile(const PayloadFile& file, Progress& progress) {
-  if (!file.stored) return false;
-  std::unique_ptr<PayloadReader> reader;
-  switch (file.plan.action) {
-    case EntryAction::Skip: progress.Add(PayloadSize(*file.stored)); return true;
-    case EntryAction::WriteWhole: reader = OpenPayload(*file.stored); break;
-    case EntryAction::ApplyDelta:
-      reader = OpenDeltaAgainst(*file.stored, file.plan.source, services_.files, file.destination);
-      break;
-    case EntryAction::VersionMismatch:
-    case EntryAction::Failed: return false;
-  }
-  return reader && services_.files.WriteWholeFile(file.destination, *reader, progress);
+bool TFormMain::RequestClose() {
+  if (!busy_) return true;
+  closeAfterOutcome_ = closeAfterOutcome_ || StopWriting();
+  return false;
+}
+
+bool TFormMain::committing() const {
+  return writing_ && control_ && control_->phase() == ApplyControl::Phase::Committing;
+}
+
+bool TFormMain::SessionEnding() {
+  if (committing()) return false;
+  StopWriting();
+  return true;
+}
+
+void TFormMain::SessionEnds() {
+  StopWriting();
+  if (writing_) services_.worker.WaitForEnd();
 }
 
 void TFormMain::ShowMessage(const Text& text) {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "core/apply/apply_patch.h"
 #include "core/discovery/target_discovery.h"
 #include "core/picture/bitmap.h"
 #include "core/platform.h"
@@ -63,6 +64,17 @@ class TFormMain {
   void Execute(Action action);
   // A click on the "ここ" label.
   void lblChangePathClick();
+  // The window's close box. True when the window may close now; while a
+  // staged patch is prepared it stops the patch instead, and asks the view
+  // to close once the outcome has been shown.
+  bool RequestClose();
+  // The session is about to end (logoff, shutdown). False while the files
+  // are being put in place, which must not be cut short; otherwise a patch
+  // being prepared is stopped, and true.
+  bool SessionEnding();
+  // The session ends now: returns once the patch has stopped and removed
+  // what it had staged.
+  void SessionEnds();
 
   // --- state the view shows ---
   const Text& caption() const { return caption_; }
@@ -78,6 +90,9 @@ class TFormMain {
   // True while the payload is written (busy, before the outcome's message):
   // the window then takes no input.
   bool writing() const { return writing_; }
+  // True while the files of a staged patch are being put in place: the
+  // session's end is held off meanwhile.
+  bool committing() const;
   // The bytes written so far of all there are to write, while busy.
   std::uint64_t bytesWritten() const { return bytesWritten_; }
   std::uint64_t bytesToWrite() const { return bytesToWrite_; }
@@ -101,15 +116,8 @@ class TFormMain {
   void actCancelExecute();
   void actChangePathExecute();
   void WritePayloadFiles();
-  struct PayloadFile;
-  enum class WriteOutcome { Written, Failed, VersionMismatch };
-  // Where each payload goes and where its bytes are, before anything is
-  // written.
-  std::vector<PayloadFile> PlanPayloadFiles();
-  // The writing itself, on the worker's thread.
-  WriteOutcome WritePlannedFiles(std::vector<PayloadFile>& files, Progress& progress);
-  WriteOutcome CheckDestinations(std::vector<PayloadFile>& files);
-  bool WritePlannedFile(const PayloadFile& file, Progress& progress);
+  // Asks a staged patch being prepared to stop; false when there is none.
+  bool StopWriting();
   class WriteJob;
   void ShowMessage(const Text& text);
   void SetEnabled(Action action, bool enabled);
@@ -126,6 +134,10 @@ class TFormMain {
   ActionState actChangePath;
   bool busy_ = false;
   bool writing_ = false;
+  // The patch being written can be stopped (a staged one).
+  bool stoppable_ = false;
+  bool closeAfterOutcome_ = false;
+  std::unique_ptr<ApplyControl> control_;
   std::uint64_t bytesWritten_ = 0;
   std::uint64_t bytesToWrite_ = 0;
 

@@ -47,6 +47,32 @@ class RandomAccessFile {
   virtual bool ReadAt(std::uint64_t offset, void* data, std::size_t size, std::size_t& got) = 0;
 };
 
+// What stands at a destination before anything is written over it.
+enum class DestinationState {
+  Missing,        // no such file; its folder is there
+  Replaceable,    // a file that the new one can take the place of
+  FolderMissing,  // its folder is not there (the installer makes none)
+  ReadOnly,       // a file marked read-only
+  InUse,          // a file another program holds in a way that stops a replace
+  Refused,        // anything else: a folder of that name, a hidden or system file, no permission
+};
+
+// A destination's new content, written whole into a file of its own beside
+// it and checked, waiting to be put in place. Destroying it removes what is
+// left of its files: the staged file while it has not been put in place,
+// and the destination's former content once it is no longer needed.
+class StagedFile {
+ public:
+  virtual ~StagedFile() = default;
+  // Puts the new content in the destination's place; the former content (if
+  // any) is kept aside until this object ends, so that Restore can put it
+  // back. False when it could not, with the destination as it was.
+  virtual bool Commit() = 0;
+  // After a Commit: puts the former content back, or removes the new file
+  // where there was none. False when it could not.
+  virtual bool Restore() = 0;
+};
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
@@ -66,6 +92,26 @@ class FileSystem {
   // such file. False when it is there but cannot be read (a folder, a file
   // that another program holds without sharing, no permission).
   virtual bool OpenForReading(const Text& path, std::unique_ptr<RandomAccessFile>& file) = 0;
+
+  // --- the staged apply: every entry staged first, then put in place ---
+
+  // Whether `path` can be replaced or created, probed with the access that a
+  // replace needs; changes nothing.
+  virtual DestinationState Examine(const Text& path) = 0;
+  // The bytes free for staging files in `folder`, and a name of the volume
+  // it lies on, the same for every folder of one volume. False when the
+  // system cannot tell.
+  virtual bool FreeSpace(const Text& folder, std::uint64_t& bytes, Text& volume) = 0;
+  // Writes what `reader` gives into a new file beside `path`, adding each
+  // piece to `progress`, and flushes it to the disk. False on any failure,
+  // the reader's finding its bytes damaged included, with nothing left.
+  virtual bool Stage(const Text& path, PayloadReader& reader, Progress& progress,
+                     std::unique_ptr<StagedFile>& staged) = 0;
+  // Puts back the former content of `path` where an interrupted run had put
+  // it aside and left `path` missing; then removes, in the folder of `path`,
+  // the files that such a run left behind. Best effort: what cannot be
+  // removed stays.
+  virtual void Recover(const Text& path) = 0;
 };
 
 // Runs long work so that the window stays alive meanwhile.
@@ -85,6 +131,9 @@ class Worker {
   // Runs `job` to its end. Meanwhile the window paints and answers the
   // system; input reaches it, and the form ignores it while it is busy.
   virtual bool Run(Job& job) = 0;
+  // Called on the window's thread from within Run (while it dispatches a
+  // message): returns once the job has ended.
+  virtual void WaitForEnd() = 0;
 };
 
 // Modal dialogs owned by the main window.

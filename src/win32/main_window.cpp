@@ -207,10 +207,14 @@ void MainWindow::Refresh() {
   showAction(btnStart_, Action::Start);
   showAction(btnCancel_, Action::Cancel);
   ShowProgress();
-  // While the payload is written the window takes no input; the outcome's
-  // message box then disables it on its own, as a modal box does.
-  const bool takesInput = !form_.writing();
+  // While the payload is written the window takes no input but Cancel, while
+  // a staged patch can still be stopped; the outcome's message box then
+  // disables it on its own, as a modal box does.
+  const bool takesInput = !form_.writing() || form_.enabled(Action::Cancel);
   if ((IsWindowEnabled(hwnd_) != FALSE) != takesInput) EnableWindow(hwnd_, takesInput);
+  const bool fieldTakesInput = !form_.busy();
+  if ((IsWindowEnabled(edtTargetDir_) != FALSE) != fieldTakesInput) EnableWindow(edtTargetDir_, fieldTakesInput);
+  HoldOffSessionEnd(form_.committing());
   if (form_.background() != shownBackground_) {
     shownBackground_ = form_.background();
     InvalidateRect(hwnd_, nullptr, TRUE);
@@ -245,6 +249,17 @@ void MainWindow::ShowProgress() {
   const int position = total == 0 ? kProgressSteps : static_cast<int>(done * kProgressSteps / total);
   if (SendMessageW(progressBar_, PBM_GETPOS, 0, 0) != position)
     SendMessageW(progressBar_, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+}
+
+// While the files are put in place, Windows is asked to hold a logoff or a
+// shutdown, and shows why.
+void MainWindow::HoldOffSessionEnd(bool hold) {
+  if (hold == holdingSessionEnd_) return;
+  holdingSessionEnd_ = hold;
+  if (hold)
+    ShutdownBlockReasonCreate(hwnd_, Widen(texts::kShutdownReason).c_str());
+  else
+    ShutdownBlockReasonDestroy(hwnd_);
 }
 
 void MainWindow::FocusFirstEnabled() {
@@ -359,9 +374,17 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       }
       break;
     case WM_CLOSE:
-      // Not while the payload is written, nor while its outcome is shown.
-      if (form_.busy()) return 0;
+      // Not while the payload is written, nor while its outcome is shown; a
+      // staged patch being prepared stops, and the window closes after its
+      // outcome.
+      if (!form_.RequestClose()) return 0;
       break;
+    case WM_QUERYENDSESSION: HoldOffSessionEnd(form_.committing()); return form_.SessionEnding() ? TRUE : FALSE;
+    case WM_ENDSESSION:
+      // The process ends once this returns: a patch being prepared removes
+      // what it has staged first.
+      if (wParam != FALSE) form_.SessionEnds();
+      return 0;
     case WM_DESTROY:
       // Closing the main window ends the program.
       PostQuitMessage(0);

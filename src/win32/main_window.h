@@ -61,6 +61,7 @@ class MainWindow final : public FormObserver {
   void FocusFirstEnabled();
   void ShowProgress();
   void OnActivate(bool active);
+  void HoldOffSessionEnd(bool hold);
 
   HINSTANCE instance_;
   TFormMain& form_;
@@ -79,6 +80,7 @@ class MainWindow final : public FormObserver {
   // Set while the view writes the field, so that the change notification it
   // causes is not taken for the user's typing.
   bool settingText_ = false;
+  bool holdingSessionEnd_ = false;
   const Bitmap* shownBackground_ = nullptr;
   // The control that had the focus when the window was last deactivated; it
   // gets it back when the window is activated again.

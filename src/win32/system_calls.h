@@ -15,40 +15,45 @@
 // system's function `name`. The table's members, the real calls and the fault
 // injector's names are all made from this list, so adding a call is one line
 // here (and, for the fault injector, a hook that fails it as the system would).
-#define BRISKO_SYSTEM_CALLS(X)                \
-  /* Files. */                                \
-  X(GetFileAttributesW)                       \
-  X(CreateFileW)                              \
-  X(WriteFile)                                \
-  X(FlushFileBuffers)                         \
-  X(ReadFile)                                 \
-  X(GetFileSizeEx)                            \
-  X(CloseHandle)                              \
-  X(ReplaceFileW)                             \
-  X(MoveFileExW)                              \
-  X(DeleteFileW)                              \
-  X(FindFirstFileW)                           \
-  X(FindClose)                                \
-  /* Resources of the running executable. */  \
-  X(FindResourceW)                            \
-  X(LoadResource)                             \
-  X(SizeofResource)                           \
-  X(LockResource)                             \
-  /* Registry. */                             \
-  X(RegOpenKeyExW)                            \
-  X(RegQueryValueExW)                         \
-  X(RegCloseKey)                              \
-  /* Environment. */                          \
-  X(ExpandEnvironmentStringsW)                \
-  /* Shell folders and item lists. */         \
-  X(SHGetMalloc)                              \
-  X(SHGetSpecialFolderLocation)               \
-  X(SHGetPathFromIDListW)                     \
-  /* COM, shell links and text conversion. */ \
-  X(CoInitialize)                             \
-  X(CoUninitialize)                           \
-  X(CoCreateInstance)                         \
-  X(MultiByteToWideChar)
+#define BRISKO_SYSTEM_CALLS(X)                     \
+  /* Files. */                                     \
+  X(GetFileAttributesW)                            \
+  X(CreateFileW)                                   \
+  X(WriteFile)                                     \
+  X(FlushFileBuffers)                              \
+  X(ReadFile)                                      \
+  X(GetFileSizeEx)                                 \
+  X(CloseHandle)                                   \
+  X(ReplaceFileW)                                  \
+  X(MoveFileExW)                                   \
+  X(DeleteFileW)                                   \
+  X(FindFirstFileW)                                \
+  X(FindNextFileW)                                 \
+  X(FindClose)                                     \
+  X(GetDiskFreeSpaceExW)                           \
+  X(GetVolumePathNameW)                            \
+  /* Resources of the running executable. */       \
+  X(FindResourceW)                                 \
+  X(LoadResource)                                  \
+  X(SizeofResource)                                \
+  X(LockResource)                                  \
+  /* Registry. */                                  \
+  X(RegOpenKeyExW)                                 \
+  X(RegQueryValueExW)                              \
+  X(RegCloseKey)                                   \
+  /* Environment. */                               \
+  X(ExpandEnvironmentStringsW)                     \
+  /* Shell folders and item lists. */              \
+  X(SHGetMalloc)                                   \
+  X(SHGetSpecialFolderLocation)                    \
+  X(SHGetPathFromIDListW)                          \
+  /* COM, shell links and text conversion. */      \
+  X(CoInitialize)                                  \
+  X(CoUninitialize)                                \
+  X(CoCreateInstance)                              \
+  X(MultiByteToWideChar)                           \
+  /* The worker thread that writes the payload. */ \
+  X(CreateThread)
 
 namespace brisko {
 

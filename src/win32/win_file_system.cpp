@@ -21,7 +21,7 @@ enum class Destination { Missing, Existing, Refused };
 // them; so is a file that another process holds open, and a path whose
 // attributes cannot be read for any reason but its absence. Checked here
 // because not every system refuses to replace such files by renaming.
-Destination Examine(const std::wstring& path) {
+Destination ExamineForWriting(const std::wstring& path) {
   const DWORD attributes = Sys().GetFileAttributesW(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES)
     return GetLastError() == ERROR_FILE_NOT_FOUND ? Destination::Missing : Destination::Refused;
@@ -38,6 +38,32 @@ Destination Examine(const std::wstring& path) {
   return probe ? Destination::Existing : Destination::Refused;
 }
 
+// The same question for the staged apply, answered in more detail. The
+// probe asks for the access a replace needs (writing, renaming) and shares
+// everything itself: it fails only where another process holds the file in a
+// way that stops a replace, as a running program holds its own file (others
+// may read it, nobody may replace it).
+DestinationState ExamineForStaging(const std::wstring& path) {
+  const DWORD attributes = Sys().GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    switch (GetLastError()) {
+      case ERROR_FILE_NOT_FOUND: return DestinationState::Missing;
+      case ERROR_PATH_NOT_FOUND: return DestinationState::FolderMissing;
+      default: return DestinationState::Refused;
+    }
+  }
+  if (attributes & FILE_ATTRIBUTE_READONLY) return DestinationState::ReadOnly;
+  if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))
+    return DestinationState::Refused;
+  unique_hfile probe(Sys().CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (probe) return DestinationState::Replaceable;
+  const DWORD error = GetLastError();
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ? DestinationState::InUse
+                                                                           : DestinationState::Refused;
+}
+
 // The length of `name` in characters, as the system counts a path's length
 // (a double-byte character counts once).
 std::size_t CharacterCount(const Locale& locale, std::string_view name) {
@@ -45,6 +71,70 @@ std::size_t CharacterCount(const Locale& locale, std::string_view name) {
   return static_cast<std::size_t>(
       std::count_if(name.begin(), name.end(),
                     [&](char c) { return walker.Next(static_cast<unsigned char>(c)) != ByteClass::Trail; }));
+}
+
+// The names of the files the installer makes beside a destination: the new
+// content while it is written ("~bp" and five base-36 digits, ".tmp"), and a
+// replaced file's former content while the commit pass may still need it
+// ("~bp", seven base-36 digits of a hash of the destination's name, ".bak":
+// the same name for the same destination in every run, so that a run can
+// find what an interrupted one put aside). A later run removes every file of
+// these names.
+constexpr char kOwnPrefix[] = "~bp";
+constexpr std::size_t kTemporaryLength = 12;
+constexpr std::size_t kBackupLength = 14;
+
+Text Base36(unsigned value, std::size_t digits) {
+  Text text;
+  for (std::size_t i = 0; i < digits; ++i, value /= 36) text += "0123456789abcdefghijklmnopqrstuvwxyz"[value % 36];
+  return text;
+}
+
+bool IsOwnName(std::wstring_view name) {
+  const bool temporary = name.size() == kTemporaryLength && name.substr(8) == L".tmp";
+  const bool backup = name.size() == kBackupLength && name.substr(10) == L".bak";
+  if ((!temporary && !backup) || name.substr(0, 3) != L"~bp") return false;
+  return std::all_of(name.begin() + 3, name.end() - 4,
+                     [](wchar_t c) { return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'z'); });
+}
+
+// Where the files beside a destination go, and how long their names may be.
+struct Place {
+  Text folder;                       // ends in its delimiter
+  std::string_view destinationName;  // within the destination's path
+  std::size_t maxLength = 0;         // characters
+  const Locale* locale = nullptr;
+
+  // Names of `length` characters are kept to the system's limit on a path,
+  // and beyond it to the destination's own length, so that a destination
+  // that a direct create could write is never refused because of them.
+  std::size_t Fit(std::size_t length) const {
+    return Widen(folder).size() + length < MAX_PATH ? length : std::min(length, maxLength);
+  }
+};
+
+// The backup name of the destination, or empty where it does not fit.
+Text BackupName(const Place& place) {
+  if (place.Fit(kBackupLength) < kBackupLength) return {};
+  unsigned hash = 2166136261u;  // FNV-1a
+  for (const char c : place.destinationName) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+  return place.folder + kOwnPrefix + Base36(hash, 7) + ".bak";
+}
+
+// A virus scanner may hold a new file open for a moment: a failed delete
+// is tried again, and what still cannot be deleted goes when the system
+// next starts.
+void Remove(const std::wstring& name) {
+  const DWORD error = GetLastError();
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    if (Sys().DeleteFileW(name.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND) {
+      SetLastError(error);
+      return;
+    }
+    Sleep(50);
+  }
+  Sys().MoveFileExW(name.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  SetLastError(error);
 }
 
 // A file that receives the new content beside its destination and is
@@ -56,26 +146,19 @@ class TemporaryFile {
   TemporaryFile& operator=(const TemporaryFile&) = delete;
   ~TemporaryFile() {
     file_.reset();
-    if (!name_.empty() && !keep_) {
-      const DWORD error = GetLastError();
-      Remove();
-      SetLastError(error);
-    }
+    if (!name_.empty() && !keep_) Remove(name_);
   }
 
-  // Creates a file of a fresh name in `folder` that is no longer than
-  // `maxLength` characters, so that its path is never longer than the
-  // destination's and a destination that a direct create could write is
-  // never refused because of the temporary's length. CREATE_NEW never
-  // touches a file that is already there.
-  bool Create(const Text& folder, std::size_t maxLength, const Locale& locale, std::string_view destinationName) {
+  // Creates a file of a fresh name at `place`. CREATE_NEW never touches a
+  // file that is already there.
+  bool Create(const Place& place) {
     static unsigned next = GetTickCount() ^ (GetCurrentProcessId() << 12);
-    place_ = {folder, maxLength, &locale, destinationName};
-    const std::size_t length = std::min<std::size_t>(maxLength, 12);
+    place_ = place;
+    const std::size_t length = place.Fit(kTemporaryLength);
     for (int attempt = 0; attempt < 100; ++attempt) {
       const Text name = Candidate(length, next++);
-      if (locale.EqualsIgnoreCase(name, destinationName)) continue;
-      const std::wstring path = Widen(folder + name);
+      if (place.locale->EqualsIgnoreCase(name, place.destinationName)) continue;
+      const std::wstring path = Widen(place.folder + name);
       file_.reset(Sys().CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
       if (file_) {
@@ -123,7 +206,7 @@ class TemporaryFile {
     if (keep_ || GetLastError() != ERROR_UNABLE_TO_REMOVE_REPLACED || Widen(place_.folder).size() <= MAX_PATH - 14)
       return false;
     TemporaryFile backup;
-    if (!backup.Create(place_.folder, place_.maxLength, *place_.locale, place_.destinationName)) return false;
+    if (!backup.Create(place_)) return false;
     backup.file_.reset();
     const bool replaced = ReplaceWithBackup(destination, backup.name_.c_str());
     // Moved to the backup name but not replaced by the new file: the old
@@ -158,6 +241,13 @@ class TemporaryFile {
     return true;
   }
 
+  const std::wstring& name() const { return name_; }
+  const Place& place() const { return place_; }
+  // The file is no longer ours to remove: it has been put in place, or holds
+  // what another owner will remove.
+  void Keep() { keep_ = true; }
+  void Close() { file_.reset(); }
+
  private:
   bool WritePiece(std::string_view piece) {
     while (!piece.empty()) {
@@ -173,43 +263,108 @@ class TemporaryFile {
     return true;
   }
 
-  // Names of `length` characters: "~" and base-36 digits, with ".tmp" where
-  // there is room for it; a single digit when one character is all there is.
+  // Names of `length` characters: "~bp", base-36 digits and ".tmp" at the
+  // full length; shorter, "~" and digits, with ".tmp" where there is room
+  // for it, or a single digit when one character is all there is.
   static Text Candidate(std::size_t length, unsigned value) {
+    if (length == kTemporaryLength) return kOwnPrefix + Base36(value, 5) + ".tmp";
     const bool tilde = length >= 2;
     const bool extension = length >= 9;
     const std::size_t digits = length - (tilde ? 1 : 0) - (extension ? 4 : 0);
-    Text name = tilde ? "~" : "";
-    for (std::size_t i = 0; i < digits; ++i, value /= 36) name += "0123456789abcdefghijklmnopqrstuvwxyz"[value % 36];
-    if (extension) name += ".tmp";
-    return name;
+    return (tilde ? "~" : "") + Base36(value, digits) + (extension ? ".tmp" : "");
   }
-
-  // A virus scanner may hold a new file open for a moment: a failed delete
-  // is tried again, and what still cannot be deleted goes when the system
-  // next starts.
-  void Remove() {
-    for (int attempt = 0; attempt < 3; ++attempt) {
-      if (Sys().DeleteFileW(name_.c_str())) return;
-      if (GetLastError() == ERROR_FILE_NOT_FOUND) return;
-      Sleep(50);
-    }
-    Sys().MoveFileExW(name_.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-  }
-
-  // Where Create made the file, for a sibling of the same limits.
-  struct Place {
-    Text folder;
-    std::size_t maxLength = 0;
-    const Locale* locale = nullptr;
-    std::string_view destinationName;
-  };
 
   std::wstring name_;
   unique_hfile file_;
   bool keep_ = false;
   Place place_;
 };
+
+// A destination's new content in its temporary file, put in place by the
+// commit pass with the former content kept aside under the destination's
+// backup name until this ends.
+class WinStagedFile final : public StagedFile {
+ public:
+  explicit WinStagedFile(std::wstring destination) : destination_(std::move(destination)) {}
+  ~WinStagedFile() override {
+    if (!backup_.empty() && !restored_) Remove(backup_);
+  }
+
+  TemporaryFile& file() { return file_; }
+
+  bool Commit() override {
+    switch (ExamineForStaging(destination_)) {
+      case DestinationState::Missing: return file_.MoveTo(destination_);
+      case DestinationState::Replaceable: return ReplaceKeepingBackup();
+      default: return false;
+    }
+  }
+
+  bool Restore() override {
+    if (backup_.empty()) return Sys().DeleteFileW(destination_.c_str()) != FALSE;
+    if (!Sys().MoveFileExW(backup_.c_str(), destination_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+      return false;
+    restored_ = true;
+    return true;
+  }
+
+ private:
+  // ReplaceFileW into the backup name, reserved first; a name that is taken
+  // (two destinations' names of one hash) gives way to a fresh one.
+  bool ReplaceKeepingBackup() {
+    TemporaryFile reserved;
+    std::wstring backup = Widen(BackupName(file_.place()));
+    unique_hfile slot;
+    if (!backup.empty())
+      slot.reset(
+          Sys().CreateFileW(backup.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!slot) {
+      if (!reserved.Create(file_.place())) return false;
+      reserved.Close();
+      backup = reserved.name();
+    }
+    slot.reset();
+    if (Sys().ReplaceFileW(destination_.c_str(), file_.name().c_str(), backup.c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS,
+                           nullptr, nullptr))
+      return Committed(backup, reserved);
+    // The destination went to the backup name, but the new content did not
+    // take its place: it must now, or the former content goes back. Should
+    // that fail too, the former content stays under the backup name, where
+    // the next run finds it.
+    if (GetLastError() == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
+      if (file_.MoveTo(destination_)) return Committed(backup, reserved);
+      if (!Sys().MoveFileExW(backup.c_str(), destination_.c_str(), MOVEFILE_WRITE_THROUGH)) {
+        reserved.Keep();
+        return false;
+      }
+    }
+    if (reserved.name().empty()) Remove(backup);
+    return false;
+  }
+
+  bool Committed(const std::wstring& backup, TemporaryFile& reserved) {
+    file_.Keep();
+    reserved.Keep();
+    backup_ = backup;
+    return true;
+  }
+
+  std::wstring destination_;
+  TemporaryFile file_;
+  std::wstring backup_;
+  bool restored_ = false;
+};
+
+// Where the files beside `path` go; false for a path that names no file.
+bool PlaceOf(const Locale& locale, const Text& path, Place& place) {
+  place.folder = ExtractFolder(locale, path);
+  place.destinationName = std::string_view(path).substr(place.folder.size());
+  place.maxLength = CharacterCount(locale, place.destinationName);
+  place.locale = &locale;
+  if (!place.destinationName.empty()) return true;
+  SetLastError(ERROR_INVALID_NAME);
+  return false;
+}
 
 // A file opened for reading, read at offsets. The handle is synchronous:
 // the offset goes with each read.
@@ -264,24 +419,64 @@ bool WinFileSystem::FileExists(const Text& path) {
 
 bool WinFileSystem::WriteWholeFile(const Text& path, PayloadReader& reader, Progress& progress) {
   const std::wstring destination = Widen(path);
-  if (Examine(destination) == Destination::Refused) return false;
-  const Text folder = ExtractFolder(locale_, path);
-  const std::string_view name = std::string_view(path).substr(folder.size());
-  if (name.empty()) {
-    SetLastError(ERROR_INVALID_NAME);
-    return false;
-  }
+  if (ExamineForWriting(destination) == Destination::Refused) return false;
+  Place place;
+  if (!PlaceOf(locale_, path, place)) return false;
   TemporaryFile temporary;
-  if (!temporary.Create(folder, CharacterCount(locale_, name), locale_, name)) return false;
+  if (!temporary.Create(place)) return false;
   if (!temporary.WriteAll(reader, progress)) return false;
   // Examined again just before the swap: the destination may have changed
   // while a large payload was written.
-  switch (Examine(destination)) {
+  switch (ExamineForWriting(destination)) {
     case Destination::Existing: return temporary.Replace(destination);
     case Destination::Missing: return temporary.MoveTo(destination);
     case Destination::Refused: break;
   }
   return false;
+}
+
+DestinationState WinFileSystem::Examine(const Text& path) { return ExamineForStaging(Widen(path)); }
+
+bool WinFileSystem::FreeSpace(const Text& folder, std::uint64_t& bytes, Text& volume) {
+  const std::wstring wide = Widen(folder);
+  ULARGE_INTEGER available{};
+  wchar_t root[MAX_PATH] = {};
+  if (!Sys().GetDiskFreeSpaceExW(wide.c_str(), &available, nullptr, nullptr) ||
+      !Sys().GetVolumePathNameW(wide.c_str(), root, MAX_PATH))
+    return false;
+  bytes = available.QuadPart;
+  volume = NarrowReplacing(root);
+  return true;
+}
+
+bool WinFileSystem::Stage(const Text& path, PayloadReader& reader, Progress& progress,
+                          std::unique_ptr<StagedFile>& staged) {
+  Place place;
+  if (!PlaceOf(locale_, path, place)) return false;
+  auto file = std::make_unique<WinStagedFile>(Widen(path));
+  if (!file->file().Create(place) || !file->file().WriteAll(reader, progress)) return false;
+  staged = std::move(file);
+  return true;
+}
+
+void WinFileSystem::Recover(const Text& path) {
+  Place place;
+  if (!PlaceOf(locale_, path, place)) return;
+  const std::wstring destination = Widen(path);
+  const std::wstring backup = Widen(BackupName(place));
+  // Cut off between the two renames of a replace: the destination's name is
+  // free and its former content lies under the backup name.
+  if (!backup.empty() && Sys().GetFileAttributesW(destination.c_str()) == INVALID_FILE_ATTRIBUTES &&
+      GetLastError() == ERROR_FILE_NOT_FOUND && Sys().GetFileAttributesW(backup.c_str()) != INVALID_FILE_ATTRIBUTES)
+    Sys().MoveFileExW(backup.c_str(), destination.c_str(), MOVEFILE_WRITE_THROUGH);
+  const std::wstring folder = Widen(place.folder);
+  WIN32_FIND_DATAW found{};
+  unique_hfind search(Sys().FindFirstFileW((folder + L"~bp*").c_str(), &found));
+  if (!search) return;
+  do {
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsOwnName(found.cFileName))
+      Sys().DeleteFileW((folder + found.cFileName).c_str());
+  } while (Sys().FindNextFileW(search.get(), &found));
 }
 
 }  // namespace brisko

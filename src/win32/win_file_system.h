@@ -33,6 +33,22 @@ class WinFileSystem final : public FileSystem {
   using FileSystem::WriteWholeFile;
   bool WriteWholeFile(const Text& path, PayloadReader& reader, Progress& progress) override;
 
+  // The staged apply. Examine reads the attributes (GetFileAttributesW) and
+  // probes an existing file with CreateFileW for writing and deleting,
+  // sharing everything. Stage writes a temporary file beside the destination
+  // as WriteWholeFile does; its Commit puts it in place with ReplaceFileW,
+  // the former content going to the destination's backup name, or with
+  // MoveFileExW for a new name; Restore moves the backup back
+  // (MoveFileExW) or deletes the new file. FreeSpace asks
+  // GetDiskFreeSpaceExW and GetVolumePathNameW. Recover moves a backup whose
+  // destination is missing back into place, then deletes the files of the
+  // installer's own names in the destination's folder (FindFirstFileW,
+  // FindNextFileW, DeleteFileW).
+  DestinationState Examine(const Text& path) override;
+  bool FreeSpace(const Text& folder, std::uint64_t& bytes, Text& volume) override;
+  bool Stage(const Text& path, PayloadReader& reader, Progress& progress, std::unique_ptr<StagedFile>& staged) override;
+  void Recover(const Text& path) override;
+
  private:
   const Locale& locale_;
 };

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "handles.h"
+#include "system_calls.h"
 
 namespace brisko {
 namespace {
@@ -55,7 +56,7 @@ void DispatchWaiting(bool& quit, WPARAM& exitCode) {
 
 bool WinWorker::Run(Job& job) {
   Shared shared{job, {}, false};
-  unique_handle_null thread(CreateThread(nullptr, 0, WorkerMain, &shared, 0, nullptr));
+  unique_handle_null thread(Sys().CreateThread(nullptr, 0, WorkerMain, &shared, 0, nullptr));
   if (!thread) {
     WorkerMain(&shared);
     job.Advanced(shared.progress.done());
@@ -65,6 +66,7 @@ bool WinWorker::Run(Job& job) {
   WPARAM exitCode = 0;
   DWORD lastTick = GetTickCount();
   HANDLE handle = thread.get();
+  running_ = handle;
   for (;;) {
     const DWORD woken = MsgWaitForMultipleObjects(1, &handle, FALSE, kTickMilliseconds, QS_ALLINPUT);
     if (woken == WAIT_OBJECT_0) break;
@@ -78,9 +80,14 @@ bool WinWorker::Run(Job& job) {
       job.Advanced(shared.progress.done());
     }
   }
+  running_ = nullptr;
   job.Advanced(shared.progress.done());
   if (quit) PostQuitMessage(static_cast<int>(exitCode));
   return shared.result;
+}
+
+void WinWorker::WaitForEnd() {
+  if (running_ != nullptr) WaitForSingleObject(running_, INFINITE);
 }
 
 }  // namespace brisko

@@ -1,6 +1,8 @@
 // The worker that writes the payload while the window stays alive.
 #pragma once
 
+#include <windows.h>
+
 #include "core/platform.h"
 
 namespace brisko {
@@ -13,6 +15,11 @@ class WinWorker final : public Worker {
   // is passed on about 20 times a second. When no thread can be had, the job
   // runs on the calling thread instead.
   bool Run(Job& job) override;
+  // Waits for the thread of the job that Run runs.
+  void WaitForEnd() override;
+
+ private:
+  HANDLE running_ = nullptr;
 };
 
 }  // namespace brisko

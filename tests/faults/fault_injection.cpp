@@ -180,6 +180,22 @@ HANDLE WINAPI FindFirstFileWHook(LPCWSTR name, LPWIN32_FIND_DATAW data) {
   return find;
 }
 
+BOOL WINAPI FindNextFileWHook(HANDLE find, LPWIN32_FIND_DATAW data) {
+  if (Fails(Call::FindNextFileW)) return Failure(FALSE, ERROR_NO_MORE_FILES);
+  return Real().FindNextFileW(find, data);
+}
+
+BOOL WINAPI GetDiskFreeSpaceExWHook(LPCWSTR folder, PULARGE_INTEGER available, PULARGE_INTEGER total,
+                                    PULARGE_INTEGER free) {
+  if (Fails(Call::GetDiskFreeSpaceExW)) return Failure(FALSE, ERROR_NOT_READY);
+  return Real().GetDiskFreeSpaceExW(folder, available, total, free);
+}
+
+BOOL WINAPI GetVolumePathNameWHook(LPCWSTR path, LPWSTR volume, DWORD size) {
+  if (Fails(Call::GetVolumePathNameW)) return Failure(FALSE, ERROR_NOT_READY);
+  return Real().GetVolumePathNameW(path, volume, size);
+}
+
 BOOL WINAPI FindCloseHook(HANDLE find) {
   const bool fail = Fails(Call::FindClose);
   account->finds.erase(find);
@@ -293,6 +309,12 @@ HRESULT WINAPI CoCreateInstanceHook(REFCLSID clsid, LPUNKNOWN outer, DWORD conte
 int WINAPI MultiByteToWideCharHook(UINT codePage, DWORD flags, LPCCH text, int length, LPWSTR wide, int size) {
   if (Fails(Call::MultiByteToWideChar)) return Failure(0, ERROR_INSUFFICIENT_BUFFER);
   return Real().MultiByteToWideChar(codePage, flags, text, length, wide, size);
+}
+
+HANDLE WINAPI CreateThreadHook(LPSECURITY_ATTRIBUTES security, SIZE_T stack, LPTHREAD_START_ROUTINE start,
+                               LPVOID parameter, DWORD flags, LPDWORD id) {
+  if (Fails(Call::CreateThread)) return Failure<HANDLE>(nullptr, ERROR_NOT_ENOUGH_MEMORY);
+  return Real().CreateThread(security, stack, start, parameter, flags, id);
 }
 
 // Every call of the table by its hook, <name>Hook: a call added to the list

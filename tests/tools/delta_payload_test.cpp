@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "core/payload/package_payload.h"
+#include "core/apply/patch_plan.h"
 #include "pack_test_util.h"
 
 namespace brisko::pack {
@@ -51,11 +51,11 @@ std::optional<std::string> Install(const std::string& stored, const std::optiona
   const StoredPayload payload{format::PayloadKind::Delta, stored};
   std::optional<MemoryFile> file;
   if (destination) file.emplace(*destination);
-  const EntryPlan plan = PlanEntry(payload, file ? &*file : nullptr);
+  const EntryPlan plan = DecideAction(ReadPayload(payload), file ? &*file : nullptr);
   std::unique_ptr<PayloadReader> reader;
   DeltaPayload delta;
   if (plan.action == EntryAction::Skip) return destination;
-  if (plan.action == EntryAction::WriteWhole) reader = OpenPayload(payload);
+  if (plan.action == EntryAction::WriteWhole) reader = OpenWholeReader(ReadPayload(payload));
   if (plan.action == EntryAction::ApplyDelta && ReadDeltaPayload(stored, delta))
     reader = OpenDelta(delta, plan.source, std::make_unique<MemoryFile>(*destination));
   if (!reader) return std::nullopt;

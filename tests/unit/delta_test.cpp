@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "core/payload/package_payload.h"
+#include "core/apply/patch_plan.h"
 #include "fakes.h"
 #include "test_support.h"
 
@@ -111,6 +111,7 @@ struct Destination {
   std::size_t source;
   EntryAction whole;  // for a whole entry
   bool broken = false;
+  bool deltaHashes = true;  // the delta entry needs the destination's hash
 };
 
 const std::string kResult = "0123456789ABCDEFGHIJ";  // the size of kSource
@@ -128,10 +129,13 @@ TEST_P(Plan, DecidesBeforeWriting) {
   for (const auto& [stored, expected] : {std::pair{delta, c.delta}, std::pair{whole, c.whole}}) {
     std::optional<MemoryFile> file;
     if (c.bytes) file.emplace(*c.bytes, c.broken);
-    const EntryPlan plan = PlanEntry({format::PayloadKind::Delta, stored}, file ? &*file : nullptr);
+    const EntryPlan plan = DecideAction(ReadPayload({format::PayloadKind::Delta, stored}), file ? &*file : nullptr);
     EXPECT_EQ(plan.action, expected);
     if (file) {
       EXPECT_LE(file->read, file->size()) << "hashed at most once";
+      if (stored == delta && !c.deltaHashes) {
+        EXPECT_EQ(file->read, 0u) << "its size alone decides";
+      }
     }
     if (plan.action != EntryAction::ApplyDelta) continue;
     EXPECT_EQ(plan.source, c.source);
@@ -145,7 +149,8 @@ INSTANTIATE_TEST_SUITE_P(
     Destinations, Plan,
     testing::Values(Destination{"Missing", std::nullopt, EntryAction::VersionMismatch, 0, EntryAction::WriteWhole},
                     Destination{"AlreadyPatched", kResult, EntryAction::Skip, 0, EntryAction::Skip},
-                    Destination{"FirstSource", kOlder, EntryAction::ApplyDelta, 0, EntryAction::WriteWhole},
+                    Destination{"FirstSource", kOlder, EntryAction::ApplyDelta, 0, EntryAction::WriteWhole, false,
+                                false},
                     Destination{"SecondSourceOfTheResultsSize", kSource, EntryAction::ApplyDelta, 1,
                                 EntryAction::WriteWhole},
                     Destination{"ModifiedSource", "0123456789abcdefghiX", EntryAction::VersionMismatch, 0,
@@ -157,8 +162,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Plan, RawAndCompressedPayloadsAreWrittenWhole) {
   MemoryFile same("bytes");
-  EXPECT_EQ(PlanEntry({format::PayloadKind::Raw, "bytes"}, &same).action, EntryAction::WriteWhole);
-  EXPECT_EQ(PlanEntry({format::PayloadKind::Compressed, test::ZstdFrame("bytes")}, &same).action,
+  EXPECT_EQ(DecideAction(ReadPayload({format::PayloadKind::Raw, "bytes"}), &same).action, EntryAction::WriteWhole);
+  EXPECT_EQ(DecideAction(ReadPayload({format::PayloadKind::Compressed, test::ZstdFrame("bytes")}), &same).action,
             EntryAction::WriteWhole);
   EXPECT_EQ(same.read, 0u);
 }
@@ -166,10 +171,10 @@ TEST(Plan, RawAndCompressedPayloadsAreWrittenWhole) {
 TEST(WholeContent, IsCheckedAgainstItsRecord) {
   const std::string stored = test::DeltaPayloadBytes(kResult, {}, kResult);
   const StoredPayload good{format::PayloadKind::Delta, stored};
-  EXPECT_EQ(PayloadSize(good), kResult.size());
-  EXPECT_EQ(ReadAll(*OpenPayload(good)), kResult);
+  EXPECT_EQ(ReadPayload(good).size, kResult.size());
+  EXPECT_EQ(ReadAll(*OpenWholeReader(ReadPayload(good))), kResult);
   const std::string wrongHash = test::DeltaPayloadBytes("0123456789ABCDEFGHIj", {}, kResult);
-  EXPECT_EQ(ReadAll(*OpenPayload({format::PayloadKind::Delta, wrongHash})), std::nullopt);
+  EXPECT_EQ(ReadAll(*OpenWholeReader(ReadPayload({format::PayloadKind::Delta, wrongHash}))), std::nullopt);
 }
 
 // Damage that the records show, before any byte is written.
@@ -184,7 +189,8 @@ TEST_P(Records, AreRefused) {
   DeltaPayload payload;
   EXPECT_FALSE(ReadDeltaPayload(GetParam().stored, payload));
   MemoryFile destination(kSource);
-  EXPECT_EQ(PlanEntry({format::PayloadKind::Delta, GetParam().stored}, &destination).action, EntryAction::Failed);
+  EXPECT_EQ(DecideAction(ReadPayload({format::PayloadKind::Delta, GetParam().stored}), &destination).action,
+            EntryAction::Failed);
 }
 
 const std::string kGood = test::DeltaPayloadBytes(kSource, {{kSource, Op(20, false, 0, 0), "", ""}});

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -61,17 +62,10 @@ class FakeFileSystem : public FileSystem {
   // damage leaves the destination as it was.
   bool WriteWholeFile(const Text& path, PayloadReader& reader, Progress& progress) override {
     writes.push_back(path);
-    if (failing.count(path)) return false;
     std::string bytes;
-    for (std::string_view piece; reader.Next(piece);) {
-      if (piece.empty()) {
-        files[path] = bytes;
-        return true;
-      }
-      bytes += piece;
-      progress.Add(piece.size());
-    }
-    return false;
+    if (failing.count(path) || !ReadWhole(reader, progress, bytes)) return false;
+    files[path] = bytes;
+    return true;
   }
 
   bool OpenForReading(const Text& path, std::unique_ptr<RandomAccessFile>& file) override {
@@ -81,10 +75,90 @@ class FakeFileSystem : public FileSystem {
     return true;
   }
 
+  DestinationState Examine(const Text& path) override {
+    if (missingFolders.count(path.substr(0, path.rfind('\\')))) return DestinationState::FolderMissing;
+    if (const auto it = states.find(path); it != states.end()) return it->second;
+    if (folders.count(path)) return DestinationState::Refused;
+    return files.count(path) ? DestinationState::Replaceable : DestinationState::Missing;
+  }
+
+  bool FreeSpace(const Text&, std::uint64_t& bytes, Text& volume) override {
+    bytes = freeBytes;
+    volume = "C:";
+    return true;
+  }
+
+  // A staged file lies in `staging` until it is put in place; the former
+  // content is kept for Restore while it lives.
+  class Staged final : public StagedFile {
+   public:
+    Staged(FakeFileSystem& fs, Text path) : fs_(fs), path_(std::move(path)) {}
+    ~Staged() override { fs_.staging.erase(path_); }
+    bool Commit() override {
+      if (fs_.whileCommitting) fs_.whileCommitting();
+      if (fs_.commitFailing.count(path_)) return false;
+      const auto old = fs_.files.find(path_);
+      if (old != fs_.files.end()) former_ = old->second;
+      fs_.files[path_] = fs_.staging[path_];
+      fs_.staging.erase(path_);
+      fs_.commits.push_back(path_);
+      return true;
+    }
+    bool Restore() override {
+      if (fs_.restoreFailing.count(path_)) return false;
+      if (former_)
+        fs_.files[path_] = *former_;
+      else
+        fs_.files.erase(path_);
+      return true;
+    }
+
+   private:
+    FakeFileSystem& fs_;
+    Text path_;
+    std::optional<std::string> former_;
+  };
+
+  bool Stage(const Text& path, PayloadReader& reader, Progress& progress,
+             std::unique_ptr<StagedFile>& staged) override {
+    writes.push_back(path);
+    std::string bytes;
+    if (whileStaging) whileStaging(path);
+    if (failing.count(path) || !ReadWhole(reader, progress, bytes)) return false;
+    staging[path] = bytes;
+    staged = std::make_unique<Staged>(*this, path);
+    return true;
+  }
+
+  void Recover(const Text& path) override { recovered.push_back(path); }
+
   std::map<Text, std::string> files;
   std::set<Text> folders;
   std::set<Text> failing;  // paths whose write, or reading, fails
   std::vector<Text> writes;
+  // The staged apply: what Examine says of a path, folders that are not
+  // there, the room on the volume, paths whose Commit or Restore fails, the
+  // files staged and not yet put in place, what was committed and recovered.
+  std::map<Text, DestinationState> states;
+  std::set<Text> missingFolders;
+  std::uint64_t freeBytes = std::uint64_t{1} << 40;
+  std::set<Text> commitFailing, restoreFailing;
+  std::map<Text, std::string> staging;
+  std::vector<Text> commits, recovered;
+  // Run as each file is staged, before its first byte, and as each is put
+  // in place.
+  std::function<void(const Text&)> whileStaging;
+  std::function<void()> whileCommitting;
+
+ private:
+  static bool ReadWhole(PayloadReader& reader, Progress& progress, std::string& bytes) {
+    for (std::string_view piece; reader.Next(piece);) {
+      if (piece.empty()) return true;
+      bytes += piece;
+      progress.Add(piece.size());
+    }
+    return false;
+  }
 };
 
 class FakeUi : public UserInterface {
@@ -118,6 +192,8 @@ class FakeWorker : public Worker {
     reported.push_back(progress.done);
     return ok;
   }
+  void WaitForEnd() override { ++waits; }
+  int waits = 0;
 
   std::function<void()> during;
   std::vector<std::uint64_t> reported;

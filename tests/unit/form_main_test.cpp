@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
 
+#include "core/errors.h"
 #include "core/text/fixed_texts.h"
 #include "fakes.h"
 #include "test_locale.h"
@@ -376,10 +378,10 @@ INSTANTIATE_TEST_SUITE_P(
         ApplyCase{"CompressedPayloadsDecoded", kType1 + kOut, {0, 2}, {}, Text(texts::kMsgPatchSucceeded),
                   {{"C:\\Game\\a.dat", "payload0" + std::string(5000, 'x')}, {"C:\\Game\\b.txt", "payload2"}}, true,
                   {0}},
-        // A frame that does not check fails the step at its entry; the
-        // file before it stays written.
-        ApplyCase{"DamagedFrameStopsThere", kType1 + kOut, {0, 2}, {}, Text(texts::kMsgPatchFailed),
-                  {{"C:\\Game\\a.dat", "payload0"}}, false, {2}, {2}}),
+        // A frame that does not check stops the patch before anything is
+        // put in place: the raw file before it is not written either.
+        ApplyCase{"DamagedFrameChangesNothing", kType1 + kOut, {0, 2}, {},
+                  FormatText(texts::kMsgStagingFailedFmt, "b.txt"), {}, false, {2}, {2}}),
     [](const auto& row) { return std::string(row.param.name); });
 
 TEST(Apply, EleventhEntryReadsPayloadTen) {
@@ -462,10 +464,11 @@ TEST_P(VersionCheck, DecidesBeforeAnythingIsWritten) {
   const VersionCase& c = GetParam();
   Fixture f(kType1 + "%OutFiles\r\na.dat\r\nb.dat\r\n%%\r\n" + kCheck);
   f.resources.Add("BIN", "RESOURCE_FILE0", "payload0");
-  f.resources.Add(
-      "DELTA", "RESOURCE_FILE1",
-      c.delta ? test::DeltaPayloadBytes(kNew, {{kOld, test::DeltaInstruction(0, false, kNew.size(), 0), "", kNew}})
-              : test::DeltaPayloadBytes(kNew, {}, kNew));
+  f.resources.Add("DELTA", "RESOURCE_FILE1",
+                  c.delta
+                      ? test::DeltaPayloadBytes(
+                            kNew, {{kOld, test::DeltaInstruction(10, false, kNew.size() - 10, 0), "", kNew.substr(10)}})
+                      : test::DeltaPayloadBytes(kNew, {}, kNew));
   f.files.files["C:\\Game\\game.exe"] = "";
   if (c.destination) f.files.files["C:\\Game\\b.dat"] = *c.destination;
   if (std::string(c.name) == "UnreadableDestination") f.files.failing.insert("C:\\Game\\b.dat");
@@ -485,11 +488,16 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         VersionCase{"DeltaAppliedToItsSource", kOld, true, Text(texts::kMsgPatchSucceeded), kNew, 2},
         VersionCase{"AlreadyPatchedIsNotWrittenAgain", kNew, true, Text(texts::kMsgPatchSucceeded), kNew, 1},
-        VersionCase{"OtherVersionChangesNothing", kOld + "!", true, Text(texts::kMsgVersionMismatch), kOld + "!", 0},
-        VersionCase{"MissingSourceChangesNothing", std::nullopt, true, Text(texts::kMsgVersionMismatch), std::nullopt,
-                    0},
+        VersionCase{"OtherVersionChangesNothing", kOld + "!", true, FormatText(texts::kMsgOtherVersionFmt, "b.dat"),
+                    kOld + "!", 0},
+        VersionCase{"MissingSourceChangesNothing", std::nullopt, true,
+                    FormatText(texts::kMsgOtherVersionFmt, "b.dat"), std::nullopt, 0},
+        // Recognised as the source by its size alone, then found otherwise
+        // by the result's own check: nothing is put in place.
+        VersionCase{"SourcesSizeButOtherContent", "Release 1.0 of b.dat", true,
+                    FormatText(texts::kMsgOtherVersionFmt, "b.dat"), "Release 1.0 of b.dat", 2},
         VersionCase{"WholeContentReplacesAnyVersion", kOld + "!", false, Text(texts::kMsgPatchSucceeded), kNew, 2},
-        VersionCase{"UnreadableDestination", kOld, true, Text(texts::kMsgPatchFailed), kOld, 0}),
+        VersionCase{"UnreadableDestination", kOld, true, FormatText(texts::kMsgStagingFailedFmt, "b.dat"), kOld, 0}),
     [](const auto& row) { return std::string(row.param.name); });
 
 // While the payload is written, and until its outcome's message has been
@@ -497,7 +505,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Apply, InputIsIgnoredWhileBusy) {
   Fixture f(kType1 + std::string(kOut) + kCheck);
   f.resources.Add("BIN", "RESOURCE_FILE0", "payload0");
-  f.resources.Add("ZSTD", "RESOURCE_FILE2", test::ZstdFrame(std::string(3000, 'z')));
+  f.resources.Add("BIN", "RESOURCE_FILE2", std::string(3000, 'z'));
   f.files.files["C:\\Game\\game.exe"] = "";
   f.form.Create();
   f.ui.messages.clear();
@@ -532,6 +540,140 @@ TEST(Apply, InputIsIgnoredWhileBusy) {
   EXPECT_FALSE(f.form.busy());
   // Once idle, the form takes input again.
   f.form.Execute(Action::Cancel);
+  EXPECT_EQ(f.observer.closes, 1);
+}
+
+// ---- a staged patch: checked, staged, then put in place as one -----------------
+
+struct StagedCase {
+  const char* name;
+  std::function<void(test::FakeFileSystem&, TFormMain&)> arrange;
+  Text message;
+  std::string a, b;  // a.dat and b.dat afterwards ("A1", "B1" before; "A2", "B2" the patch's)
+};
+
+class StagedPatch : public ::testing::TestWithParam<StagedCase> {};
+
+// Two compressed payloads over a folder holding both files: every outcome
+// but success leaves both as they were and no staged file behind.
+TEST_P(StagedPatch, EndsWithBothFilesOldOrBothNew) {
+  const StagedCase& c = GetParam();
+  Fixture f(kType1 + "%OutFiles\r\na.dat\r\nb.dat\r\n%%\r\n" + kCheck);
+  f.resources.Add("ZSTD", "RESOURCE_FILE0", test::ZstdFrame("A2"));
+  f.resources.Add("ZSTD", "RESOURCE_FILE1", test::ZstdFrame("B2"));
+  f.files.files = {{"C:\\Game\\game.exe", ""}, {"C:\\Game\\a.dat", "A1"}, {"C:\\Game\\b.dat", "B1"}};
+  f.form.Create();
+  f.ui.messages.clear();
+  if (c.arrange) c.arrange(f.files, f.form);
+  f.form.Execute(Action::Start);
+  EXPECT_EQ(f.ui.messages, std::vector<Text>{c.message});
+  EXPECT_EQ(f.files.files["C:\\Game\\a.dat"], c.a);
+  EXPECT_EQ(f.files.files["C:\\Game\\b.dat"], c.b);
+  EXPECT_TRUE(f.files.staging.empty()) << "a staged file left behind";
+  EXPECT_EQ(f.files.recovered, (std::vector<Text>{"C:\\Game\\a.dat", "C:\\Game\\b.dat"}));
+  EXPECT_FALSE(f.form.busy());
+}
+
+using State = DestinationState;
+const Text kB = "C:\\Game\\b.dat";
+
+INSTANTIATE_TEST_SUITE_P(
+    Outcomes, StagedPatch,
+    ::testing::Values(
+        StagedCase{"BothPutInPlace", nullptr, texts::kMsgPatchSucceeded, "A2", "B2"},
+        StagedCase{"HeldByAnotherProgram", [](auto& fs, auto&) { fs.states[kB] = State::InUse; },
+                   FormatText(texts::kMsgInUseFmt, "b.dat"), "A1", "B1"},
+        StagedCase{"ReadOnly", [](auto& fs, auto&) { fs.states[kB] = State::ReadOnly; },
+                   FormatText(texts::kMsgReadOnlyFmt, "b.dat"), "A1", "B1"},
+        StagedCase{"Refused", [](auto& fs, auto&) { fs.states[kB] = State::Refused; },
+                   FormatText(texts::kMsgRefusedFmt, "b.dat"), "A1", "B1"},
+        StagedCase{"FolderMissing", [](auto& fs, auto&) { fs.states[kB] = State::FolderMissing; },
+                   FormatText(texts::kMsgFolderMissingFmt, "b.dat"), "A1", "B1"},
+        // Two files of 4 KiB each on disk: a byte short still reads 1 MB.
+        StagedCase{"NoRoom", [](auto& fs, auto&) { fs.freeBytes = 8192 - 1; },
+                   FormatText(texts::kMsgNoRoomFmt, "1 MB"), "A1", "B1"},
+        StagedCase{"StagingFails", [](auto& fs, auto&) { fs.failing.insert(kB); },
+                   FormatText(texts::kMsgStagingFailedFmt, "b.dat"), "A1", "B1"},
+        // The second file cannot be put in place: the first gets its former
+        // content back.
+        StagedCase{"CommitFailsAndIsRolledBack", [](auto& fs, auto&) { fs.commitFailing.insert(kB); },
+                   FormatText(texts::kMsgStagingFailedFmt, "b.dat"), "A1", "B1"},
+        StagedCase{"RollBackFailsAndNamesTheNewFile",
+                   [](auto& fs, auto&) {
+                     fs.commitFailing.insert(kB);
+                     fs.restoreFailing.insert("C:\\Game\\a.dat");
+                   },
+                   FormatText(texts::kMsgPartlyAppliedFmt, "a.dat"), "A2", "B1"},
+        // Cancel and the close box while the second file is staged.
+        StagedCase{"CancelledWhileStaging",
+                   [](auto& fs, auto& form) {
+                     fs.whileStaging = [&form](const Text& path) {
+                       if (path == kB) form.Execute(Action::Cancel);
+                     };
+                   },
+                   texts::kMsgCancelled, "A1", "B1"},
+        StagedCase{"ClosedWhileStaging",
+                   [](auto& fs, auto& form) {
+                     fs.whileStaging = [&form](const Text& path) {
+                       if (path == kB) {
+                         EXPECT_FALSE(form.RequestClose());
+                       }
+                     };
+                   },
+                   texts::kMsgCancelled, "A1", "B1"},
+        StagedCase{"SessionEndingWhileStaging",
+                   [](auto& fs, auto& form) {
+                     fs.whileStaging = [&form](const Text& path) {
+                       if (path == kB) {
+                         EXPECT_TRUE(form.SessionEnding());
+                       }
+                     };
+                   },
+                   texts::kMsgCancelled, "A1", "B1"}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+TEST(StagedPatch, SameDestinationTwiceInAnyCaseIsRefused) {
+  Fixture f(kType1 + "%OutFiles\r\na.dat\r\nA.DAT\r\n%%\r\n" + kCheck);
+  f.resources.Add("ZSTD", "RESOURCE_FILE0", test::ZstdFrame("A2"));
+  f.resources.Add("ZSTD", "RESOURCE_FILE1", test::ZstdFrame("A3"));
+  f.files.files = {{"C:\\Game\\game.exe", ""}, {"C:\\Game\\a.dat", "A1"}};
+  f.form.Create();
+  f.ui.messages.clear();
+  f.form.Execute(Action::Start);
+  EXPECT_EQ(f.ui.messages, std::vector<Text>{FormatText(texts::kMsgStagingFailedFmt, "A.DAT")});
+  EXPECT_TRUE(f.files.writes.empty());
+}
+
+// The close box during a staged patch closes the window once the outcome
+// has been shown. During the commit pass nothing stops the patch, and the
+// session's end is held off.
+TEST(StagedPatch, CloseBoxClosesAfterTheOutcomeAndTheCommitPassCannotBeStopped) {
+  Fixture f(kType1 + "%OutFiles\r\na.dat\r\n%%\r\n" + kCheck);
+  f.resources.Add("ZSTD", "RESOURCE_FILE0", test::ZstdFrame("A2"));
+  f.files.files = {{"C:\\Game\\game.exe", ""}};
+  f.form.Create();
+  f.files.whileStaging = [&](const Text&) {
+    EXPECT_TRUE(f.form.enabled(Action::Cancel)) << "Cancel works while staging";
+    EXPECT_FALSE(f.form.committing());
+  };
+  f.files.whileCommitting = [&] {
+    EXPECT_TRUE(f.form.committing());
+    EXPECT_FALSE(f.form.SessionEnding());
+    f.form.Execute(Action::Cancel);
+    EXPECT_FALSE(f.form.RequestClose());
+  };
+  f.form.Execute(Action::Start);
+  EXPECT_EQ(f.ui.messages.back(), texts::kMsgPatchSucceeded);
+  EXPECT_EQ(f.files.files["C:\\Game\\a.dat"], "A2");
+  EXPECT_EQ(f.observer.closes, 0);
+  EXPECT_TRUE(f.form.SessionEnding());
+
+  f.files.whileCommitting = nullptr;
+  f.files.files.erase("C:\\Game\\a.dat");
+  f.form.SetTargetDirText("C:\\Game\\");
+  f.files.whileStaging = [&](const Text&) { EXPECT_FALSE(f.form.RequestClose()); };
+  f.form.Execute(Action::Start);
+  EXPECT_EQ(f.ui.messages.back(), texts::kMsgCancelled);
   EXPECT_EQ(f.observer.closes, 1);
 }
 
