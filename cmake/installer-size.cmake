@@ -25,8 +25,13 @@
 
 function(brisko_compile_for_size target)
   set_target_properties(${target} PROPERTIES CXX_STANDARD 20)
+  # No C++ exceptions and no run-time type information: errors travel as
+  # values (src/core/errors.h), so the unwinder, the personality routine,
+  # the unwinding and exception tables and the type descriptions they need
+  # stay out of the installers.
   target_compile_options(${target} PRIVATE -ffunction-sections -fdata-sections
-                         -fno-threadsafe-statics -flto)
+                         -fno-threadsafe-statics -flto -fno-exceptions -fno-rtti
+                         -fno-asynchronous-unwind-tables)
   # The 32-bit installers are the tighter fit: the smallest code this
   # compiler makes, and the 4-byte stack alignment that 32-bit Windows
   # guarantees (GCC otherwise keeps 16 bytes, padding every frame).
@@ -72,19 +77,26 @@ endforeach()
 function(brisko_link_for_size target)
   brisko_compile_for_size(${target})
   set(lean ${CMAKE_SOURCE_DIR}/src/win32)
-  target_sources(${target} PRIVATE ${lean}/lean_runtime.cpp)
-  # The 32-bit runtime unwinds by DWARF tables (the 64-bit one by the
-  # system's); its table lookup is replaced by a smaller one.
-  if(NOT CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
-    target_sources(${target} PRIVATE ${lean}/lean_unwind_x86.cpp)
-  endif()
   # The entry and the run-time's hooks are called from outside the optimised
   # code only, so they stay out of link-time optimisation.
-  set(runtime_parts ${lean}/lean_start.cpp ${lean}/lean_eh_globals.cpp)
+  set(runtime_parts ${lean}/lean_start.cpp ${lean}/lean_runtime.cpp)
   target_sources(${target} PRIVATE ${runtime_parts})
   set_source_files_properties(${runtime_parts} TARGET_DIRECTORY ${target} PROPERTIES COMPILE_OPTIONS -fno-lto)
   target_link_options(${target} PRIVATE -flto -s -Wl,--gc-sections -Wl,-T,${BRISKO_INSTALLER_LAYOUT}
                       -nostartfiles ${BRISKO_crtbegin} ${BRISKO_crtend})
+  # The library routines that the optimised code may call without its
+  # intermediate form naming them (the compiler's arithmetic helpers, the C
+  # run-time's memory and string functions) are loaded before link-time
+  # optimisation: loaded after it, their sections find no place in this
+  # layout, and the linker (binutils 2.40) crashes on them.
+  set(early_symbols malloc free memchr memcmp memcpy memmove memset strlen wcslen wcsnlen)
+  if(NOT CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+    list(TRANSFORM early_symbols PREPEND _)
+    list(APPEND early_symbols ___divdi3 ___udivdi3 ___moddi3 ___umoddi3 ___udivmoddi4)
+  endif()
+  foreach(symbol ${early_symbols})
+    target_link_options(${target} PRIVATE -Wl,--undefined=${symbol})
+  endforeach()
   # One link-time partition: with several, GCC 12 fails with an internal
   # error (binds_to_current_def_p) when the partitions part a function from
   # its caller, as it did for the folder chooser's stdcall callback in the

@@ -4,8 +4,7 @@
 
 namespace brisko {
 
-ResourceNotFound::ResourceNotFound(const Text& name)
-    : Error(FormatText(texts::kErrResourceNotFoundFmt, name)) {}
+Text ResourceNotFoundText(const Text& name) { return FormatText(texts::kErrResourceNotFoundFmt, name); }
 
 Text FormatText(const char* format, const Text& argument) {
   // Only the one "%s" is replaced; the argument is never read as a format.

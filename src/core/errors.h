@@ -1,36 +1,36 @@
-// Errors raised below the installer's handlers. Their text is a Shift-JIS
-// message shown to the user through the exception report.
+// Errors raised below the installer's handlers. The installer is built
+// without C++ exceptions: an error travels up as a value, a RaisedError that
+// each caller checks and passes on, until the handler around start-up (or
+// an event) shows its message through the exception report.
 #pragma once
 
-#include <exception>
-#include <string>
+#include <utility>
 
 #include "core/text/text.h"
 
 namespace brisko {
 
-class Error : public std::exception {
+// Where an error raised below a handler is kept: the first one raised, with
+// its Shift-JIS message. What raises it stops and returns at once, with its
+// other results as a failure leaves them; its callers do the same, as an
+// exception would unwind through them.
+class RaisedError {
  public:
-  explicit Error(Text message) : message_(std::move(message)) {}
-  const char* what() const noexcept override { return message_.c_str(); }
-  const Text& message() const noexcept { return message_; }
+  void Raise(Text message) {
+    if (raised_) return;
+    raised_ = true;
+    message_ = std::move(message);
+  }
+  bool raised() const { return raised_; }
+  const Text& message() const { return message_; }
 
  private:
+  bool raised_ = false;
   Text message_;
 };
 
 // A package resource that is not there: "<name> リソースが見つかりません".
-class ResourceNotFound : public Error {
- public:
-  explicit ResourceNotFound(const Text& name);
-};
-
-// An index or a length outside what the data holds. Raised in place of
-// std::out_of_range, whose library code the installer need not carry.
-class RangeError : public Error {
- public:
-  using Error::Error;
-};
+Text ResourceNotFoundText(const Text& name);
 
 // Formats a fixed text that holds one "%s".
 Text FormatText(const char* format, const Text& argument);

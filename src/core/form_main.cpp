@@ -3,6 +3,7 @@
 #include "core/apply/apply_patch.h"
 #include "core/errors.h"
 #include "core/format/package_format.h"
+#include "core/picture/stored_picture.h"
 #include "core/script/script_lines.h"
 #include "core/text/fixed_texts.h"
 #include "core/text/path.h"
@@ -57,28 +58,24 @@ TFormMain::~TFormMain() = default;
 void TFormMain::Create() {
   // Whatever start-up raises is reported; the window opens in the state
   // reached so far.
-  Text error;
-  bool failed = false;
-  try {
-    FormCreate();
-  } catch (const Error& e) {
-    failed = true;
-    error = e.message();
-  } catch (const std::exception& e) {
-    failed = true;
-    error = e.what();
-  }
+  RaisedError error;
+  FormCreate(error);
   Changed();
-  if (failed) ReportException(error);
+  if (error.raised()) ReportException(error.message());
 }
 
 void TFormMain::ReportException(const Text& what) { services_.ui.ShowError(ExceptionReportText(what)); }
 
-void TFormMain::FormCreate() {
+void TFormMain::FormCreate(RaisedError& error) {
   bmpBackground = std::make_unique<Bitmap>();
-  *bmpBackground = DecodeBitmapFile(services_.resources.Open(format::kBackgroundType, format::kBackgroundName));
+  if (!LoadBackground(services_.resources, *bmpBackground, error)) return;
 
-  StringList scriptLines = SplitLines(services_.resources.Open(format::kScriptType, format::kScriptName));
+  const std::optional<std::string_view> script = services_.resources.Find(format::kScriptType, format::kScriptName);
+  if (!script) {
+    error.Raise(ResourceNotFoundText(format::kScriptName));
+    return;
+  }
+  StringList scriptLines = SplitLines(*script);
   const TTinyCnf reader(scriptLines, services_.locale);
 
   Text value;
@@ -97,6 +94,7 @@ void TFormMain::FormCreate() {
 
   const DiscoveryResult discovered = services_.discovery.Run(reader, scriptLines);
   switch (discovered.outcome) {
+    case DiscoveryOutcome::Raised: error.Raise(discovered.folder); return;
     case DiscoveryOutcome::NoLinkPathSection:
       ShowMessage(texts::kMsgNoLinkPathSection);
       return;

@@ -9,6 +9,7 @@
 
 #include "core/apply/apply_patch.h"
 #include "core/discovery/target_discovery.h"
+#include "core/errors.h"
 #include "core/picture/bitmap.h"
 #include "core/platform.h"
 #include "core/text/locale.h"
@@ -110,7 +111,7 @@ class TFormMain {
     bool enabled;
   };
 
-  void FormCreate();
+  void FormCreate(RaisedError& error);
   void edtTargetDirChange();
   void actStartExecute();
   void actCancelExecute();

@@ -20,11 +20,9 @@ class Resources {
  public:
   virtual ~Resources() = default;
   // The bytes of resource `name` of type `type`, valid and unchanged for the
-  // life of the process; nothing when there is no such resource. Throws
-  // ResourceNotFound(name) when it is there but cannot be loaded.
+  // life of the process; nothing when there is no such resource, or when it
+  // is there but cannot be loaded.
   virtual std::optional<std::string_view> Find(const Text& type, const Text& name) = 0;
-  // As Find; throws ResourceNotFound(name) when it is absent.
-  std::string_view Open(const Text& type, const Text& name);
 };
 
 // The bytes a long piece of work has done so far.

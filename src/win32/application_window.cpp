@@ -27,15 +27,15 @@ ApplicationWindow::~ApplicationWindow() {
   if (hwnd_ != nullptr) DestroyWindow(hwnd_);
 }
 
-void ApplicationWindow::Create() {
-  RegisterWindowClass(instance_, ids::kApplicationWindowClass, WindowProc, nullptr);
+bool ApplicationWindow::Create(RaisedError& error) {
+  if (!RegisterWindowClass(instance_, ids::kApplicationWindowClass, WindowProc, nullptr, error)) return false;
 
   // Zero size in the middle of the screen: nothing of it is seen but its
   // task-bar button.
   hwnd_ = CreateWindowExW(0, ids::kApplicationWindowClass, Widen(texts::kAppTitle).c_str(), kWindowStyle,
                           GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0, nullptr,
                           nullptr, instance_, this);
-  if (hwnd_ == nullptr) ThrowSystemError("CreateWindowEx");
+  return hwnd_ != nullptr || RaiseSystemError("CreateWindowEx", error);
 }
 
 LRESULT ApplicationWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {

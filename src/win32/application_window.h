@@ -9,6 +9,8 @@
 
 #include <windows.h>
 
+#include "core/errors.h"
+
 namespace brisko {
 
 class ApplicationWindow final {
@@ -19,8 +21,8 @@ class ApplicationWindow final {
   ~ApplicationWindow();
 
   // Creates the window hidden, captioned "briskoPatch" and with the main
-  // icon. Throws Error when the system refuses.
-  void Create();
+  // icon. False, having raised into `error`, when the system refuses.
+  bool Create(RaisedError& error);
   HWND handle() const { return hwnd_; }
 
   // The window that restoring, activation and closing are passed on to. Set

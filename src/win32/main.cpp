@@ -2,8 +2,6 @@
 // runs start-up and the message loop. Reads no command line.
 #include <windows.h>
 
-#include <exception>
-
 #include "application_window.h"
 #include "core/errors.h"
 #include "core/form_main.h"
@@ -22,27 +20,28 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   // Before anything that may load a DLL by name.
   RestrictDllSearch();
   WinUserInterface ui;
-  try {
-    const WinLocale& locale = WinLocale::System();
-    WinResources resources;
-    WinFileSystem files(locale);
-    WinTargetDiscovery discovery(files, locale);
-    WinWorker worker;
-    TFormMain form({resources, files, ui, locale, discovery, worker});
-    // The application window carries the task-bar button captioned with the
-    // application title and owns the main window; it is destroyed after it.
-    ApplicationWindow application(instance);
-    application.Create();
-    MainWindow window(instance, form, application.handle());
-    window.Create();
-    application.SetMainWindow(window.handle());
-    window.StartUp();
-    ui.SetOwner(window.handle());
-    window.Run();
-  } catch (const std::exception& error) {
-    ui.ShowError(ExceptionReportText(error.what()));
-  } catch (...) {
-    ui.ShowError(ExceptionReportText("Unknown exception"));
+  const WinLocale& locale = WinLocale::System();
+  WinResources resources;
+  WinFileSystem files(locale);
+  WinTargetDiscovery discovery(files, locale);
+  WinWorker worker;
+  TFormMain form({resources, files, ui, locale, discovery, worker});
+  // The application window carries the task-bar button captioned with the
+  // application title and owns the main window; it is destroyed after it.
+  ApplicationWindow application(instance);
+  RaisedError error;
+  if (!application.Create(error)) {
+    ui.ShowError(ExceptionReportText(error.message()));
+    return 0;
   }
+  MainWindow window(instance, form, application.handle());
+  if (!window.Create(error)) {
+    ui.ShowError(ExceptionReportText(error.message()));
+    return 0;
+  }
+  application.SetMainWindow(window.handle());
+  window.StartUp();
+  ui.SetOwner(window.handle());
+  window.Run();
   return 0;
 }

@@ -87,8 +87,10 @@ MainWindow::~MainWindow() {
   if (hwnd_ != nullptr) DestroyWindow(hwnd_);
 }
 
-void MainWindow::Create() {
-  RegisterWindowClass(instance_, ids::kMainWindowClass, WindowProc, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+bool MainWindow::Create(RaisedError& error) {
+  if (!RegisterWindowClass(instance_, ids::kMainWindowClass, WindowProc, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1),
+                           error))
+    return false;
 
   RECT frame{0, 0, kClientWidth, kClientHeight};
   AdjustWindowRectEx(&frame, kWindowStyle, FALSE, 0);
@@ -98,9 +100,9 @@ void MainWindow::Create() {
   const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
   hwnd_ = CreateWindowExW(0, ids::kMainWindowClass, Widen(form_.caption()).c_str(), kWindowStyle, left, top,
                           width, height, owner_, nullptr, instance_, this);
-  if (hwnd_ == nullptr) ThrowSystemError("CreateWindowEx");
-  CreateControls();
+  if (hwnd_ == nullptr || !CreateControls()) return RaiseSystemError("CreateWindowEx", error);
   Refresh();
+  return true;
 }
 
 void MainWindow::StartUp() {
@@ -139,7 +141,7 @@ const MainWindow::ControlSpec MainWindow::kControls[] = {
     {&MainWindow::btnCancel_, ids::kBtnCancel, L"BUTTON", {488, 272, 107, 25}, "", kButtonStyle, 0, false},
 };
 
-void MainWindow::CreateControls() {
+bool MainWindow::CreateControls() {
   font_ = MakeFont(false);
   linkFont_ = MakeFont(true);
   SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
@@ -151,13 +153,14 @@ void MainWindow::CreateControls() {
     HWND control = CreateWindowExW(row.exStyle, row.windowClass, text.c_str(), row.style, row.rect.left,
                                    row.rect.top, size.cx, size.cy, hwnd_,
                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.id)), instance_, nullptr);
-    if (control == nullptr) ThrowSystemError("CreateWindowEx");
+    if (control == nullptr) return false;
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     this->*row.member = control;
   }
   // No length limit: 0 asks for the largest the control supports.
   SendMessageW(edtTargetDir_, EM_SETLIMITTEXT, 0, 0);
   SetTabOrder();
+  return true;
 }
 
 void MainWindow::SetTabOrder() {
@@ -398,17 +401,7 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
 LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* self = BindWindowObject(hwnd, message, lParam, &MainWindow::hwnd_);
   if (self == nullptr || message == WM_NCDESTROY) return DefWindowProcW(hwnd, message, wParam, lParam);
-  // Exceptions must not unwind through the system's frames: an event that
-  // fails is reported and the program goes on, as the framework's own
-  // exception report does.
-  try {
-    return self->Handle(message, wParam, lParam);
-  } catch (const std::exception& error) {
-    self->form_.ReportException(error.what());
-  } catch (...) {
-    self->form_.ReportException("Unknown exception");
-  }
-  return 0;
+  return self->Handle(message, wParam, lParam);
 }
 
 }  // namespace brisko

@@ -20,9 +20,9 @@ class MainWindow final : public FormObserver {
   MainWindow& operator=(const MainWindow&) = delete;
   ~MainWindow() override;
 
-  // Creates the window and its controls, hidden. Throws Error when the
-  // system refuses.
-  void Create();
+  // Creates the window and its controls, hidden. False, having raised into
+  // `error`, when the system refuses.
+  bool Create(RaisedError& error);
   // Runs the form's start-up (which may show message boxes before the window
   // appears), then shows the owner's task-bar button and the window centred
   // on the screen.
@@ -53,7 +53,7 @@ class MainWindow final : public FormObserver {
   };
   static const ControlSpec kControls[];
 
-  void CreateControls();
+  bool CreateControls();
   void SetTabOrder();
   void OnCommand(int id, int code, HWND control);
   void Paint();

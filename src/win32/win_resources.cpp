@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include "core/errors.h"
 #include "system_calls.h"
 #include "wide_text.h"
 
@@ -14,16 +13,16 @@ std::optional<std::string_view> WinResources::Find(const Text& type, const Text&
   if (found == nullptr) return std::nullopt;
   // Loaded resources are part of the mapped image: nothing to free.
   const HGLOBAL loaded = Sys().LoadResource(module, found);
-  if (loaded == nullptr) throw ResourceNotFound(name);
+  if (loaded == nullptr) return std::nullopt;
   // 0 is both the size of an empty resource and the failure value; only a
   // failure sets the last error.
   SetLastError(ERROR_SUCCESS);
   const DWORD size = Sys().SizeofResource(module, found);
-  if (size == 0 && GetLastError() != ERROR_SUCCESS) throw ResourceNotFound(name);
+  if (size == 0 && GetLastError() != ERROR_SUCCESS) return std::nullopt;
   const void* bytes = Sys().LockResource(loaded);
   if (bytes == nullptr) {
     if (size == 0) return std::string_view();
-    throw ResourceNotFound(name);
+    return std::nullopt;
   }
   return std::string_view(static_cast<const char*>(bytes), size);
 }

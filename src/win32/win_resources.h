@@ -9,8 +9,8 @@ class WinResources final : public Resources {
  public:
   // FindResourceW, LoadResource, SizeofResource and LockResource on the
   // module of the running process. The bytes live as long as the process.
-  // Nothing when FindResourceW finds none; throws ResourceNotFound(name)
-  // when a resource found cannot be loaded.
+  // Nothing when FindResourceW finds none, or when a resource found cannot
+  // be loaded.
   std::optional<std::string_view> Find(const Text& type, const Text& name) override;
 };
 

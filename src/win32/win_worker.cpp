@@ -28,12 +28,7 @@ struct Shared {
 
 DWORD WINAPI WorkerMain(void* parameter) {
   auto* shared = static_cast<Shared*>(parameter);
-  // Nothing may leave a thread's first function.
-  try {
-    shared->result = shared->job.Run(shared->progress);
-  } catch (...) {
-    shared->result = false;
-  }
+  shared->result = shared->job.Run(shared->progress);
   return 0;
 }
 

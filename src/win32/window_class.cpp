@@ -2,16 +2,15 @@
 
 #include <string>
 
-#include "core/errors.h"
-
 namespace brisko {
 
-void ThrowSystemError(const char* call) {
-  const DWORD error = GetLastError();
-  throw Error(std::string(call) + " failed (system error " + std::to_string(error) + ")");
+bool RaiseSystemError(const char* call, RaisedError& error) {
+  const DWORD code = GetLastError();
+  error.Raise(std::string(call) + " failed (system error " + std::to_string(code) + ")");
+  return false;
 }
 
-void RegisterWindowClass(HINSTANCE instance, const wchar_t* name, WNDPROC proc, HBRUSH background) {
+bool RegisterWindowClass(HINSTANCE instance, const wchar_t* name, WNDPROC proc, HBRUSH background, RaisedError& error) {
   WNDCLASSEXW windowClass{};
   windowClass.cbSize = sizeof windowClass;
   windowClass.lpfnWndProc = proc;
@@ -21,7 +20,8 @@ void RegisterWindowClass(HINSTANCE instance, const wchar_t* name, WNDPROC proc, 
   windowClass.hbrBackground = background;
   windowClass.lpszClassName = name;
   if (RegisterClassExW(&windowClass) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
-    ThrowSystemError("RegisterClassEx");
+    return RaiseSystemError("RegisterClassEx", error);
+  return true;
 }
 
 }  // namespace brisko

@@ -61,7 +61,8 @@ TEST_F(Diff, NewPatchFolderNamesTheChangedFilesAndPassesLint) {
   for (const Finding& f : Lint(lint))
     if (std::string(f.check) != "release-lacks-folder" || f.severity != Severity::Warning)
       ADD_FAILURE() << FormatFinding(f);
-  const Bitmap background = DecodeBitmapFile(lint.background->second);
+  Bitmap background;
+  ASSERT_TRUE(DecodeBitmapFile(lint.background->second, background));
   EXPECT_EQ(background.width, 600);
   EXPECT_EQ(background.height, 300);
   EXPECT_LT(lint.background->second.size(), 4096u);

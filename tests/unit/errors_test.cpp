@@ -26,9 +26,17 @@ INSTANTIATE_TEST_SUITE_P(Cases, ExceptionReportTest,
 
 TEST(FormatText, InsertsTheArgumentAsText) {
   EXPECT_EQ(FormatText("'%s' x", "a%sb"), "'a%sb' x");
-  EXPECT_EQ(ResourceNotFound("RESOURCE_FILE3").message(),
-            FormatText(texts::kErrResourceNotFoundFmt, "RESOURCE_FILE3"));
-  EXPECT_EQ(ResourceNotFound("RESOURCE_FILE3").message().substr(0, 15), "RESOURCE_FILE3 ");
+  EXPECT_EQ(ResourceNotFoundText("RESOURCE_FILE3"), FormatText(texts::kErrResourceNotFoundFmt, "RESOURCE_FILE3"));
+  EXPECT_EQ(ResourceNotFoundText("RESOURCE_FILE3").substr(0, 15), "RESOURCE_FILE3 ");
+}
+
+TEST(RaisedError, KeepsTheFirstMessage) {
+  RaisedError error;
+  EXPECT_FALSE(error.raised());
+  error.Raise("first");
+  error.Raise("second");
+  EXPECT_TRUE(error.raised());
+  EXPECT_EQ(error.message(), "first");
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 namespace brisko {
@@ -35,21 +36,34 @@ INSTANTIATE_TEST_SUITE_P(
                "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"}),
     [](const auto& row) { return std::string(row.param.name); });
 
+// Both engines: the processor's SHA instructions (where this machine has
+// them; otherwise both runs are the portable code) and the portable code.
+constexpr Sha256::Engine kEngines[] = {Sha256::Engine::Best, Sha256::Engine::Portable};
+
 TEST_P(Sha256Vectors, WholeMessage) {
-  Sha256 sha;
-  sha.Update(GetParam().message);
-  EXPECT_EQ(Sha256::Hex(sha.Finish()), GetParam().digest);
+  for (const Sha256::Engine engine : kEngines) {
+    Sha256 sha(engine);
+    sha.Update(GetParam().message);
+    EXPECT_EQ(Sha256::Hex(sha.Finish()), GetParam().digest) << (engine == Sha256::Engine::Best ? "best" : "portable");
+  }
 }
 
 // Payloads arrive in buffer-sized pieces that never line up with the
 // 64-byte blocks.
 TEST_P(Sha256Vectors, PiecesOfEverySize) {
   const std::string& m = GetParam().message;
-  for (std::size_t piece : {1u, 3u, 63u, 64u, 65u, 1000u}) {
-    Sha256 sha;
-    for (std::size_t at = 0; at < m.size(); at += piece) sha.Update(m.substr(at, piece));
-    EXPECT_EQ(Sha256::Hex(sha.Finish()), GetParam().digest) << "piece " << piece;
+  for (const Sha256::Engine engine : kEngines) {
+    for (std::size_t piece : {1u, 3u, 63u, 64u, 65u, 1000u}) {
+      Sha256 sha(engine);
+      for (std::size_t at = 0; at < m.size(); at += piece) sha.Update(m.substr(at, piece));
+      EXPECT_EQ(Sha256::Hex(sha.Finish()), GetParam().digest) << "piece " << piece;
+    }
   }
+}
+
+TEST(Sha256, SaysWhichEngineItHas) {
+  std::printf("[ sha256   ] this processor %s the SHA instructions\n", Sha256::HasInstructions() ? "has" : "lacks");
+  SUCCEED();
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/errors.h"
+#include "core/text/fixed_texts.h"
 #include "fake_system_locations.h"
 #include "fakes.h"
 #include "test_locale.h"
@@ -66,7 +67,9 @@ TEST_P(ProgramsMenuSearchTest, FindsAndFlags) {
 
   Text fullPath = "unchanged";
   std::uint32_t flags = 0xDEAD;
-  EXPECT_EQ(f.file.FindInProgramsMenu(kRelative, fullPath, flags), c.found.has_value());
+  RaisedError error;
+  EXPECT_EQ(f.file.FindInProgramsMenu(kRelative, fullPath, flags, error), c.found.has_value());
+  EXPECT_FALSE(error.raised());
   EXPECT_EQ(fullPath, c.found.value_or("unchanged"));
   EXPECT_EQ(flags, c.flags) << std::hex << flags;
   EXPECT_EQ(f.shell.asked, c.shellAsked);
@@ -111,7 +114,8 @@ TEST_P(ProgramsMenuJoinTest, JoinsWithOneDelimiter) {
   f.AddFile(c.expected);
   Text fullPath;
   std::uint32_t flags = 0;
-  EXPECT_TRUE(f.file.FindInProgramsMenu(c.relative, fullPath, flags));
+  RaisedError error;
+  EXPECT_TRUE(f.file.FindInProgramsMenu(c.relative, fullPath, flags, error));
   EXPECT_EQ(fullPath, c.expected);
   EXPECT_EQ(flags, 0u);
 }
@@ -132,7 +136,9 @@ TEST(ProgramsMenuSearch, EmptyRelativePathRaisesOnceAFolderIsKnown) {
   f.shell.folders[TvhFile::kCsidlPrograms] = "C:\\U\\Programs";
   Text fullPath = "unchanged";
   std::uint32_t flags = 0;
-  EXPECT_THROW(f.file.FindInProgramsMenu("", fullPath, flags), RangeError);
+  RaisedError error;
+  EXPECT_FALSE(f.file.FindInProgramsMenu("", fullPath, flags, error));
+  EXPECT_TRUE(error.raised());
   EXPECT_EQ(fullPath, "unchanged");
 }
 
@@ -140,7 +146,9 @@ TEST(ProgramsMenuSearch, EmptyRelativePathWithoutAnyFolderIsNotFound) {
   Fixture f;
   Text fullPath = "unchanged";
   std::uint32_t flags = 0;
-  EXPECT_FALSE(f.file.FindInProgramsMenu("", fullPath, flags));
+  RaisedError error;
+  EXPECT_FALSE(f.file.FindInProgramsMenu("", fullPath, flags, error));
+  EXPECT_FALSE(error.raised());
   EXPECT_EQ(flags, 0x00Fu);
 }
 
@@ -150,7 +158,9 @@ TEST(ProgramsMenuSearch, RegistryErrorsPassThroughWithKeysClosed) {
                       std::string("\x01\0\0\0", 4));
   Text fullPath;
   std::uint32_t flags = 0;
-  EXPECT_THROW(f.file.FindInProgramsMenu(kRelative, fullPath, flags), Error);
+  RaisedError error;
+  EXPECT_FALSE(f.file.FindInProgramsMenu(kRelative, fullPath, flags, error));
+  EXPECT_EQ(error.message(), FormatText(texts::kErrRegistryBadTypeFmt, "Programs"));
   EXPECT_EQ(f.registry.OpenNow(), 0u);
 }
 

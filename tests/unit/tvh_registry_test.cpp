@@ -61,7 +61,9 @@ TEST_P(RegistryWalkTest, ReadsAndClosesEveryKey) {
   const WalkCase& c = GetParam();
   Fixture f;
   Text value = "unchanged";
-  EXPECT_EQ(f.reader.ReadStringByPath(c.path, value), c.result);
+  RaisedError error;
+  EXPECT_EQ(f.reader.ReadStringByPath(c.path, value, error), c.result);
+  EXPECT_FALSE(error.raised());
   EXPECT_EQ(value, c.value.value_or("unchanged"));
   EXPECT_EQ(f.registry.OpenNow(), 0u);
   EXPECT_EQ(f.registry.opens, f.registry.closes);
@@ -134,15 +136,11 @@ TEST_P(RegistryErrorTest, RaisesWithTheValueNameAndClosesKeys) {
   const ErrorCase& c = GetParam();
   Fixture f;
   Text value = "unchanged";
-  try {
-    f.reader.ReadStringByPath(
-        "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\" +
-            c.valueName,
-        value);
-    ADD_FAILURE() << "no error raised";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.message(), FormatText(c.format, c.valueName));
-  }
+  RaisedError error;
+  EXPECT_FALSE(f.reader.ReadStringByPath(
+      "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\" + c.valueName, value,
+      error));
+  EXPECT_EQ(error.message(), FormatText(c.format, c.valueName));
   EXPECT_EQ(value, "unchanged");
   EXPECT_EQ(f.registry.OpenNow(), 0u);
   EXPECT_EQ(f.registry.opens, 6);
@@ -157,7 +155,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(RegistryWalk, NeverQueriesWithoutAnOpenKey) {
   Fixture f;
   Text value;
-  EXPECT_TRUE(f.reader.ReadStringByPath("HKEY_CURRENT_USER\\AtRoot", value));
+  RaisedError error;
+  EXPECT_TRUE(f.reader.ReadStringByPath("HKEY_CURRENT_USER\\AtRoot", value, error));
   EXPECT_EQ(f.registry.queries, 0);
 }
 

@@ -6,7 +6,6 @@
 #include <ostream>
 #include <stdexcept>
 
-#include "core/errors.h"
 #include "core/payload/delta.h"
 #include "core/payload/sha256.h"
 #include "core/picture/bitmap.h"
@@ -323,12 +322,11 @@ int List(const Arguments& a, std::ostream& out) {
 
   if (const ResourceLeaf* bg = package.background()) {
     out << "background: " << bg->data.size() << " bytes";
-    try {
-      const Bitmap bitmap = DecodeBitmapFile(bg->data.Read());
+    Bitmap bitmap;
+    if (DecodeBitmapFile(bg->data.Read(), bitmap))
       out << ", " << bitmap.width << " x " << bitmap.height;
-    } catch (const brisko::Error&) {
+    else
       out << ", not a valid bitmap";
-    }
     out << ", sha256 " << Sha(bg->data) << '\n';
   } else {
     out << "background: missing\n";

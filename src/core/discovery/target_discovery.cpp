@@ -23,7 +23,10 @@ DiscoveryResult StartMenuDiscovery::Search(const StringList& entries) const {
 
     Text shortcutPath;
     std::uint32_t flags = 0;
-    if (!file->FindInProgramsMenu(entry, shortcutPath, flags)) continue;
+    RaisedError error;
+    const bool found = file->FindInProgramsMenu(entry, shortcutPath, flags, error);
+    if (error.raised()) return {DiscoveryOutcome::Raised, error.message()};
+    if (!found) continue;
 
     Text target;
     if (file->GetShortcutTarget(shortcutPath, target) == 0) continue;

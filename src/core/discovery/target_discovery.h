@@ -14,11 +14,13 @@ enum class DiscoveryOutcome {
   FolderFound,        // the folder of the first usable shortcut's target
   NoLinkPathSection,  // the script has no %LinkPath section
   NothingFound,       // no entry leads to a folder, or the section is empty
+  Raised,             // an error raised below ended the search (`error`)
 };
 
 struct DiscoveryResult {
   DiscoveryOutcome outcome = DiscoveryOutcome::NothingFound;
-  // With FolderFound: the folder, with exactly one trailing delimiter.
+  // With FolderFound: the folder, with exactly one trailing delimiter; with
+  // Raised: the error's message.
   Text folder;
 
   explicit operator bool() const { return outcome == DiscoveryOutcome::FolderFound; }
@@ -29,8 +31,8 @@ class TargetDiscovery {
  public:
   virtual ~TargetDiscovery() = default;
   // Looks up "%LinkPath" in `reader` into `scriptLines` (which it clears and
-  // refills) and searches the entries. May throw; the exception then ends
-  // start-up as any other.
+  // refills) and searches the entries. An error raised below ends the search
+  // (Raised), and start-up reports it as any other.
   virtual DiscoveryResult Run(const TTinyCnf& reader, StringList& scriptLines) = 0;
 };
 

@@ -44,11 +44,12 @@ bool TvhFile::GetSpecialFolder(int csidl, Text& folder) const {
 
 bool TvhFile::FindInOneMenu(int csidl, const char* fallbackPath, std::uint32_t noFolderFlag,
                             std::uint32_t noFallbackFlag, std::uint32_t notInFolderFlag, const Text& relativePath,
-                            Text& folder, std::uint32_t& flags) const {
+                            Text& folder, std::uint32_t& flags, RaisedError& error) const {
   bool found = GetSpecialFolder(csidl, folder);
   if (!found) {
     flags |= noFolderFlag;
-    found = TvhRegistry(system_.registry, system_.locale).ReadStringByPath(fallbackPath, folder);
+    found = TvhRegistry(system_.registry, system_.locale).ReadStringByPath(fallbackPath, folder, error);
+    if (error.raised()) return false;
     if (!found) flags |= noFallbackFlag;
     // Whatever the read gave: the stored value is often REG_EXPAND_SZ.
     ExpandEnvironment(folder);
@@ -56,7 +57,8 @@ bool TvhFile::FindInOneMenu(int csidl, const char* fallbackPath, std::uint32_t n
   if (!found) return false;
 
   if (relativePath.empty()) {
-    throw RangeError("FindInProgramsMenu: the relative path is empty");
+    error.Raise("FindInProgramsMenu: the relative path is empty");
+    return false;
   }
   if (relativePath[0] != '\\') {
     folder = IncludeTrailingDelimiter(system_.locale, folder) + relativePath;
@@ -66,15 +68,15 @@ bool TvhFile::FindInOneMenu(int csidl, const char* fallbackPath, std::uint32_t n
   return found;
 }
 
-bool TvhFile::FindInProgramsMenu(Text relativePath, Text& fullPath, std::uint32_t& flags) const {
+bool TvhFile::FindInProgramsMenu(Text relativePath, Text& fullPath, std::uint32_t& flags, RaisedError& error) const {
   flags = 0;
   // Shared by both attempts: the second starts from what the first left.
   Text folder;
   bool found = FindInOneMenu(kCsidlPrograms, kUserFallbackPath, kNoUserFolder, kNoUserFallback, kNotInUserFolder,
-                             relativePath, folder, flags);
-  if (!found) {
+                             relativePath, folder, flags, error);
+  if (!found && !error.raised()) {
     found = FindInOneMenu(kCsidlCommonPrograms, kCommonFallbackPath, kNoCommonFolder, kNoCommonFallback,
-                          kNotInCommonFolder, relativePath, folder, flags);
+                          kNotInCommonFolder, relativePath, folder, flags, error);
   }
   if (found) fullPath = folder;
   return found;

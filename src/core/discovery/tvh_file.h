@@ -90,9 +90,10 @@ class TvhFile {
   // fallback). On true `fullPath` holds the path found; on false it is
   // unchanged. `flags` is always written, from 0 up. A relative path that
   // starts with a backslash is not joined: the Programs folder itself is
-  // then the result. Throws RangeError for an empty relative path once
-  // a Programs folder is known; registry errors pass through.
-  bool FindInProgramsMenu(Text relativePath, Text& fullPath, std::uint32_t& flags) const;
+  // then the result. Raises into `error` for an empty relative path once a
+  // Programs folder is known (the error of reading a text past its end),
+  // and passes on the registry's errors; the result is then false.
+  bool FindInProgramsMenu(Text relativePath, Text& fullPath, std::uint32_t& flags, RaisedError& error) const;
 
   // 1 when the shortcut file could be loaded, `target` then holding its
   // stored target path (empty when it has none); 0 otherwise, `target`
@@ -101,7 +102,8 @@ class TvhFile {
 
  private:
   bool FindInOneMenu(int csidl, const char* fallbackPath, std::uint32_t noFolderFlag, std::uint32_t noFallbackFlag,
-                     std::uint32_t notInFolderFlag, const Text& relativePath, Text& folder, std::uint32_t& flags) const;
+                     std::uint32_t notInFolderFlag, const Text& relativePath, Text& folder, std::uint32_t& flags,
+                     RaisedError& error) const;
 
   SystemLocations system_;
 };

@@ -42,7 +42,7 @@ class CurrentKey {
 
 }  // namespace
 
-bool TvhRegistry::ReadStringByPath(Text path, Text& value) const {
+bool TvhRegistry::ReadStringByPath(Text path, Text& value, RaisedError& error) const {
   StringList components;
   SplitString(path, "\\", components, locale_);
 
@@ -61,7 +61,9 @@ bool TvhRegistry::ReadStringByPath(Text path, Text& value) const {
       }
       if (!matched) return false;
     } else if (i + 1 == components.size()) {
-      value = ReadString(current.get(), component);
+      Text read = ReadString(current.get(), component, error);
+      if (error.raised()) return false;
+      value = std::move(read);
     } else {
       RegistryApi::Key opened = nullptr;
       if (!api_.OpenKey(root, current.get(), component, opened)) return false;
@@ -71,7 +73,7 @@ bool TvhRegistry::ReadStringByPath(Text path, Text& value) const {
   return true;
 }
 
-Text TvhRegistry::ReadString(RegistryApi::Key key, const Text& name) const {
+Text TvhRegistry::ReadString(RegistryApi::Key key, const Text& name, RaisedError& error) const {
   // A path of a root name and a value name alone has no key open to ask.
   if (key == nullptr) return Text();
   std::uint32_t type = 0;
@@ -80,10 +82,12 @@ Text TvhRegistry::ReadString(RegistryApi::Key key, const Text& name) const {
 
   std::string data(size, '\0');
   if (!api_.FetchValue(key, name, type, data)) {
-    throw Error(FormatText(texts::kErrRegistryReadFailedFmt, name));
+    error.Raise(FormatText(texts::kErrRegistryReadFailedFmt, name));
+    return Text();
   }
   if (type != RegistryApi::kString && type != RegistryApi::kExpandString) {
-    throw Error(FormatText(texts::kErrRegistryBadTypeFmt, name));
+    error.Raise(FormatText(texts::kErrRegistryBadTypeFmt, name));
+    return Text();
   }
   // Stored strings normally carry their zero; one stored without it still
   // ends at the data's end.

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/errors.h"
 #include "core/text/locale.h"
 #include "core/text/text.h"
 
@@ -50,14 +51,14 @@ class TvhRegistry {
   // True: the walk went through; `value` holds the string read (empty when
   // the value is missing or empty, or when no subkey was named), and is left
   // unchanged when the path has no value component.
-  // Throws Error ("'name' のデータ型が不正です") for a value that is no
-  // REG_SZ/REG_EXPAND_SZ, and Error ("'name' の取得に失敗しました") when the
-  // data cannot be fetched after its size was read; `value` stays unchanged.
-  // Every key opened is closed on every way out.
-  bool ReadStringByPath(Text path, Text& value) const;
+  // Raises into `error` ("'name' のデータ型が不正です") for a value that is
+  // no REG_SZ/REG_EXPAND_SZ, and ("'name' の取得に失敗しました") when the
+  // data cannot be fetched after its size was read; the result is then
+  // false and `value` unchanged. Every key opened is closed on every way out.
+  bool ReadStringByPath(Text path, Text& value, RaisedError& error) const;
 
  private:
-  Text ReadString(RegistryApi::Key key, const Text& name) const;
+  Text ReadString(RegistryApi::Key key, const Text& name, RaisedError& error) const;
 
   RegistryApi& api_;
   const Locale& locale_;

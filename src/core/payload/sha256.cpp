@@ -3,7 +3,26 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/payload/sha256_blocks.h"
+
 namespace brisko {
+
+namespace sha256_blocks {
+
+alignas(16) const std::uint32_t kRound[64] = {
+    0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
+    0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
+    0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
+    0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
+    0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
+    0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
+    0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
+    0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2,
+};
+const std::uint32_t kInitial[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
+                                   0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
+
+}  // namespace sha256_blocks
 
 namespace {
 
@@ -12,15 +31,32 @@ constexpr std::uint32_t Rotr(std::uint32_t x, int n) { return (x >> n) | (x << (
 }  // namespace
 
 struct Sha256::State {
+  // Adds whole 64-byte blocks.
+  void Blocks(const std::uint8_t* data, std::size_t blocks) {
+    if (instructions) {
+      sha256_blocks::CompressWithInstructions(hash.data(), data, blocks);
+      return;
+    }
+    for (; blocks > 0; --blocks, data += 64) Compress(data);
+  }
   void Compress(const std::uint8_t* block);
 
-  std::array<std::uint32_t, 8> hash = kSha256Initial;
+  bool instructions = false;
+  std::array<std::uint32_t, 8> hash{};
   std::array<std::uint8_t, 64> buffer{};
   std::size_t buffered = 0;
   std::uint64_t totalBytes = 0;
 };
 
-Sha256::Sha256() : state_(std::make_unique<State>()) {}
+Sha256::Sha256(Engine engine) : state_(std::make_unique<State>()) {
+  state_->instructions = engine == Engine::Best && HasInstructions();
+  std::copy(std::begin(sha256_blocks::kInitial), std::end(sha256_blocks::kInitial), state_->hash.begin());
+}
+
+bool Sha256::HasInstructions() {
+  static const bool has = sha256_blocks::ProcessorHasInstructions();
+  return has;
+}
 Sha256::~Sha256() = default;
 Sha256::Sha256(Sha256&&) noexcept = default;
 Sha256& Sha256::operator=(Sha256&&) noexcept = default;
@@ -36,10 +72,12 @@ void Sha256::Update(const void* data, std::size_t size) {
     p += take;
     size -= take;
     if (s.buffered < s.buffer.size()) return;
-    s.Compress(s.buffer.data());
+    s.Blocks(s.buffer.data(), 1);
     s.buffered = 0;
   }
-  for (; size >= 64; p += 64, size -= 64) s.Compress(p);
+  s.Blocks(p, size / 64);
+  p += size / 64 * 64;
+  size %= 64;
   std::memcpy(s.buffer.data(), p, size);
   s.buffered = size;
 }
@@ -74,7 +112,7 @@ void Sha256::State::Compress(const std::uint8_t* block) {
   std::uint32_t e = hash[4], f = hash[5], g = hash[6], h = hash[7];
   for (int i = 0; i < 64; ++i) {
     const std::uint32_t t1 =
-        h + (Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25)) + ((e & f) ^ (~e & g)) + kSha256Round[i] + w[i];
+        h + (Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25)) + ((e & f) ^ (~e & g)) + sha256_blocks::kRound[i] + w[i];
     const std::uint32_t t2 = (Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
     h = g;
     g = f;

@@ -4,8 +4,7 @@
 #include <limits>
 #include <utility>
 
-#include "core/errors.h"
-#include "core/text/fixed_texts.h"
+#include "core/format/byte_order.h"
 
 namespace brisko {
 
@@ -42,22 +41,26 @@ constexpr std::uint32_t kBiBitfields = 3;
 // cannot make us allocate gigabytes.
 constexpr std::uint64_t kMaxPixels = 64u * 1024u * 1024u;
 
-[[noreturn]] void Invalid() { throw Error(texts::kErrBadBitmap); }
-
+// Reads little-endian fields at offsets; one outside the data reads as 0 and
+// marks the reader failed, which the decoding steps check.
 class Reader {
  public:
   explicit Reader(std::string_view bytes) : bytes_(bytes) {}
-  std::uint32_t U8(std::size_t at) const { return Byte(at); }
-  std::uint32_t U16(std::size_t at) const { return Byte(at) | Byte(at + 1) << 8; }
-  std::uint32_t U32(std::size_t at) const { return U16(at) | U16(at + 2) << 16; }
+  bool failed() const { return failed_; }
+  std::uint32_t U8(std::size_t at) const { return Field(at, 1); }
+  std::uint32_t U16(std::size_t at) const { return Field(at, 2); }
+  std::uint32_t U32(std::size_t at) const { return Field(at, 4); }
   std::int32_t I32(std::size_t at) const { return static_cast<std::int32_t>(U32(at)); }
 
  private:
-  std::uint32_t Byte(std::size_t at) const {
-    if (at >= bytes_.size()) Invalid();
-    return static_cast<unsigned char>(bytes_[at]);
+  std::uint32_t Field(std::size_t at, int size) const {
+    if (at < bytes_.size() && bytes_.size() - at >= static_cast<std::size_t>(size))
+      return static_cast<std::uint32_t>(le::Get(bytes_.data() + at, size));
+    failed_ = true;
+    return 0;
   }
   std::string_view bytes_;
+  mutable bool failed_ = false;
 };
 
 // Expands a channel of `bits` bits to 8 bits.
@@ -117,17 +120,16 @@ bool ValidFormat(const Header& h) {
   }
 }
 
-Header ReadHeader(const Reader& r, std::string_view bytes) {
-  if (bytes.size() < kFileHeaderSize + kCoreHeaderSize || bytes[0] != 'B' || bytes[1] != 'M') Invalid();
-  Header h;
+bool ReadHeader(const Reader& r, std::string_view bytes, Header& h) {
+  if (bytes.size() < kFileHeaderSize + kCoreHeaderSize || bytes[0] != 'B' || bytes[1] != 'M') return false;
   h.offBits = r.U32(kFileOffBits);
   constexpr std::size_t at = kFileHeaderSize;
   h.size = r.U32(at + kHeaderSize);
-  if (h.size < kCoreHeaderSize || h.size > bytes.size() - kFileHeaderSize) Invalid();
+  if (h.size < kCoreHeaderSize || h.size > bytes.size() - kFileHeaderSize) return false;
   h.core = h.size < kInfoHeaderSize;
   std::uint32_t planes;
   if (h.core) {
-    if (h.size != kCoreHeaderSize) Invalid();
+    if (h.size != kCoreHeaderSize) return false;
     h.width = r.U16(at + kCoreWidth);
     h.height = r.U16(at + kCoreHeight);
     planes = r.U16(at + kCorePlanes);
@@ -142,11 +144,9 @@ Header ReadHeader(const Reader& r, std::string_view bytes) {
   }
   h.topDown = h.height < 0;
   if (h.topDown) h.height = -h.height;
-  if (planes != 1 || h.width <= 0 || h.height <= 0) Invalid();
-  if (static_cast<std::uint64_t>(h.width) * static_cast<std::uint64_t>(h.height) > kMaxPixels) Invalid();
-  if (!ValidFormat(h)) Invalid();
-  if (h.offBits < kFileHeaderSize + h.size || h.offBits > bytes.size()) Invalid();
-  return h;
+  if (planes != 1 || h.width <= 0 || h.height <= 0) return false;
+  if (static_cast<std::uint64_t>(h.width) * static_cast<std::uint64_t>(h.height) > kMaxPixels) return false;
+  return ValidFormat(h) && h.offBits >= kFileHeaderSize + h.size && h.offBits <= bytes.size() && !r.failed();
 }
 
 // Colour masks for 16 and 32 bits per pixel: given after the information
@@ -167,19 +167,19 @@ Masks ReadMasks(const Reader& r, const Header& h) {
 // The colour table of an indexed picture, after the header: 3-byte entries
 // after a core header, 4-byte ones after an information header. Entries it
 // does not give are black.
-std::vector<std::uint32_t> ReadPalette(const Reader& r, const Header& h, std::size_t fileSize) {
+bool ReadPalette(const Reader& r, const Header& h, std::size_t fileSize, std::vector<std::uint32_t>& palette) {
   const std::uint32_t maxColours = 1u << h.bitCount;
   const std::uint32_t colours = h.clrUsed == 0 ? maxColours : h.clrUsed;
-  if (colours > maxColours) Invalid();
+  if (colours > maxColours) return false;
   const std::size_t tableStart = kFileHeaderSize + h.size;
   const std::size_t entry = h.core ? 3 : 4;
-  if (tableStart + colours * entry > fileSize) Invalid();
-  std::vector<std::uint32_t> palette(maxColours, 0);
+  if (tableStart + colours * entry > fileSize) return false;
+  palette.assign(maxColours, 0);
   for (std::uint32_t i = 0; i < colours; ++i) {
     const std::size_t at = tableStart + i * entry;
     palette[i] = r.U8(at + 2) << 16 | r.U8(at + 1) << 8 | r.U8(at);
   }
-  return palette;
+  return true;
 }
 
 // The picture being decoded, addressed by the rows of the file, which run
@@ -203,7 +203,7 @@ class Canvas {
 };
 
 // Run-length encoded rows; pixels not reached stay black.
-void DecodeRunLengths(std::string_view data, const Header& h, const std::vector<std::uint32_t>& palette,
+bool DecodeRunLengths(std::string_view data, const Header& h, const std::vector<std::uint32_t>& palette,
                       Canvas& canvas) {
   const Reader d(data);
   const bool four = h.compression == kBiRle4;
@@ -224,7 +224,7 @@ void DecodeRunLengths(std::string_view data, const Header& h, const std::vector<
       x = 0;
       ++row;
     } else if (value == 1) {  // end of the picture
-      break;
+      return !d.failed();
     } else if (value == 2) {  // a jump to the right and up
       x += d.U8(at);
       row += d.U8(at + 1);
@@ -235,7 +235,7 @@ void DecodeRunLengths(std::string_view data, const Header& h, const std::vector<
       const std::size_t used = four ? (n + 1) / 2 : n;
       at += (used + 1) & ~static_cast<std::size_t>(1);
     }
-    if (row > h.height) Invalid();
+    if (row > h.height || d.failed()) return false;
   }
 }
 
@@ -257,33 +257,35 @@ std::uint32_t RawPixel(const unsigned char* line, std::int64_t x, const Header& 
 }
 
 // Uncompressed rows, each padded to a multiple of four bytes.
-void DecodeRows(std::string_view data, const Header& h, const std::vector<std::uint32_t>& palette, const Masks& masks,
+bool DecodeRows(std::string_view data, const Header& h, const std::vector<std::uint32_t>& palette, const Masks& masks,
                 Canvas& canvas) {
   const std::uint64_t stride = ((static_cast<std::uint64_t>(h.width) * h.bitCount + 31) / 32) * 4;
-  if (stride * static_cast<std::uint64_t>(h.height) > data.size()) Invalid();
+  if (stride * static_cast<std::uint64_t>(h.height) > data.size()) return false;
   const auto* p = reinterpret_cast<const unsigned char*>(data.data());
   for (std::int64_t row = 0; row < h.height; ++row) {
     const unsigned char* line = p + static_cast<std::size_t>(row * stride);
     for (std::int64_t x = 0; x < h.width; ++x) canvas.Put(x, row, RawPixel(line, x, h, palette, masks));
   }
+  return true;
 }
 
 }  // namespace
 
-Bitmap DecodeBitmapFile(std::string_view bytes) {
+bool DecodeBitmapFile(std::string_view bytes, Bitmap& bitmap) {
   const Reader r(bytes);
-  const Header h = ReadHeader(r, bytes);
+  Header h;
+  if (!ReadHeader(r, bytes, h)) return false;
   Masks masks;
   if (h.bitCount == 16 || h.bitCount == 32) masks = ReadMasks(r, h);
   std::vector<std::uint32_t> palette;
-  if (h.bitCount <= 8) palette = ReadPalette(r, h, bytes.size());
+  if (h.bitCount <= 8 && !ReadPalette(r, h, bytes.size(), palette)) return false;
+  if (r.failed()) return false;
   Canvas canvas(h);
   const std::string_view data = bytes.substr(h.offBits);
-  if (h.rle())
-    DecodeRunLengths(data, h, palette, canvas);
-  else
-    DecodeRows(data, h, palette, masks, canvas);
-  return canvas.Take();
+  if (!(h.rle() ? DecodeRunLengths(data, h, palette, canvas) : DecodeRows(data, h, palette, masks, canvas)))
+    return false;
+  bitmap = canvas.Take();
+  return true;
 }
 
 }  // namespace brisko

@@ -16,8 +16,9 @@ struct Bitmap {
   bool empty() const { return width == 0 || height == 0; }
 };
 
-// Throws Error("ビットマップイメージが不正です") when `bytes` is no valid
-// bitmap file. Every size and offset is checked against the data.
-Bitmap DecodeBitmapFile(std::string_view bytes);
+// Decodes `bytes` into `bitmap`. False, with `bitmap` unchanged, when they are
+// no valid bitmap file (the caller reports "ビットマップイメージが不正です").
+// Every size and offset is checked against the data.
+bool DecodeBitmapFile(std::string_view bytes, Bitmap& bitmap);
 
 }  // namespace brisko

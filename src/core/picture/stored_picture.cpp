@@ -2,8 +2,26 @@
 
 #include "core/format/package_format.h"
 #include "core/payload/payload_reader.h"
+#include "core/text/fixed_texts.h"
 
 namespace brisko {
+
+bool LoadBackground(Resources& resources, Bitmap& bitmap, RaisedError& error) {
+  std::optional<std::string_view> file = resources.Find(format::kBackgroundType, format::kBackgroundName);
+  std::string unpacked;
+  if (!file) {
+    const std::optional<std::string_view> frame =
+        resources.Find(format::kCompressedBackgroundType, format::kBackgroundName);
+    if (!frame) {
+      error.Raise(ResourceNotFoundText(format::kBackgroundName));
+      return false;
+    }
+    if (UnpackPictureFrame(*frame, unpacked)) file = unpacked;
+  }
+  if (file && DecodeBitmapFile(*file, bitmap)) return true;
+  error.Raise(texts::kErrBadBitmap);
+  return false;
+}
 
 bool UnpackPictureFrame(std::string_view frame, std::string& file) {
   file.clear();

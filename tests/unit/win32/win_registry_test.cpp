@@ -109,7 +109,8 @@ TEST_P(WinRegistryWalkTest, ReadsTheRealRegistry) {
   TvhRegistry reader(registry, WinLocale::System());
   const Text path = c.suffix[0] == '!' ? c.suffix.substr(1) : key.Path() + c.suffix;
   Text value = "unchanged";
-  EXPECT_EQ(reader.ReadStringByPath(path, value), c.result);
+  RaisedError error;
+  EXPECT_EQ(reader.ReadStringByPath(path, value, error), c.result);
   EXPECT_EQ(value, c.value.value_or("unchanged"));
   EXPECT_TRUE(registry.open.empty());
 }
@@ -142,8 +143,9 @@ TEST(WinRegistryWalk, RootNameInLowerCaseReadsTheSameValue) {
   TvhRegistry reader(registry, WinLocale::System());
   Text upper, lower;
   const Text rest = key.Path().substr(strlen("HKEY_CURRENT_USER")) + "\\Shell Folders\\Programs";
-  ASSERT_TRUE(reader.ReadStringByPath("HKEY_CURRENT_USER" + rest, upper));
-  ASSERT_TRUE(reader.ReadStringByPath("hkey_current_user" + rest, lower));
+  RaisedError error;
+  ASSERT_TRUE(reader.ReadStringByPath("HKEY_CURRENT_USER" + rest, upper, error));
+  ASSERT_TRUE(reader.ReadStringByPath("hkey_current_user" + rest, lower, error));
   EXPECT_EQ(upper, "C:\\Menu\\Programs");
   EXPECT_EQ(lower, upper);
 }
@@ -153,12 +155,9 @@ TEST(WinRegistryWalk, DwordRaisesTheTypeErrorWithKeysClosed) {
   CountingRegistry registry;
   TvhRegistry reader(registry, WinLocale::System());
   Text value = "unchanged";
-  try {
-    reader.ReadStringByPath(key.Path() + "\\Shell Folders\\Number", value);
-    ADD_FAILURE() << "no error raised";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.message(), FormatText(texts::kErrRegistryBadTypeFmt, "Number"));
-  }
+  RaisedError error;
+  EXPECT_FALSE(reader.ReadStringByPath(key.Path() + "\\Shell Folders\\Number", value, error));
+  EXPECT_EQ(error.message(), FormatText(texts::kErrRegistryBadTypeFmt, "Number"));
   EXPECT_EQ(value, "unchanged");
   EXPECT_TRUE(registry.open.empty());
 }

@@ -55,7 +55,8 @@ class ProgramsMenus : public ::testing::Test {
   }
 
   bool Find(const Text& relative, Text& fullPath, std::uint32_t& flags) {
-    return s_.file.FindInProgramsMenu(name_ + "\\" + relative, fullPath, flags);
+    RaisedError error;
+    return s_.file.FindInProgramsMenu(name_ + "\\" + relative, fullPath, flags, error);
   }
 
   test::RealSystem s_;

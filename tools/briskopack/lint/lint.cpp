@@ -6,7 +6,6 @@
 #include <map>
 #include <optional>
 
-#include "core/errors.h"
 #include "core/format/package_format.h"
 #include "core/picture/bitmap.h"
 #include "core/script/script_lines.h"
@@ -518,22 +517,18 @@ void ReleaseWithoutProgram(const Script& s, const Report& report) {
 // ---- the background ---------------------------------------------------------
 
 void BackgroundNotABitmap(const Script& s, const Report& report) {
-  try {
-    DecodeBitmapFile(s.input.background->second);
-  } catch (const brisko::Error&) {
+  Bitmap bitmap;
+  if (!DecodeBitmapFile(s.input.background->second, bitmap))
     report(0, "not a valid bitmap file: the installer's start-up fails on it");
-  }
 }
 
 void BackgroundSize(const Script& s, const Report& report) {
-  try {
-    const Bitmap bitmap = DecodeBitmapFile(s.input.background->second);
-    if (bitmap.width != format::kBackgroundWidth || bitmap.height != format::kBackgroundHeight)
-      report(0, "the background is " + std::to_string(bitmap.width) + " x " + std::to_string(bitmap.height) +
-                    "; the window shows " + std::to_string(format::kBackgroundWidth) + " x " +
-                    std::to_string(format::kBackgroundHeight) + " of it");
-  } catch (const brisko::Error&) {
-  }
+  Bitmap bitmap;
+  if (!DecodeBitmapFile(s.input.background->second, bitmap)) return;
+  if (bitmap.width != format::kBackgroundWidth || bitmap.height != format::kBackgroundHeight)
+    report(0, "the background is " + std::to_string(bitmap.width) + " x " + std::to_string(bitmap.height) +
+                  "; the window shows " + std::to_string(format::kBackgroundWidth) + " x " +
+                  std::to_string(format::kBackgroundHeight) + " of it");
 }
 
 // ---- the table --------------------------------------------------------------

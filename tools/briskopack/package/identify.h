@@ -1,9 +1,8 @@
 // The size and SHA-256 of bytes in memory, as delta payloads record them.
 // The packer hashes every result and every earlier version it is given,
 // hundreds of megabytes for a large patch: on processors with the SHA
-// instructions (x86 SHA extensions) it uses them, about five times faster
-// than the portable code that the installer shares, and gives the same
-// digest.
+// instructions (x86 SHA extensions) the core's SHA-256 uses them, about five
+// times faster than its portable code, and gives the same digest.
 #pragma once
 
 #include <string_view>
