@@ -32,11 +32,12 @@ function(brisko_compile_for_size target)
   target_compile_options(${target} PRIVATE -ffunction-sections -fdata-sections
                          -fno-threadsafe-statics -flto -fno-exceptions -fno-rtti
                          -fno-asynchronous-unwind-tables)
-  # The 32-bit installers are the tighter fit: the smallest code this
-  # compiler makes, and the 4-byte stack alignment that 32-bit Windows
-  # guarantees (GCC otherwise keeps 16 bytes, padding every frame).
+  # The smallest code this compiler makes; and for the 32-bit installers
+  # the 4-byte stack alignment that 32-bit Windows guarantees (GCC otherwise
+  # keeps 16 bytes, padding every frame).
+  target_compile_options(${target} PRIVATE -Oz)
   if(NOT CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
-    target_compile_options(${target} PRIVATE -mpreferred-stack-boundary=2 -Oz)
+    target_compile_options(${target} PRIVATE -mpreferred-stack-boundary=2)
   endif()
 endfunction()
 

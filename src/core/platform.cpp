@@ -12,6 +12,13 @@ class NoProgress final : public Progress {
 
 }  // namespace
 
+bool FileSystem::WriteWholeFile(const Text& path, PayloadReader& reader, Progress& progress) {
+  const DestinationState state = Examine(path);
+  if (state != DestinationState::Missing && state != DestinationState::Replaceable) return false;
+  std::unique_ptr<StagedFile> staged;
+  return Stage(path, reader, progress, staged) && staged->Commit();
+}
+
 bool FileSystem::WriteWholeFile(const Text& path, std::string_view bytes) {
   NoProgress progress;
   return WriteWholeFile(path, *MakeRawReader(bytes), progress);

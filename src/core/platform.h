@@ -77,12 +77,12 @@ class FileSystem {
   // True when `path` names an existing file that is not a folder.
   virtual bool FileExists(const Text& path) = 0;
   // Creates `path` or replaces it whole with the bytes that `reader` gives,
-  // adding each piece written to `progress`. Returns false on any failure,
-  // the reader's finding its bytes damaged included, and then leaves an
-  // existing destination exactly as it was: the bytes go to a temporary file
-  // in the same folder first and replace the destination only once
-  // completely written and checked. Creates no folder.
-  virtual bool WriteWholeFile(const Text& path, PayloadReader& reader, Progress& progress) = 0;
+  // adding each piece written to `progress`: Examine, Stage and Commit in
+  // one. Returns false on any failure, the reader's finding its bytes
+  // damaged included, and then leaves an existing destination exactly as it
+  // was: the bytes go to a file in the same folder first and replace the
+  // destination only once completely written and checked. Creates no folder.
+  bool WriteWholeFile(const Text& path, PayloadReader& reader, Progress& progress);
   // The same with `bytes`, reported nowhere.
   bool WriteWholeFile(const Text& path, std::string_view bytes);
   // Opens `path` for reading at any offset, sharing it with readers and

@@ -13,36 +13,14 @@
 namespace brisko {
 namespace {
 
-// What the destination is before anything is written over it.
-enum class Destination { Missing, Existing, Refused };
-
-// A folder, a read-only file and a hidden or system file are refused, as a
-// direct CreateFileW with CREATE_ALWAYS and FILE_ATTRIBUTE_NORMAL refuses
-// them; so is a file that another process holds open, and a path whose
-// attributes cannot be read for any reason but its absence. Checked here
-// because not every system refuses to replace such files by renaming.
-Destination ExamineForWriting(const std::wstring& path) {
-  const DWORD attributes = Sys().GetFileAttributesW(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES)
-    return GetLastError() == ERROR_FILE_NOT_FOUND ? Destination::Missing : Destination::Refused;
-  constexpr DWORD kRefused =
-      FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-  if (attributes & kRefused) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return Destination::Refused;
-  }
-  // Opening it for writing without sharing fails with a sharing violation
-  // while another process has it open.
-  unique_hfile probe(Sys().CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
-  return probe ? Destination::Existing : Destination::Refused;
-}
-
-// The same question for the staged apply, answered in more detail. The
-// probe asks for the access a replace needs (writing, renaming) and shares
-// everything itself: it fails only where another process holds the file in a
-// way that stops a replace, as a running program holds its own file (others
-// may read it, nobody may replace it).
+// What the destination is before anything is written over it. A folder and
+// a hidden or system file are refused, as a direct CreateFileW with
+// CREATE_ALWAYS and FILE_ATTRIBUTE_NORMAL refuses them; checked here because
+// not every system refuses to replace such files by renaming. The probe asks
+// for the access a replace needs (writing, renaming) and shares everything
+// itself: it fails only where another process holds the file in a way that
+// stops a replace, as a running program holds its own file (others may read
+// it, nobody may replace it).
 DestinationState ExamineForStaging(const std::wstring& path) {
   const DWORD attributes = Sys().GetFileAttributesW(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
@@ -193,46 +171,6 @@ class TemporaryFile {
     return true;
   }
 
-  // Puts the file in the place of an existing destination. ReplaceFileW
-  // keeps the destination's attributes, security descriptor, owner, other
-  // streams and creation time.
-  bool Replace(const std::wstring& destination) {
-    if (ReplaceWithBackup(destination, nullptr)) return true;
-    // Wine's ReplaceFileW without a backup name parks the replaced file under
-    // a name that GetTempFileNameW makes in its folder, which takes folders
-    // of at most MAX_PATH - 14 characters. Beyond that the replaced file
-    // goes to a backup name of ours, no longer than the destination's, and
-    // is deleted afterwards.
-    if (keep_ || GetLastError() != ERROR_UNABLE_TO_REMOVE_REPLACED || Widen(place_.folder).size() <= MAX_PATH - 14)
-      return false;
-    TemporaryFile backup;
-    if (!backup.Create(place_)) return false;
-    backup.file_.reset();
-    const bool replaced = ReplaceWithBackup(destination, backup.name_.c_str());
-    // Moved to the backup name but not replaced by the new file: the old
-    // content stays there.
-    if (!replaced && keep_) backup.keep_ = true;
-    return replaced;
-  }
-
-  // ReplaceFileW, with `backup` (a file of ours, or null) receiving the
-  // replaced file.
-  bool ReplaceWithBackup(const std::wstring& destination, const wchar_t* backup) {
-    if (Sys().ReplaceFileW(destination.c_str(), name_.c_str(), backup, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
-                           nullptr)) {
-      keep_ = true;
-      return true;
-    }
-    // These errors mean that the destination is gone already (moved to the
-    // backup name, if any) and the new content still lies under the
-    // temporary name: it must go into place now, or at least never be
-    // deleted.
-    const DWORD error = GetLastError();
-    if (error != ERROR_UNABLE_TO_MOVE_REPLACEMENT && error != ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) return false;
-    keep_ = true;
-    return MoveTo(destination);
-  }
-
   // Gives the file the name of a destination that does not exist; fails
   // rather than replace one that has appeared meanwhile.
   bool MoveTo(const std::wstring& destination) {
@@ -301,6 +239,7 @@ class WinStagedFile final : public StagedFile {
   }
 
   bool Restore() override {
+    if (lost_) return false;
     if (backup_.empty()) return Sys().DeleteFileW(destination_.c_str()) != FALSE;
     if (!Sys().MoveFileExW(backup_.c_str(), destination_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
       return false;
@@ -324,28 +263,39 @@ class WinStagedFile final : public StagedFile {
       backup = reserved.name();
     }
     slot.reset();
+    reserved.Keep();
     if (Sys().ReplaceFileW(destination_.c_str(), file_.name().c_str(), backup.c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS,
                            nullptr, nullptr))
-      return Committed(backup, reserved);
-    // The destination went to the backup name, but the new content did not
-    // take its place: it must now, or the former content goes back. Should
-    // that fail too, the former content stays under the backup name, where
-    // the next run finds it.
-    if (GetLastError() == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
-      if (file_.MoveTo(destination_)) return Committed(backup, reserved);
-      if (!Sys().MoveFileExW(backup.c_str(), destination_.c_str(), MOVEFILE_WRITE_THROUGH)) {
-        reserved.Keep();
-        return false;
-      }
+      return Committed(backup, true);
+    return AfterFailedReplace(backup, GetLastError() == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2);
+  }
+
+  // A replace that failed may have taken the destination's name away: the
+  // former content then lies under the backup name (`moved`), or, on a
+  // system that lost it, nowhere. The new content takes the free name now,
+  // or failing that the former content goes back; where there is none, the
+  // new content is kept under its own name rather than lost.
+  bool AfterFailedReplace(const std::wstring& backup, bool moved) {
+    if (Sys().GetFileAttributesW(destination_.c_str()) != INVALID_FILE_ATTRIBUTES) {
+      Remove(backup);
+      return false;
     }
-    if (reserved.name().empty()) Remove(backup);
+    if (file_.MoveTo(destination_)) return Committed(backup, moved);
+    if (moved && Sys().MoveFileExW(backup.c_str(), destination_.c_str(), MOVEFILE_WRITE_THROUGH)) return false;
+    if (!moved) Remove(backup);
+    file_.Keep();
     return false;
   }
 
-  bool Committed(const std::wstring& backup, TemporaryFile& reserved) {
+  // Put in place; `formerKept` when the backup holds the former content.
+  bool Committed(const std::wstring& backup, bool formerKept) {
     file_.Keep();
-    reserved.Keep();
-    backup_ = backup;
+    if (formerKept) {
+      backup_ = backup;
+    } else {
+      Remove(backup);
+      lost_ = true;
+    }
     return true;
   }
 
@@ -353,6 +303,7 @@ class WinStagedFile final : public StagedFile {
   TemporaryFile file_;
   std::wstring backup_;
   bool restored_ = false;
+  bool lost_ = false;  // the former content is gone: nothing to put back
 };
 
 // Where the files beside `path` go; false for a path that names no file.
@@ -415,24 +366,6 @@ bool WinFileSystem::FileExists(const Text& path) {
   WIN32_FIND_DATAW data{};
   unique_hfind found(Sys().FindFirstFileW(Widen(path).c_str(), &data));
   return found && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
-bool WinFileSystem::WriteWholeFile(const Text& path, PayloadReader& reader, Progress& progress) {
-  const std::wstring destination = Widen(path);
-  if (ExamineForWriting(destination) == Destination::Refused) return false;
-  Place place;
-  if (!PlaceOf(locale_, path, place)) return false;
-  TemporaryFile temporary;
-  if (!temporary.Create(place)) return false;
-  if (!temporary.WriteAll(reader, progress)) return false;
-  // Examined again just before the swap: the destination may have changed
-  // while a large payload was written.
-  switch (ExamineForWriting(destination)) {
-    case Destination::Existing: return temporary.Replace(destination);
-    case Destination::Missing: return temporary.MoveTo(destination);
-    case Destination::Refused: break;
-  }
-  return false;
 }
 
 DestinationState WinFileSystem::Examine(const Text& path) { return ExamineForStaging(Widen(path)); }

@@ -16,29 +16,21 @@ class WinFileSystem final : public FileSystem {
   // A file search (FindFirstFileW) that finds something which is no folder.
   bool FileExists(const Text& path) override;
 
-  // Writes the reader's bytes to a new temporary file in the destination's
-  // folder, flushes it, and only then puts it in place, once the reader has
-  // checked all it read: ReplaceFileW over an
-  // existing destination, which keeps that file's attributes, security,
-  // streams and creation time; MoveFileExA for a new name. Other hard links
-  // to a replaced file keep the old content. Refuses, before writing
-  // anything, what a direct create-always write refuses: a folder, a
-  // read-only, hidden or system file; and a file that another process holds
-  // open. On failure the temporary file is removed and the destination is as
-  // it was. Never creates a folder.
   // CreateFileW for reading, shared with readers and with deleting (the
   // replace that follows); ReadFile at offsets.
   bool OpenForReading(const Text& path, std::unique_ptr<RandomAccessFile>& file) override;
 
-  using FileSystem::WriteWholeFile;
-  bool WriteWholeFile(const Text& path, PayloadReader& reader, Progress& progress) override;
-
-  // The staged apply. Examine reads the attributes (GetFileAttributesW) and
-  // probes an existing file with CreateFileW for writing and deleting,
-  // sharing everything. Stage writes a temporary file beside the destination
-  // as WriteWholeFile does; its Commit puts it in place with ReplaceFileW,
-  // the former content going to the destination's backup name, or with
-  // MoveFileExW for a new name; Restore moves the backup back
+  // Examine reads the attributes (GetFileAttributesW) and probes an existing
+  // file with CreateFileW for writing and deleting, sharing everything.
+  // Refused: a folder, a read-only, hidden or system file, a file that
+  // another process holds so that it cannot be replaced. Stage writes the
+  // reader's bytes to a new file in the destination's folder and flushes
+  // it. Its Commit puts it in place, once the reader has checked all it
+  // read, with ReplaceFileW over an existing destination, which keeps that
+  // file's attributes, security, streams and creation time (the former
+  // content going to the destination's backup name until the staged file
+  // ends; other hard links to it keep the old content), or with MoveFileExW
+  // for a new name; Restore moves the backup back
   // (MoveFileExW) or deletes the new file. FreeSpace asks
   // GetDiskFreeSpaceExW and GetVolumePathNameW. Recover moves a backup whose
   // destination is missing back into place, then deletes the files of the

@@ -13,7 +13,7 @@ namespace {
 
 struct Account {
   unsigned failAt = 0;
-  std::map<std::string, unsigned, std::less<>> failFrom;
+  std::map<std::string, unsigned, std::less<>> failFrom, failOnly;
   std::map<std::string, unsigned, std::less<>> counts;
   std::vector<std::string> calls;
   std::string failed;
@@ -61,6 +61,8 @@ bool Fails(Call call) {
   bool fail = account->calls.size() == account->failAt;
   if (const auto from = account->failFrom.find(name); from != account->failFrom.end())
     fail = fail || nth >= from->second;
+  if (const auto only = account->failOnly.find(name); only != account->failOnly.end())
+    fail = fail || nth == only->second;
   if (fail && account->failed.empty()) account->failed = std::string(name);
   return fail;
 }
@@ -351,32 +353,35 @@ bool FaultInjector::FailFrom(std::string_view name, unsigned first) {
 }
 
 bool FaultInjector::FailSelection(std::string_view selection) {
-  std::map<std::string, unsigned, std::less<>> chosen;
+  std::map<std::string, unsigned, std::less<>> from, only;
   while (true) {
     const std::size_t comma = selection.find(',');
     std::string_view item = selection.substr(0, comma);
-    unsigned first = 1;
-    if (const std::size_t hash = item.find('#'); hash != std::string_view::npos) {
-      const std::string_view digits = item.substr(hash + 1);
+    unsigned nth = 1;
+    const std::size_t mark = item.find_first_of("#@");
+    if (mark != std::string_view::npos) {
+      const std::string_view digits = item.substr(mark + 1);
       if (digits.empty() || digits.size() > 6 ||
           !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
         return false;
-      first = static_cast<unsigned>(std::stoul(std::string(digits)));
-      if (first == 0) return false;
-      item = item.substr(0, hash);
+      nth = static_cast<unsigned>(std::stoul(std::string(digits)));
+      if (nth == 0) return false;
     }
-    if (!CanFail(item)) return false;
-    chosen[std::string(item)] = first;
+    const std::string_view name = item.substr(0, mark);
+    if (!CanFail(name)) return false;
+    (mark != std::string_view::npos && item[mark] == '@' ? only : from)[std::string(name)] = nth;
     if (comma == std::string_view::npos) break;
     selection = selection.substr(comma + 1);
   }
-  for (const auto& [name, first] : chosen) account->failFrom[name] = first;
+  for (const auto& [name, nth] : from) account->failFrom[name] = nth;
+  for (const auto& [name, nth] : only) account->failOnly[name] = nth;
   return true;
 }
 
 void FaultInjector::Reset() {
   account->failAt = 0;
   account->failFrom.clear();
+  account->failOnly.clear();
   account->counts.clear();
   account->calls.clear();
   account->failed.clear();

@@ -27,7 +27,8 @@ class FaultInjector {
   // False when the table has no call of that name.
   bool FailFrom(std::string_view name, unsigned first = 1);
   // Takes a selection "Name" or "Name#N", several separated by commas, for
-  // FailFrom. False, selecting nothing, when it is malformed.
+  // FailFrom; "Name@N" fails the N-th call of that name only. False,
+  // selecting nothing, when it is malformed.
   bool FailSelection(std::string_view selection);
 
   // Forgets the calls made and the failures selected; keeps the account of

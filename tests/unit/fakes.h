@@ -57,16 +57,6 @@ class MemoryFile final : public RandomAccessFile {
 class FakeFileSystem : public FileSystem {
  public:
   bool FileExists(const Text& path) override { return files.count(path) && !folders.count(path); }
-  using FileSystem::WriteWholeFile;
-  // Reads the payload whole first, as the real one writes a temporary file:
-  // damage leaves the destination as it was.
-  bool WriteWholeFile(const Text& path, PayloadReader& reader, Progress& progress) override {
-    writes.push_back(path);
-    std::string bytes;
-    if (failing.count(path) || !ReadWhole(reader, progress, bytes)) return false;
-    files[path] = bytes;
-    return true;
-  }
 
   bool OpenForReading(const Text& path, std::unique_ptr<RandomAccessFile>& file) override {
     file.reset();
@@ -119,6 +109,8 @@ class FakeFileSystem : public FileSystem {
     std::optional<std::string> former_;
   };
 
+  // Reads the payload whole first, as the real one writes a file beside the
+  // destination: damage leaves the destination as it was.
   bool Stage(const Text& path, PayloadReader& reader, Progress& progress,
              std::unique_ptr<StagedFile>& staged) override {
     writes.push_back(path);

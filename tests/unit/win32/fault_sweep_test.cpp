@@ -9,12 +9,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <set>
 #include <string>
 
+#include "core/errors.h"
 #include "core/form_main.h"
 #include "core/text/fixed_texts.h"
 #include "fakes.h"
@@ -33,9 +35,28 @@ constexpr unsigned kMaxCalls = 500;
 
 const std::set<std::string> kResourceCalls = {"FindResourceW", "LoadResource", "SizeofResource", "LockResource"};
 
-std::string Resource(const char* name) {
-  return std::string(WinResources().Open("BIN", name));
-}
+std::string Resource(const char* name) { return std::string(WinResources().Find("BIN", name).value_or("")); }
+
+// The package of this executable, raw (entry by entry), or with its payloads
+// compressed (one transaction).
+class SweptResources final : public Resources {
+ public:
+  explicit SweptResources(bool compressed) : compressed_(compressed) {}
+  std::optional<std::string_view> Find(const Text& type, const Text& name) override {
+    if (!compressed_ || (type != "BIN" && type != "ZSTD")) return real_.Find(type, name);
+    if (type == "BIN") return std::nullopt;
+    const std::optional<std::string_view> raw = real_.Find("BIN", name);
+    if (!raw) return std::nullopt;
+    std::string& frame = frames_[name];
+    if (frame.empty()) frame = test::ZstdFrame(*raw);
+    return std::string_view(frame);
+  }
+
+ private:
+  bool compressed_;
+  WinResources real_;
+  std::map<Text, std::string> frames_;
+};
 
 // A form over the real backends and a recording user interface.
 struct Installer {
@@ -97,6 +118,58 @@ class FaultSweep : public testing::Test {
       } while (FindNextFileA(find.get(), &data));
     }
     return names;
+  }
+
+  struct Outcome {
+    bool success = false;
+    std::optional<std::string> a, b;
+    std::string failed;  // the call made to fail, or empty
+    std::vector<Text> messages;
+  };
+
+  // The start action over the real backends, with `fail` choosing the calls
+  // that fail; checks what every outcome must hold.
+  Outcome StartWithFaults(bool compressed, const std::function<void(test::FaultInjector&)>& fail) {
+    const std::string newA = Resource("RESOURCE_FILE0"), newB = Resource("RESOURCE_FILE1");
+    Prepare();
+    test::FaultInjector faults;
+    SweptResources resources(compressed);
+    test::FakeUi ui;
+    WinFileSystem files{WinLocale::System()};
+    WinTargetDiscovery discovery{files, WinLocale::System()};
+    WinWorker worker;
+    TFormMain form{{resources, files, ui, WinLocale::System(), discovery, worker}};
+    form.Create();
+    EXPECT_TRUE(form.enabled(Action::Start));
+    faults.Reset();
+    fail(faults);
+    form.Execute(Action::Start);
+    Outcome out{ui.messages == std::vector<Text>{texts::kMsgPatchSucceeded}, Read("a.dat"), Read("b.dat"),
+                faults.failed(), ui.messages};
+    SCOPED_TRACE("failed: " + out.failed);
+    EXPECT_EQ(faults.Unreleased(), "");
+    EXPECT_EQ(ui.messages.size(), 1u);
+    if (out.success) {
+      EXPECT_EQ(out.a, newA);
+      EXPECT_EQ(out.b, newB);
+    } else {
+      EXPECT_EQ(out.b, std::optional<std::string>(kOldB)) << "the last destination never changes";
+      // Raw payloads leave the entries before a failure written; compressed
+      // ones leave every file as it was, unless what the commit pass put in
+      // place could not be put back, and the message names it.
+      EXPECT_TRUE(!out.a || *out.a == newA);
+      if (compressed && out.a) {
+        EXPECT_EQ(ui.messages, std::vector<Text>{FormatText(texts::kMsgPartlyAppliedFmt, "a.dat")});
+      }
+      if (!compressed) {
+        EXPECT_EQ(ui.messages, std::vector<Text>{texts::kMsgPatchFailed});
+      }
+    }
+    EXPECT_EQ(GetFileAttributesA((*target_ / "b.dat").c_str()), attributesB_);
+    std::set<std::string> expected = {"target.exe", "b.dat"};
+    if (out.a) expected.insert("a.dat");
+    EXPECT_EQ(Names(), expected) << "no temporary file left";
+    return out;
   }
 
   static constexpr char kOldB[] = "the old b.dat";
@@ -162,55 +235,57 @@ TEST_F(FaultSweep, StartUp) {
 }
 
 TEST_F(FaultSweep, StartAction) {
-  const std::string newA = Resource("RESOURCE_FILE0");
-  const std::string newB = Resource("RESOURCE_FILE1");
-  std::map<std::string, int> outcomes;
-  int lost = 0;
-  unsigned index = 1;
-  for (; index < kMaxCalls; ++index) {
-    Prepare();
-    test::FaultInjector faults;
-    Installer installer;
-    installer.form.Create();
-    ASSERT_TRUE(installer.form.enabled(Action::Start));
-    faults.Reset();
-    faults.FailAt(index);
-    installer.form.Execute(Action::Start);
-    const std::string failed = faults.failed();
-    SCOPED_TRACE("call " + std::to_string(index) + " " + failed);
-    EXPECT_EQ(faults.Unreleased(), "");
-
-    const auto a = Read("a.dat");
-    const auto b = Read("b.dat");
-    const bool success = installer.ui.messages == std::vector<Text>{texts::kMsgPatchSucceeded};
-    // A release that reports a failure has released all the same; without a
-    // thread of its own the worker does the job on the window's thread.
-    if (failed.empty() || test::FaultInjector::IsRelease(failed) || failed == "CreateThread") {
-      EXPECT_TRUE(success) << installer.ui.messages.size();
-      EXPECT_EQ(a, newA);
-      EXPECT_EQ(b, newB);
-    } else {
-      EXPECT_EQ(installer.ui.messages, std::vector<Text>{texts::kMsgPatchFailed});
-      EXPECT_EQ(b, std::optional<std::string>(kOldB)) << "the last destination is never changed by a failure";
-      EXPECT_TRUE(!a || *a == newA) << "the first destination is absent or whole";
+  for (const bool compressed : {false, true}) {
+    std::map<std::string, int> outcomes;
+    unsigned index = 1;
+    for (; index < kMaxCalls; ++index) {
+      SCOPED_TRACE((compressed ? "compressed, call " : "raw, call ") + std::to_string(index));
+      const Outcome out = StartWithFaults(compressed, [&](test::FaultInjector& faults) { faults.FailAt(index); });
+      if (out.failed.empty()) {
+        EXPECT_TRUE(out.success);
+        break;
+      }
+      ++outcomes[out.success ? "success all the same" : "failure"];
     }
-    if (!b || (*b != kOldB && *b != newB)) ++lost;
-    EXPECT_EQ(GetFileAttributesA((*target_ / "b.dat").c_str()), attributesB_);
-    std::set<std::string> expected = {"target.exe", "b.dat"};
-    if (a) expected.insert("a.dat");
-    EXPECT_EQ(Names(), expected) << "no temporary file left";
-    if (failed.empty()) break;
-    ++outcomes[failed == "CreateThread" ? "success without a worker thread"
-               : success                ? "success (a release reported failure)"
-                                        : "failure message"];
+    ASSERT_LT(index, kMaxCalls);
+    std::string summary;
+    for (const auto& [outcome, count] : outcomes) summary += ", " + std::to_string(count) + " " + outcome;
+    std::printf("[ faults   ] start action, %s payloads: %u calls failed one at a time%s, 0 files lost\n",
+                compressed ? "compressed" : "raw", index - 1, summary.c_str());
   }
-  ASSERT_LT(index, kMaxCalls);
-  EXPECT_EQ(lost, 0);
-  std::string summary;
-  for (const auto& [outcome, count] : outcomes) summary += ", " + std::to_string(count) + " " + outcome;
-  std::printf("[ faults   ] start action: %u calls failed one at a time%s, %d files lost\n", index - 1,
-              summary.c_str(), lost);
 }
+
+// The pass that puts the staged files in place (a.dat new, then b.dat
+// replaced): a step that fails puts back what the pass had done; where that
+// fails too, the message names the file that is new.
+struct CommitFault {
+  const char* name;
+  const char* selection;  // the calls that fail, for FaultInjector::FailSelection
+  bool aNew;              // a.dat holds the new content afterwards
+  const char* named;      // the entry the message names
+};
+
+class CommitPass : public FaultSweep, public testing::WithParamInterface<CommitFault> {};
+
+TEST_P(CommitPass, PutsBackWhatItReplaced) {
+  const CommitFault& c = GetParam();
+  const Outcome out =
+      StartWithFaults(true, [&](test::FaultInjector& faults) { ASSERT_TRUE(faults.FailSelection(c.selection)); });
+  EXPECT_FALSE(out.success);
+  EXPECT_EQ(out.a.has_value(), c.aNew);
+  ASSERT_EQ(out.messages.size(), 1u);
+  EXPECT_NE(out.messages[0].find(c.named), Text::npos);
+}
+
+// Moving a.dat into place fails; replacing b.dat fails, and a.dat is
+// removed again; removing it fails too (the first delete is of b.dat's
+// unused backup name), and a.dat stays new.
+INSTANTIATE_TEST_SUITE_P(
+    Faults, CommitPass,
+    testing::Values(CommitFault{"NewFileNotMoved", "MoveFileExW@1", false, "a.dat"},
+                    CommitFault{"ReplaceRefused", "ReplaceFileW@1", false, "b.dat"},
+                    CommitFault{"ReplaceRefusedAndNotPutBack", "ReplaceFileW@1,DeleteFileW@2", true, "a.dat"}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace
 }  // namespace brisko
