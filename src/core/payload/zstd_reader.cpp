@@ -1,7 +1,8 @@
-#define ZSTD_STATIC_LINKING_ONLY  // ZSTD_getFrameHeader, ZSTD_d_windowLogMax
+#define ZSTD_STATIC_LINKING_ONLY  // the frame header and the buffer-less decoding functions
 #include <zstd.h>
 
-#include <vector>
+#include <algorithm>
+#include <new>
 
 #include "core/format/package_format.h"
 #include "core/payload/payload_reader.h"
@@ -18,20 +19,32 @@ bool ReadHeader(std::string_view head, int maxWindowLog, ZSTD_frameHeader& heade
          header.checksumFlag != 0 && header.windowSize <= (std::uint64_t{1} << maxWindowLog);
 }
 
-struct DStreamFree {
-  void operator()(ZSTD_DStream* stream) const { ZSTD_freeDStream(stream); }
+struct DCtxFree {
+  void operator()(ZSTD_DCtx* context) const { ZSTD_freeDCtx(context); }
 };
 
-// Decodes the frame into a buffer of one piece and hands that out. The
+// Decodes the frame block by block (zstd's buffer-less decoding, the
+// smallest part of the library that decodes a frame in pieces) into a ring
+// of the window's size and a block or two beyond, and hands out what each
+// call decodes, up to a piece of kPieceSize, straight from the ring. The
 // decoder checks the frame's checksum when it reaches the frame's end; the
 // count of bytes and the end of the input are checked here.
 class ZstdReader final : public PayloadReader {
  public:
-  ZstdReader(std::unique_ptr<ByteSource> source, std::uint64_t size) : source_(std::move(source)), size_(size) {}
+  ZstdReader(std::unique_ptr<ByteSource> source, const ZSTD_frameHeader& header)
+      : source_(std::move(source)), size_(header.frameContentSize), blockSizeMax_(header.blockSizeMax) {
+    const std::size_t ring = ZSTD_decodingBufferSize_min(header.windowSize, header.frameContentSize);
+    if (ZSTD_isError(ring)) return;
+    ringSize_ = ring;
+  }
 
-  bool Open(int maxWindowLog) {
-    stream_.reset(ZSTD_createDStream());
-    return stream_ && !ZSTD_isError(ZSTD_DCtx_setParameter(stream_.get(), ZSTD_d_windowLogMax, maxWindowLog));
+  // False when the decoder or its ring cannot be had (the ring may be up to
+  // 2^maxWindowLog bytes: memory may run short).
+  bool Open() {
+    context_.reset(ZSTD_createDCtx());
+    if (!context_ || ZSTD_isError(ZSTD_decompressBegin(context_.get()))) return false;
+    ring_.reset(new (std::nothrow) char[ringSize_ != 0 ? ringSize_ : 1]);
+    return ring_ != nullptr;
   }
 
   std::uint64_t size() const override { return size_; }
@@ -40,58 +53,85 @@ class ZstdReader final : public PayloadReader {
     piece = {};
     if (failed_) return false;
     if (ended_) return true;
-    if (buffer_.empty()) buffer_.resize(kPieceSize);
-    ZSTD_outBuffer out{buffer_.data(), buffer_.size(), 0};
-    // Until the piece is full or the frame ends: a call may give nothing
-    // while it reads a block header.
-    while (out.pos < out.size) {
-      if (in_.pos == in_.size && !Refill()) return Fail();
-      const std::size_t status = ZSTD_decompressStream(stream_.get(), &out, &in_);
-      if (ZSTD_isError(status)) return Fail();
-      if (status == 0) {
+    const std::size_t start = at_;
+    for (;;) {
+      const std::size_t need = ZSTD_nextSrcSizeToDecompress(context_.get());
+      if (need == 0) {
         ended_ = true;
+        if (done_ != size_ || !RestIsEmpty()) return Fail();
         break;
       }
-      if (in_.pos == in_.size && sourceEnded_ && out.pos < out.size) return Fail();  // cut short
+      // A block that may not fit before the ring's end starts again at its
+      // beginning, once what lies before it has been handed out.
+      if (ringSize_ < size_ && at_ + blockSizeMax_ > ringSize_) {
+        if (at_ > start) break;
+        at_ = 0;
+        return Next(piece);
+      }
+      const char* input = nullptr;
+      if (!TakeInput(need, input)) return Fail();
+      const std::size_t decoded =
+          ZSTD_decompressContinue(context_.get(), ring_.get() + at_, ringSize_ - at_, input, need);
+      pending_.clear();
+      if (ZSTD_isError(decoded) || decoded > size_ - done_) return Fail();
+      at_ += decoded;
+      done_ += decoded;
+      if (at_ - start >= kPieceSize) break;
     }
-    done_ += out.pos;
-    if (done_ > size_) return Fail();
-    if (ended_ && (done_ != size_ || !RestIsEmpty())) return Fail();
-    piece = std::string_view(static_cast<const char*>(out.dst), out.pos);
+    piece = std::string_view(ring_.get() + start, at_ - start);
     return true;
   }
 
  private:
-  // The next stored bytes into the decoder's input; at the source's end the
-  // input stays empty.
+  // Exactly `size` stored bytes at `data`: where they lie, when the source
+  // gave them in one piece, else gathered from its pieces.
+  bool TakeInput(std::size_t size, const char*& data) {
+    if (in_.size() >= size) {
+      data = in_.data();
+      in_.remove_prefix(size);
+      return true;
+    }
+    while (pending_.size() < size) {
+      if (in_.empty() && (!Refill() || in_.empty())) return false;
+      const std::size_t take = std::min(size - pending_.size(), in_.size());
+      pending_.append(in_.data(), take);
+      in_.remove_prefix(take);
+    }
+    data = pending_.data();
+    return true;
+  }
+
+  // The next stored bytes; at the source's end they stay empty.
   bool Refill() {
-    std::string_view bytes;
-    if (!source_->Next(bytes)) return false;
-    sourceEnded_ = bytes.empty();
-    in_ = {bytes.data(), bytes.size(), 0};
+    if (!source_->Next(in_)) return false;
+    sourceEnded_ = in_.empty();
     return true;
   }
 
   // Nothing may follow the frame.
   bool RestIsEmpty() {
-    while (in_.pos == in_.size && !sourceEnded_)
+    while (in_.empty() && !sourceEnded_)
       if (!Refill()) return false;
-    return in_.pos == in_.size;
+    return in_.empty();
   }
 
   bool Fail() {
     failed_ = true;
-    buffer_ = {};
-    stream_.reset();
+    ring_.reset();
+    context_.reset();
     return false;
   }
 
   std::unique_ptr<ByteSource> source_;
-  std::unique_ptr<ZSTD_DStream, DStreamFree> stream_;
-  std::vector<char> buffer_;
-  ZSTD_inBuffer in_{nullptr, 0, 0};
+  std::unique_ptr<ZSTD_DCtx, DCtxFree> context_;
+  std::unique_ptr<char[]> ring_;
+  std::size_t ringSize_ = 0;
+  std::size_t at_ = 0;  // where the next block goes in the ring
+  std::string_view in_;
+  std::string pending_;
   bool sourceEnded_ = false;
   std::uint64_t size_;
+  std::size_t blockSizeMax_;
   std::uint64_t done_ = 0;
   bool ended_ = false;
   bool failed_ = false;
@@ -108,10 +148,10 @@ bool ZstdContentSize(std::string_view head, std::uint64_t& size, int maxWindowLo
 
 std::unique_ptr<PayloadReader> MakeZstdReader(std::string_view head, std::unique_ptr<ByteSource> source,
                                               int maxWindowLog) {
-  std::uint64_t size = 0;
-  if (!ZstdContentSize(head, size, maxWindowLog)) return nullptr;
-  auto reader = std::make_unique<ZstdReader>(std::move(source), size);
-  if (!reader->Open(maxWindowLog)) return nullptr;
+  ZSTD_frameHeader header;
+  if (!ReadHeader(head.substr(0, kZstdHeaderMax), maxWindowLog, header)) return nullptr;
+  auto reader = std::make_unique<ZstdReader>(std::move(source), header);
+  if (!reader->Open()) return nullptr;
   return reader;
 }
 
