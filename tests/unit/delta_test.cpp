@@ -79,7 +79,15 @@ INSTANTIATE_TEST_SUITE_P(
         Instructions{"LiteralsLeftOver", Op(3, false, 0, 0), "", "x", "012", false},
         Instructions{"InstructionAfterTheEnd", Op(3, false, 0, 0) + Op(0, false, 0, 0), "", "", "012", false},
         Instructions{"ControlCutInANumber", Op(300, false, 0, 0).substr(0, 1), "", "", "012", false},
-        Instructions{"NumberOfMoreThan64Bits", std::string(9, '\xff') + "\x02", "", "", "012", false}),
+        Instructions{"NumberOfMoreThan64Bits", std::string(9, '\xff') + "\x02", "", "", "012", false},
+        // Instructions that give nothing, more than a result of 3 bytes needs.
+        Instructions{"EmptyInstructionsWithoutEnd",
+                     [] {
+                       std::string control;
+                       for (int i = 0; i < 8; ++i) control += Op(0, false, 0, 0);
+                       return control + Op(3, false, 0, 0);
+                     }(),
+                     "", "", "012", false}),
     [](const auto& row) { return std::string(row.param.name); });
 
 TEST(Applier, RefusesASourceThatDoesNotGiveTheRecordedResult) {

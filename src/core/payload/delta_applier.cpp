@@ -97,7 +97,12 @@ class DeltaApplier final : public PayloadReader {
 
  private:
   // The next instruction, which may give at most `left` bytes of the result.
+  // An instruction that gives nothing only moves the source position, which
+  // the one before could have done but for the first: a result of n bytes
+  // takes at most 2n + 1 instructions. More would let a tiny control stream
+  // keep the applier busy without end.
   bool Instruction(std::uint64_t left) {
+    if (++instructions_ > 2 * size_ + 1) return false;
     position_ = next_;
     std::uint64_t code = 0, move = 0;
     if (!control_.Number(code) || !control_.Number(literalLeft_) || !control_.Number(move)) return false;
@@ -157,6 +162,7 @@ class DeltaApplier final : public PayloadReader {
   std::uint64_t done_ = 0;
   std::uint64_t position_ = 0, next_ = 0;
   std::uint64_t copyLeft_ = 0, literalLeft_ = 0;
+  std::uint64_t instructions_ = 0;
   bool withDiff_ = false;
   bool ended_ = false;
   bool failed_ = false;
