@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# The main job: builds everything, then runs the 32-bit demo installer (the
-# architecture briskopack builds by default) under Wine in a private prefix
-# (Japanese locale) where its target application is installed, saves a screenshot of its window to build/demo-screenshot.png,
+# The main job: builds what the demo shows (the installer stub, the packer,
+# the demo installer that the packer makes from samples/demo, and the demo's
+# two helper programs; every test is left to scripts/test.sh), then runs the
+# 32-bit demo installer (the architecture briskopack builds by default) under
+# Wine in a private prefix (Japanese locale) where its target application is
+# installed, saves a screenshot of its window to build/demo-screenshot.png,
 # presses Start, shows the outcome message and the payload files written into
 # the target folder, checks them against samples/demo/payload/ and closes the
 # installer again. Fails when Start is disabled or the files differ. Without
@@ -9,16 +12,20 @@
 # (no wine32) it says so and shows the 64-bit build instead.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/build-presets.sh native win32 win64
-echo "Built:"
-find build/native build/win32 build/win64 -maxdepth 4 -type f \( -name '*.exe' -o -perm -u+x \) \
-  -not -path '*/googletest/*' -not -path '*/CMakeFiles/*' -print | sort
-
-bin=build/win32
+bash scripts/setup.sh
+preset=win32
 if ! bash scripts/wine-run.sh --has-wine32; then
   echo "Showing the 64-bit demo installer instead" >&2
-  bin=build/win64
+  preset=win64
 fi
+echo "== build the $preset demo"
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset" -j"$(nproc)" --target briskopatch_demo_packed demo_target demo_window
+bin=build/$preset
+echo "Built:"
+ls -l "$bin"/briskopatch-stub.exe "$bin"/briskopatch-demo-packed.exe "$bin"/demo-target.exe "$bin"/demo-window.exe \
+  "$bin"/briskopack-host/briskopack 2>/dev/null | awk '{ printf "  %10s  %s\n", $5, $NF }'
+installer=$bin/briskopatch-demo-packed.exe
 demo_prefix=$PWD/build/demo-wine
 screenshot=$PWD/build/demo-screenshot.png
 export WINEPREFIX=$demo_prefix LC_ALL=ja_JP.UTF-8 WINEDEBUG=-all
@@ -49,8 +56,8 @@ if [ -n "$brisko_xvfb_pid" ]; then
     >/dev/null 2>&1 || true
 fi
 
-echo "Starting $bin/briskopatch-demo.exe ($(file -b "$bin/briskopatch-demo.exe" | cut -d, -f1))"
-bash scripts/wine-run.sh "$bin/briskopatch-demo.exe" &
+echo "Starting $installer ($(file -b "$installer" | cut -d, -f1))"
+bash scripts/wine-run.sh "$installer" &
 installer_pid=$!
 if geometry=$(bash scripts/wine-run.sh "$bin/demo-window.exe" wait 60 | tr -d '\r'); then
   read -r x y w h <<<"$geometry"
@@ -84,4 +91,4 @@ else
   exit 1
 fi
 echo "Run it yourself with:"
-echo "  WINEPREFIX=$demo_prefix bash scripts/wine-run.sh $bin/briskopatch-demo.exe"
+echo "  WINEPREFIX=$demo_prefix bash scripts/wine-run.sh $installer"
