@@ -28,6 +28,12 @@
 # faster to fill than memory freed seconds before, which would favour
 # whichever writer runs right after a removal.
 #
+# CORPUS=1 writes the patch-shaped corpus of make_corpus (bench/lib.sh,
+# about 168 MiB in 9 files) in place of random data, and PACK_OPTIONS gives
+# the packer's options (default --store; empty for its default compression):
+#
+#   CORPUS=1 PACK_OPTIONS= bash bench/apply-speed.sh     compressed payloads
+#
 # Environment: ARCH (x64, the default, or x86: the build whose stub and
 # bench-launch.exe run), RUNS (default 5), REPLACE, SETTLE, PACKER, STUB,
 # DATA (a file to which one line "files size_mib installer_s dd_s ratio" is
@@ -54,7 +60,21 @@ start_wine_prefix
 trap 'stop_wine_prefix; stop_xvfb; rm -rf "$work"' EXIT
 start_xvfb
 SCRIPT_TEMPLATE=samples/demo/patch.txt make_patch "$work/patch" "$size" "$files"
-"$packer" build --store --stub "$stub" -o "$work/installer.exe" "$work/patch" >/dev/null
+if [ -n "${CORPUS:-}" ]; then
+  rm -f "$work"/patch/payload/*
+  make_corpus "$work/patch/payload"
+  {
+    LC_ALL=C sed -e '/^%OutFiles/,$d' "$work/patch/script.txt"
+    printf '%%OutFiles\r\n'
+    for f in "$work"/patch/payload/*; do printf '\t%s\r\n' "${f##*/}"; done
+    printf '%%%%\r\n'
+  } >"$work/script.new" && mv "$work/script.new" "$work/patch/script.txt"
+  size=$(cat "$work"/patch/payload/* | wc -c)
+  size_mib=$(as_mib "$size")
+  files=$(ls "$work"/patch/payload | wc -l)
+fi
+# shellcheck disable=SC2086 # the options are words
+"$packer" build ${PACK_OPTIONS---store} --stub "$stub" -o "$work/installer.exe" "$work/patch" >/dev/null
 payloads=("$work"/patch/payload/*)
 set_up_demo_target "$build"
 
@@ -72,7 +92,7 @@ dd_s() {
 
 installer_times=() dd_times=() ratios=()
 for ((run = 0; run <= runs; run++)); do
-  [ -n "${REPLACE:-}" ] || rm -f "$target_dir"/file*.bin
+  [ -n "${REPLACE:-}" ] || (cd "$target_dir" && rm -f -- $(cd "$work/patch/payload" && ls))
   sync  # nothing of the last writer's left to write back
   time_apply "$work/installer.exe" $((settle * 1000))
   a=$took_s
@@ -81,7 +101,7 @@ for ((run = 0; run <= runs; run++)); do
       cmp -s "$payload" "$target_dir/${payload##*/}" || { echo "the installer wrote ${payload##*/} wrongly" >&2; exit 1; }
     done
   fi
-  [ -n "${REPLACE:-}" ] || rm -f "$target_dir"/xfile*.bin
+  [ -n "${REPLACE:-}" ] || rm -f "$target_dir"/x*
   sync
   d=$(dd_s)
   [ "$run" -eq 0 ] && continue  # warm-up

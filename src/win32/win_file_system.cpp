@@ -7,6 +7,7 @@
 #include "core/payload/payload_reader.h"
 #include "core/text/path.h"
 #include "handles.h"
+#include "read_ahead.h"
 #include "system_calls.h"
 #include "wide_text.h"
 
@@ -149,14 +150,16 @@ class TemporaryFile {
     return false;
   }
 
-  // Writes every piece that `reader` gives, straight from where the reader
-  // holds it, flushes the file to the disk and closes it. A reader's piece
-  // is at most 1 MiB: one call for a whole large payload was two to four
-  // times slower to reach the system's cache than pieces of this size
-  // (bench/apply-speed.sh), and a piece keeps each call's share of locked
-  // memory small. Nothing is flushed or kept when the reader finds its bytes
-  // damaged.
-  bool WriteAll(PayloadReader& reader, Progress& progress) {
+  // Writes every piece that `payload` gives, flushes the file to the disk
+  // and closes it. A piece is at most 1 MiB: one call for a whole large
+  // payload was two to four times slower to reach the system's cache than
+  // pieces of this size (bench/apply-speed.sh), and a piece keeps each
+  // call's share of locked memory small. Nothing is flushed or kept when the
+  // payload's bytes are found damaged.
+  bool WriteAll(PayloadReader& payload, Progress& progress) {
+    // The next pieces are read while one is written.
+    ReadAhead ahead(payload);
+    PayloadReader& reader = ahead.Start() ? static_cast<PayloadReader&>(ahead) : payload;
     for (std::string_view piece;;) {
       if (!reader.Next(piece)) {
         SetLastError(ERROR_INVALID_DATA);
