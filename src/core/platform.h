@@ -106,10 +106,10 @@ class FileSystem {
   virtual bool Stage(const Text& path, PayloadReader& reader, Progress& progress,
                      std::unique_ptr<StagedFile>& staged) = 0;
   // Puts back the former content of `path` where an interrupted run had put
-  // it aside and left `path` missing; then removes, in the folder of `path`,
-  // the files that such a run left behind. Best effort: what cannot be
-  // removed stays.
-  virtual void Recover(const Text& path) = 0;
+  // it aside and left `path` missing; then, with `folderToo`, removes in the
+  // folder of `path` the files that such a run left behind. Best effort:
+  // what cannot be removed stays.
+  virtual void Recover(const Text& path, bool folderToo) = 0;
 };
 
 // Runs long work so that the window stays alive meanwhile.

@@ -395,7 +395,7 @@ bool WinFileSystem::Stage(const Text& path, PayloadReader& reader, Progress& pro
   return true;
 }
 
-void WinFileSystem::Recover(const Text& path) {
+void WinFileSystem::Recover(const Text& path, bool folderToo) {
   Place place;
   if (!PlaceOf(locale_, path, place)) return;
   const std::wstring destination = Widen(path);
@@ -405,6 +405,7 @@ void WinFileSystem::Recover(const Text& path) {
   if (!backup.empty() && Sys().GetFileAttributesW(destination.c_str()) == INVALID_FILE_ATTRIBUTES &&
       GetLastError() == ERROR_FILE_NOT_FOUND && Sys().GetFileAttributesW(backup.c_str()) != INVALID_FILE_ATTRIBUTES)
     Sys().MoveFileExW(backup.c_str(), destination.c_str(), MOVEFILE_WRITE_THROUGH);
+  if (!folderToo) return;
   const std::wstring folder = Widen(place.folder);
   WIN32_FIND_DATAW found{};
   unique_hfind search(Sys().FindFirstFileW((folder + L"~bp*").c_str(), &found));

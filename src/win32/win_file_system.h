@@ -39,7 +39,7 @@ class WinFileSystem final : public FileSystem {
   DestinationState Examine(const Text& path) override;
   bool FreeSpace(const Text& folder, std::uint64_t& bytes, Text& volume) override;
   bool Stage(const Text& path, PayloadReader& reader, Progress& progress, std::unique_ptr<StagedFile>& staged) override;
-  void Recover(const Text& path) override;
+  void Recover(const Text& path, bool folderToo) override;
 
  private:
   const Locale& locale_;

@@ -64,9 +64,15 @@ bool DecideVersion(PlannedEntry& entry, FileSystem& files, bool missing, const A
 
 // ---- a staged plan --------------------------------------------------------
 
-// Puts back what an interrupted run left aside, and removes its files.
+// Puts back what an interrupted run left aside, and removes its files from
+// each folder once.
 void RecoverInterrupted(const PatchPlan& plan, FileSystem& files) {
-  for (const PlannedEntry& entry : plan.entries) files.Recover(entry.destination);
+  std::vector<const Text*> folders;
+  for (const PlannedEntry& entry : plan.entries) {
+    const bool first = std::none_of(folders.begin(), folders.end(), [&](const Text* f) { return *f == entry.folder; });
+    if (first) folders.push_back(&entry.folder);
+    files.Recover(entry.destination, first);
+  }
 }
 
 // Checks one entry before anything is written: its payload, its destination
