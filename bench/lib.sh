@@ -97,3 +97,27 @@ make_corpus() {
       true; } | head -c $((4 << 20)) >"$dir/pic$i.png"
   done
 }
+
+# Prints "BYTES FILE" for each input file of a GNU ld map, the bytes it gives
+# to the image (debug sections are stripped from the stubs and not counted;
+# the import tables' pieces of the system's import libraries count as
+# "imports").
+map_contributors() {
+  awk '
+    /^Linker script and memory map/ { live = 1; next }
+    !live { next }
+    /^ \.[^ ]+$/ { pending = $1; next }
+    /^ \.[^ ]+ +0x[0-9a-f]+ +0x[0-9a-f]+ / { add($1, $3, $4); pending = ""; next }
+    pending != "" && /^ +0x[0-9a-f]+ +0x[0-9a-f]+ +[^ ]+$/ { add(pending, $2, $3); pending = ""; next }
+    { pending = "" }
+    function add(section, hex, file,   v, i, h) {
+      if (section ~ /^\.debug/) return
+      sub(/^.*\//, "", file)
+      if (section ~ /^\.idata/) file = "imports"
+      v = 0; h = tolower(substr(hex, 3))
+      for (i = 1; i <= length(h); i++) v = v * 16 + index("0123456789abcdef", substr(h, i, 1)) - 1
+      bytes[file] += v
+    }
+    END { for (f in bytes) if (bytes[f] > 0) print bytes[f], f }
+  ' "$1"
+}

@@ -13,6 +13,7 @@
 # resources and the start-up objects from it). Prints a Markdown table.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source bench/lib.sh
 preset=${PRESET:-win64}
 case $preset in
   win64) triplet=x86_64-w64-mingw32 underscore= ;;
@@ -55,24 +56,7 @@ gcc_dir=$(dirname "$("$triplet-g++-posix" -print-libgcc-file-name)")
   -L"${gcc_dir%-posix}-win32" -lole32 -lshell32 -luuid -lgdi32 -luser32 -lkernel32 -ladvapi32 \
   -Wl,-Map,"$out/parts.map" -o "$out/parts.exe"
 
-# Bytes per input file in the image, from the map (debug sections aside).
-awk '
-  /^Linker script and memory map/ { live = 1; next }
-  !live { next }
-  /^ \.[^ ]+$/ { pending = $1; next }
-  /^ \.[^ ]+ +0x[0-9a-f]+ +0x[0-9a-f]+ / { add($1, $3, $4); pending = ""; next }
-  pending != "" && /^ +0x[0-9a-f]+ +0x[0-9a-f]+ +[^ ]+$/ { add(pending, $2, $3); pending = ""; next }
-  { pending = "" }
-  function add(section, hex, file,   v, i, h) {
-    if (section ~ /^\.debug/) return
-    sub(/^.*\//, "", file)
-    v = 0; h = tolower(substr(hex, 3))
-    for (i = 1; i <= length(h); i++) v = v * 16 + index("0123456789abcdef", substr(h, i, 1)) - 1
-    if (section ~ /^\.idata/ && file !~ /\.o$/) file = "imports"
-    bytes[file] += v
-  }
-  END { for (f in bytes) if (bytes[f] > 0) print bytes[f], f }
-' "$out/parts.map" >"$out/files.txt"
+map_contributors "$out/parts.map" >"$out/files.txt"
 
 # Each file's part.
 part_of() {

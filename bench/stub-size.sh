@@ -7,33 +7,10 @@
 # stub. Exits 1 when a stub is over the limit.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source bench/lib.sh
 limit=$(sed -n 's/^set(BRISKO_STUB_SIZE_LIMIT \([0-9]*\))$/\1/p' src/win32/CMakeLists.txt)
 top=${TOP:-15}
 status=0
-
-# Sums the bytes that each input file gives to the image, from a GNU ld map
-# (debug sections are stripped from the stub and not counted).
-contributors() {
-  awk '
-    /^Linker script and memory map/ { live = 1; next }
-    !live { next }
-    /^ \.[^ ]+$/ { pending = $1; next }
-    /^ \.[^ ]+ +0x[0-9a-f]+ +0x[0-9a-f]+ / { add($1, $3, $4); pending = ""; next }
-    pending != "" && /^ +0x[0-9a-f]+ +0x[0-9a-f]+ +[^ ]+$/ { add(pending, $2, $3); pending = ""; next }
-    { pending = "" }
-    function add(section, hex, file) {
-      if (section ~ /^\.debug/) return
-      sub(/^.*\//, "", file)
-      bytes[file] += hexval(hex)
-    }
-    function hexval(h,   v, i) {
-      v = 0; h = tolower(substr(h, 3))
-      for (i = 1; i <= length(h); i++) v = v * 16 + index("0123456789abcdef", substr(h, i, 1)) - 1
-      return v
-    }
-    END { for (f in bytes) if (bytes[f] > 0) printf "%8d  %s\n", bytes[f], f }
-  ' "$1" | sort -rn | head -n "$top"
-}
 
 for arch in win32:i686 win64:x86_64; do
   IFS=: read -r preset triplet <<<"$arch"
@@ -50,7 +27,7 @@ for arch in win32:i686 win64:x86_64; do
   map=build/$preset/briskopatch-stub.map
   if [ -f "$map" ]; then
     echo "   largest inputs (*.ltrans*.o: the installer's own code after link-time optimisation):"
-    contributors "$map" | sed 's/^/   /'
+    map_contributors "$map" | sort -rn | head -n "$top" | awk '{ printf "%8d  %s\n", $1, $2 }' | sed 's/^/   /'
   fi
   # Compiled with one section per function and per table, so the sections
   # of the libraries' objects name them with their sizes.

@@ -1,34 +1,14 @@
 // The compressed payload reader on arbitrary bytes, handed to it in pieces of
 // a size that the first byte picks: it either reports damage or gives
 // exactly the number of bytes that its header records.
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <memory>
 #include <string_view>
 
 #include "core/payload/payload_reader.h"
 
 using namespace brisko;
-
-namespace {
-
-class PiecewiseSource final : public ByteSource {
- public:
-  PiecewiseSource(std::string_view bytes, std::size_t piece) : rest_(bytes), piece_(piece) {}
-  bool Next(std::string_view& bytes) override {
-    bytes = rest_.substr(0, std::min(rest_.size(), piece_));
-    rest_.remove_prefix(bytes.size());
-    return true;
-  }
-
- private:
-  std::string_view rest_;
-  std::size_t piece_;
-};
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
@@ -36,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view frame(reinterpret_cast<const char*>(data) + 1, size - 1);
   std::uint64_t recorded = 0;
   const bool accepted = ZstdContentSize(frame, recorded);
-  const auto reader = MakeZstdReader(frame, std::make_unique<PiecewiseSource>(frame, piece));
+  const auto reader = MakeZstdReader(frame, MakeMemorySource(frame, piece));
   if (accepted != (reader != nullptr)) std::abort();
   if (!reader) return 0;
   // Content beyond what a fuzzer can give in memory is cut short: damage.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/apply/patch_plan.h"
+#include "core/format/byte_order.h"
 #include "fakes.h"
 #include "test_support.h"
 
@@ -17,21 +18,13 @@ using test::MemoryFile;
 
 constexpr auto Op = test::DeltaInstruction;
 
+using test::ReadAll;
+
 // A little-endian field of a record.
 std::string Le(std::uint64_t value, int bytes) {
   std::string out;
-  for (int i = 0; i < bytes; ++i) out += static_cast<char>(value >> (8 * i));
+  le::Append(out, value, bytes);
   return out;
-}
-
-// All a reader gives, or nothing when it reports damage.
-std::optional<std::string> ReadAll(PayloadReader& reader) {
-  std::string bytes;
-  for (std::string_view piece;;) {
-    if (!reader.Next(piece)) return std::nullopt;
-    if (piece.empty()) return bytes;
-    bytes += piece;
-  }
 }
 
 std::optional<std::string> Apply(const std::string& stored, const std::string& source) {

@@ -143,15 +143,20 @@ class FakeEnvironment : public EnvironmentApi {
   std::vector<std::uint32_t> offered;
 };
 
+// Looks `key` up in `table` and records that it was asked for; sets `out`
+// only when it is there.
+template <typename Key>
+bool LookUp(const std::map<Key, Text>& table, const Key& key, std::vector<Key>& asked, Text& out) {
+  asked.push_back(key);
+  const auto it = table.find(key);
+  if (it == table.end()) return false;
+  out = it->second;
+  return true;
+}
+
 class FakeShellFolders : public ShellFoldersApi {
  public:
-  bool GetFolderPath(int csidl, Text& folder) override {
-    asked.push_back(csidl);
-    auto it = folders.find(csidl);
-    if (it == folders.end()) return false;
-    folder = it->second;
-    return true;
-  }
+  bool GetFolderPath(int csidl, Text& folder) override { return LookUp(folders, csidl, asked, folder); }
   std::map<int, Text> folders;
   std::vector<int> asked;
 };
@@ -161,13 +166,7 @@ class FakeShortcuts : public ShortcutApi {
   // A shortcut file at `path` whose stored target is `target`.
   void Add(const Text& path, const Text& target) { links[path] = target; }
 
-  bool ReadTarget(const Text& path, Text& target) override {
-    read.push_back(path);
-    auto it = links.find(path);
-    if (it == links.end()) return false;
-    target = it->second;
-    return true;
-  }
+  bool ReadTarget(const Text& path, Text& target) override { return LookUp(links, path, read, target); }
   std::map<Text, Text> links;
   std::vector<Text> read;
 };

@@ -200,6 +200,17 @@ class FakeWorker : public Worker {
   };
 };
 
+// All a reader gives, or nothing when it reports damage or hands out a piece
+// larger than it may.
+inline std::optional<std::string> ReadAll(PayloadReader& reader) {
+  std::string bytes;
+  for (std::string_view piece;;) {
+    if (!reader.Next(piece) || piece.size() > PayloadReader::kPieceSize) return std::nullopt;
+    if (piece.empty()) return bytes;
+    bytes += piece;
+  }
+}
+
 // A 2 x 1 24-bit bitmap file.
 inline std::string TinyBitmap() { return BitmapFile(2, 1, 24, 0, "", std::string("\x01\x02\x03\x04\x05\x06\0\0", 8)); }
 

@@ -545,11 +545,15 @@ TEST(Apply, InputIsIgnoredWhileBusy) {
 
 // ---- a staged patch: checked, staged, then put in place as one -----------------
 
+enum class Stop { None, Cancel, CloseBox, SessionEnd };
+const Text kB = "C:\\Game\\b.dat";
+
 struct StagedCase {
   const char* name;
-  std::function<void(test::FakeFileSystem&, TFormMain&)> arrange;
+  std::function<void(test::FakeFileSystem&)> arrange;
   Text message;
   std::string a, b;  // a.dat and b.dat afterwards ("A1", "B1" before; "A2", "B2" the patch's)
+  Stop stop = Stop::None;  // what the user (or the session) does while b.dat is staged
 };
 
 class StagedPatch : public ::testing::TestWithParam<StagedCase> {};
@@ -564,8 +568,18 @@ TEST_P(StagedPatch, EndsWithBothFilesOldOrBothNew) {
   f.files.files = {{"C:\\Game\\game.exe", ""}, {"C:\\Game\\a.dat", "A1"}, {"C:\\Game\\b.dat", "B1"}};
   f.form.Create();
   f.ui.messages.clear();
-  if (c.arrange) c.arrange(f.files, f.form);
+  if (c.arrange) c.arrange(f.files);
+  f.files.whileStaging = [&](const Text& path) {
+    if (path != kB) return;
+    switch (c.stop) {
+      case Stop::None: break;
+      case Stop::Cancel: f.form.Execute(Action::Cancel); break;
+      case Stop::CloseBox: EXPECT_FALSE(f.form.RequestClose()); break;
+      case Stop::SessionEnd: EXPECT_TRUE(f.form.SessionEnding()); break;
+    }
+  };
   f.form.Execute(Action::Start);
+  EXPECT_EQ(f.observer.closes, c.stop == Stop::CloseBox ? 1 : 0);
   EXPECT_EQ(f.ui.messages, std::vector<Text>{c.message});
   EXPECT_EQ(f.files.files["C:\\Game\\a.dat"], c.a);
   EXPECT_EQ(f.files.files["C:\\Game\\b.dat"], c.b);
@@ -576,61 +590,39 @@ TEST_P(StagedPatch, EndsWithBothFilesOldOrBothNew) {
 }
 
 using State = DestinationState;
-const Text kB = "C:\\Game\\b.dat";
 
 INSTANTIATE_TEST_SUITE_P(
     Outcomes, StagedPatch,
     ::testing::Values(
         StagedCase{"BothPutInPlace", nullptr, texts::kMsgPatchSucceeded, "A2", "B2"},
-        StagedCase{"HeldByAnotherProgram", [](auto& fs, auto&) { fs.states[kB] = State::InUse; },
+        StagedCase{"HeldByAnotherProgram", [](auto& fs) { fs.states[kB] = State::InUse; },
                    FormatText(texts::kMsgInUseFmt, "b.dat"), "A1", "B1"},
-        StagedCase{"ReadOnly", [](auto& fs, auto&) { fs.states[kB] = State::ReadOnly; },
+        StagedCase{"ReadOnly", [](auto& fs) { fs.states[kB] = State::ReadOnly; },
                    FormatText(texts::kMsgReadOnlyFmt, "b.dat"), "A1", "B1"},
-        StagedCase{"Refused", [](auto& fs, auto&) { fs.states[kB] = State::Refused; },
+        StagedCase{"Refused", [](auto& fs) { fs.states[kB] = State::Refused; },
                    FormatText(texts::kMsgRefusedFmt, "b.dat"), "A1", "B1"},
-        StagedCase{"FolderMissing", [](auto& fs, auto&) { fs.states[kB] = State::FolderMissing; },
+        StagedCase{"FolderMissing", [](auto& fs) { fs.states[kB] = State::FolderMissing; },
                    FormatText(texts::kMsgFolderMissingFmt, "b.dat"), "A1", "B1"},
         // Two files of 4 KiB each on disk: a byte short still reads 1 MB.
-        StagedCase{"NoRoom", [](auto& fs, auto&) { fs.freeBytes = 8192 - 1; },
+        StagedCase{"NoRoom", [](auto& fs) { fs.freeBytes = 8192 - 1; },
                    FormatText(texts::kMsgNoRoomFmt, "1 MB"), "A1", "B1"},
-        StagedCase{"StagingFails", [](auto& fs, auto&) { fs.failing.insert(kB); },
+        StagedCase{"StagingFails", [](auto& fs) { fs.failing.insert(kB); },
                    FormatText(texts::kMsgStagingFailedFmt, "b.dat"), "A1", "B1"},
         // The second file cannot be put in place: the first gets its former
         // content back.
-        StagedCase{"CommitFailsAndIsRolledBack", [](auto& fs, auto&) { fs.commitFailing.insert(kB); },
+        StagedCase{"CommitFailsAndIsRolledBack", [](auto& fs) { fs.commitFailing.insert(kB); },
                    FormatText(texts::kMsgStagingFailedFmt, "b.dat"), "A1", "B1"},
         StagedCase{"RollBackFailsAndNamesTheNewFile",
-                   [](auto& fs, auto&) {
+                   [](auto& fs) {
                      fs.commitFailing.insert(kB);
                      fs.restoreFailing.insert("C:\\Game\\a.dat");
                    },
                    FormatText(texts::kMsgPartlyAppliedFmt, "a.dat"), "A2", "B1"},
-        // Cancel and the close box while the second file is staged.
-        StagedCase{"CancelledWhileStaging",
-                   [](auto& fs, auto& form) {
-                     fs.whileStaging = [&form](const Text& path) {
-                       if (path == kB) form.Execute(Action::Cancel);
-                     };
-                   },
-                   texts::kMsgCancelled, "A1", "B1"},
-        StagedCase{"ClosedWhileStaging",
-                   [](auto& fs, auto& form) {
-                     fs.whileStaging = [&form](const Text& path) {
-                       if (path == kB) {
-                         EXPECT_FALSE(form.RequestClose());
-                       }
-                     };
-                   },
-                   texts::kMsgCancelled, "A1", "B1"},
-        StagedCase{"SessionEndingWhileStaging",
-                   [](auto& fs, auto& form) {
-                     fs.whileStaging = [&form](const Text& path) {
-                       if (path == kB) {
-                         EXPECT_TRUE(form.SessionEnding());
-                       }
-                     };
-                   },
-                   texts::kMsgCancelled, "A1", "B1"}),
+        // Cancel, the close box and the session's end while the second file
+        // is staged.
+        StagedCase{"CancelledWhileStaging", nullptr, texts::kMsgCancelled, "A1", "B1", Stop::Cancel},
+        StagedCase{"ClosedWhileStaging", nullptr, texts::kMsgCancelled, "A1", "B1", Stop::CloseBox},
+        StagedCase{"SessionEndingWhileStaging", nullptr, texts::kMsgCancelled, "A1", "B1", Stop::SessionEnd}),
     [](const auto& row) { return std::string(row.param.name); });
 
 TEST(StagedPatch, SameDestinationTwiceInAnyCaseIsRefused) {

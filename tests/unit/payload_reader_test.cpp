@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "fakes.h"
 #include "test_support.h"
 
 namespace brisko {
@@ -22,16 +23,7 @@ std::string Content(std::size_t size) {
   return text;
 }
 
-// All a reader gives, or nothing when it reports damage.
-std::optional<std::string> ReadAll(PayloadReader& reader) {
-  std::string bytes;
-  for (std::string_view piece;;) {
-    if (!reader.Next(piece)) return std::nullopt;
-    if (piece.empty()) return bytes;
-    EXPECT_LE(piece.size(), PayloadReader::kPieceSize);
-    bytes += piece;
-  }
-}
+using test::ReadAll;
 
 std::unique_ptr<PayloadReader> Zstd(const std::string& frame) { return MakeZstdReader(frame, MakeMemorySource(frame)); }
 
@@ -51,22 +43,6 @@ TEST_P(RoundTrip, GivesTheContentBackInPieces) {
 INSTANTIATE_TEST_SUITE_P(Sizes, RoundTrip,
                          testing::Values(0, 1, 3 * PayloadReader::kPieceSize + 5, std::size_t{1} << 27));
 
-// Stored bytes handed out a few at a time, as a file's range is read.
-class PieceSource final : public ByteSource {
- public:
-  PieceSource(std::string bytes, std::size_t piece) : bytes_(std::move(bytes)), piece_(piece) {}
-  bool Next(std::string_view& bytes) override {
-    bytes = std::string_view(bytes_).substr(std::min(at_, bytes_.size()), piece_);
-    at_ += bytes.size();
-    return true;
-  }
-
- private:
-  std::string bytes_;
-  std::size_t piece_;
-  std::size_t at_ = 0;
-};
-
 // A window far smaller than the content, so that decoding wraps round its
 // buffer many times and matches reach back across the wrap, from stored
 // bytes that come in pieces smaller than a block.
@@ -74,7 +50,7 @@ TEST(RoundTrip, WindowSmallerThanTheContentFromSmallPieces) {
   const std::string content = Content(5 * PayloadReader::kPieceSize + 77);
   for (const int windowLog : {10, 17, 20}) {
     const std::string frame = test::ZstdFrame(content, {true, true, windowLog, 19});
-    const auto reader = MakeZstdReader(frame, std::make_unique<PieceSource>(frame, 999));
+    const auto reader = MakeZstdReader(frame, MakeMemorySource(frame, 999));
     ASSERT_NE(reader, nullptr);
     EXPECT_EQ(ReadAll(*reader), content) << windowLog;
   }

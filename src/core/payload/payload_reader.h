@@ -37,8 +37,9 @@ class ByteSource {
   virtual bool Next(std::string_view& bytes) = 0;
 };
 
-// All of `bytes` in one piece.
-std::unique_ptr<ByteSource> MakeMemorySource(std::string_view bytes);
+// `bytes` in pieces of `piece` bytes (the last one shorter); by default all
+// in one.
+std::unique_ptr<ByteSource> MakeMemorySource(std::string_view bytes, std::size_t piece = std::string_view::npos);
 
 // Bytes stored as they are, handed out from where they lie (no copy).
 std::unique_ptr<PayloadReader> MakeRawReader(std::string_view bytes);

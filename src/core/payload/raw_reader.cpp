@@ -24,20 +24,23 @@ class RawReader final : public PayloadReader {
 
 class MemorySource final : public ByteSource {
  public:
-  explicit MemorySource(std::string_view bytes) : rest_(bytes) {}
+  MemorySource(std::string_view bytes, std::size_t piece) : rest_(bytes), piece_(piece) {}
   bool Next(std::string_view& bytes) override {
-    bytes = rest_;
-    rest_ = {};
+    bytes = rest_.substr(0, std::min(rest_.size(), piece_));
+    rest_.remove_prefix(bytes.size());
     return true;
   }
 
  private:
   std::string_view rest_;
+  std::size_t piece_;
 };
 
 }  // namespace
 
-std::unique_ptr<ByteSource> MakeMemorySource(std::string_view bytes) { return std::make_unique<MemorySource>(bytes); }
+std::unique_ptr<ByteSource> MakeMemorySource(std::string_view bytes, std::size_t piece) {
+  return std::make_unique<MemorySource>(bytes, piece);
+}
 
 std::unique_ptr<PayloadReader> MakeRawReader(std::string_view bytes) { return std::make_unique<RawReader>(bytes); }
 
