@@ -5,23 +5,6 @@
 namespace brisko {
 namespace {
 
-class RawReader final : public PayloadReader {
- public:
-  explicit RawReader(std::string_view bytes) : rest_(bytes), size_(bytes.size()) {}
-
-  std::uint64_t size() const override { return size_; }
-
-  bool Next(std::string_view& piece) override {
-    piece = rest_.substr(0, std::min(rest_.size(), kPieceSize));
-    rest_.remove_prefix(piece.size());
-    return true;
-  }
-
- private:
-  std::string_view rest_;
-  std::uint64_t size_;
-};
-
 class MemorySource final : public ByteSource {
  public:
   MemorySource(std::string_view bytes, std::size_t piece) : rest_(bytes), piece_(piece) {}
@@ -34,6 +17,19 @@ class MemorySource final : public ByteSource {
  private:
   std::string_view rest_;
   std::size_t piece_;
+};
+
+// Raw bytes are their own content: handed out where they lie, a piece at a
+// time.
+class RawReader final : public PayloadReader {
+ public:
+  explicit RawReader(std::string_view bytes) : pieces_(bytes, kPieceSize), size_(bytes.size()) {}
+  std::uint64_t size() const override { return size_; }
+  bool Next(std::string_view& piece) override { return pieces_.Next(piece); }
+
+ private:
+  MemorySource pieces_;
+  std::uint64_t size_;
 };
 
 }  // namespace
