@@ -96,7 +96,7 @@ TEST_P(PackStub, RoundTripsThePackageAndKeepsEverythingElse) {
     if (!compressed) request.compression.reset();
     const BuildResult result = BuildInstaller(request);
     ASSERT_TRUE(result.written) << (result.findings.empty() ? "" : FormatFinding(result.findings[0]));
-    EXPECT_EQ(result.payloadCount, 3u);
+    EXPECT_EQ(result.payloads.size(), 3u);
     EXPECT_EQ(result.replacedPackage, std::string(GetParam()).rfind("stubpkg", 0) == 0);
 
     InstalledPackage package(patch_.dir() / "out.exe");

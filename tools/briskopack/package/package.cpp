@@ -37,6 +37,14 @@ bool IsPayloadType(const ResourceId& type) {
                      [&](format::PayloadKind kind) { return type.NameEquals(format::PayloadType(kind)); });
 }
 
+// `size` as a resource's size field holds it; throws PackError naming `name`
+// when it does not fit (`how`: " even compressed", for the message).
+std::uint32_t ResourceSize(std::uint64_t size, const std::string& name, const char* how) {
+  if (size > kMaxResourceSize)
+    throw PackError(name, std::string("too large for a resource") + how + " (4 GiB or more)");
+  return static_cast<std::uint32_t>(size);
+}
+
 // A payload file of the script, found in the payload folder.
 struct PayloadFile {
   std::size_t index;  // its %OutFiles entry's position: the resource's number
@@ -58,23 +66,23 @@ PreparedPayload PreparePayload(const PayloadFile& file, const BuildRequest& requ
   InputFile in(file.path);
   const std::uint64_t size = in.size();
   PreparedPayload prepared;
-  prepared.report = {file.entry, size, size, 0, 0, 0};
+  prepared.report.name = file.entry;
+  prepared.report.size = prepared.report.stored = size;
   if (request.compression) {
     auto frame = std::make_unique<OutputFile>(request.output);
     CompressRange(in, 0, size, *frame, *request.compression);
     frame->CloseScratch();
     const std::uint64_t stored = frame->position();
     if (stored < size) {
-      if (stored > 0xFFFFFFFFu) throw PackError(in.name(), "too large for a resource even compressed (4 GiB or more)");
       prepared.type = format::kCompressedPayloadType;
-      prepared.data = ResourceData::File(frame->temporaryPath(), static_cast<std::uint32_t>(stored));
+      prepared.data = ResourceData::File(frame->temporaryPath(), ResourceSize(stored, in.name(), " even compressed"));
       prepared.scratch = std::move(frame);
       prepared.report.stored = stored;
+      prepared.report.kind = format::PayloadKind::Compressed;
       return prepared;
     }
   }
-  if (size > 0xFFFFFFFFu) throw PackError(in.name(), "too large for a resource (4 GiB or more)");
-  prepared.data = ResourceData::File(file.path, static_cast<std::uint32_t>(size));
+  prepared.data = ResourceData::File(file.path, ResourceSize(size, in.name(), ""));
   return prepared;
 }
 
@@ -117,13 +125,7 @@ void PutPrepared(ResourceTree& tree, std::size_t index, PreparedPayload prepared
                  std::vector<std::unique_ptr<OutputFile>>& scratch, BuildResult& result) {
   tree.Put(ResourceId::Ascii(prepared.type), ResourceId::Ascii(format::PayloadName(index)), kNeutral,
            std::move(prepared.data));
-  ++result.payloadCount;
-  result.payloadBytes += prepared.report.size;
-  result.storedBytes += prepared.report.stored;
-  if (prepared.scratch) {
-    ++result.compressedCount;
-    scratch.push_back(std::move(prepared.scratch));
-  }
+  if (prepared.scratch) scratch.push_back(std::move(prepared.scratch));
   result.payloads.push_back(std::move(prepared.report));
 }
 
@@ -163,18 +165,12 @@ void AddCheckedPayload(ResourceTree& tree, std::size_t index, const Text& entry,
   made.scratchBeside = request.output;
   CheckedPayload payload = MakeCheckedPayload(made);
   const std::uint64_t stored = payload.stored->position();
-  if (stored > 0xFFFFFFFFu)
-    throw PackError(DisplayName(path), "too large for a resource even as a delta (4 GiB or more)");
-  tree.Put(ResourceId::Ascii(format::kDeltaPayloadType), ResourceId::Ascii(format::PayloadName(index)), kNeutral,
-           ResourceData::File(payload.stored->temporaryPath(), static_cast<std::uint32_t>(stored)));
+  tree.Put(
+      ResourceId::Ascii(format::kDeltaPayloadType), ResourceId::Ascii(format::PayloadName(index)), kNeutral,
+      ResourceData::File(payload.stored->temporaryPath(), ResourceSize(stored, DisplayName(path), " even as a delta")));
   scratch.push_back(std::move(payload.stored));
-  ++result.payloadCount;
-  result.payloadBytes += payload.resultSize;
-  result.storedBytes += stored;
-  result.compressedCount += payload.deltaSources == 0;
-  result.deltaCount += payload.deltaSources > 0;
-  result.payloads.push_back(
-      {entry, payload.resultSize, stored, payload.deltaSources, payload.deltaSize, payload.wholeSize});
+  result.payloads.push_back({entry, payload.resultSize, stored, format::PayloadKind::Delta, payload.deltaSources,
+                             payload.deltaSize, payload.wholeSize});
 }
 
 // Puts every payload of the script's %OutFiles `entries` into the tree.
@@ -205,6 +201,28 @@ void AddPayloads(ResourceTree& tree, const std::vector<ScriptEntry>& entries, co
 }
 
 }  // namespace
+
+std::size_t BuildResult::CompressedCount() const {
+  return std::count_if(payloads.begin(), payloads.end(), [](const PayloadReport& p) {
+    return p.kind == format::PayloadKind::Compressed || (p.kind == format::PayloadKind::Delta && p.deltaSources == 0);
+  });
+}
+
+std::size_t BuildResult::DeltaCount() const {
+  return std::count_if(payloads.begin(), payloads.end(), [](const PayloadReport& p) { return p.deltaSources > 0; });
+}
+
+std::uint64_t BuildResult::PayloadBytes() const {
+  std::uint64_t bytes = 0;
+  for (const PayloadReport& p : payloads) bytes += p.size;
+  return bytes;
+}
+
+std::uint64_t BuildResult::StoredBytes() const {
+  std::uint64_t bytes = 0;
+  for (const PayloadReport& p : payloads) bytes += p.stored;
+  return bytes;
+}
 
 bool IsPackageResource(const ResourceId& type, const ResourceId& name) {
   return (type.NameEquals(format::kScriptType) && name.NameEquals(format::kScriptName)) ||

@@ -53,6 +53,7 @@ struct PayloadReport {
   Text name;
   std::uint64_t size = 0;
   std::uint64_t stored = 0;
+  format::PayloadKind kind = format::PayloadKind::Raw;
   std::size_t deltaSources = 0;  // 0: whole
   // With --from: what a delta and the whole file compressed came to (0 when
   // not made).
@@ -64,16 +65,18 @@ struct BuildResult {
   // The lint findings; with any error nothing was written unless forced.
   std::vector<Finding> findings;
   bool written = false;
-  std::size_t payloadCount = 0;
-  std::size_t compressedCount = 0;
-  // The payload files' bytes, and what the installer stores of them.
-  std::uint64_t payloadBytes = 0;
-  std::uint64_t storedBytes = 0;
-  std::size_t deltaCount = 0;
+  // Every payload stored, in the order of their entries.
   std::vector<PayloadReport> payloads;
   // The stub already carried a package, which was replaced.
   bool replacedPackage = false;
   std::uint64_t outputSize = 0;
+
+  // Payloads stored compressed: whole, or as deltas.
+  std::size_t CompressedCount() const;
+  std::size_t DeltaCount() const;
+  // The payload files' bytes, and what the installer stores of them.
+  std::uint64_t PayloadBytes() const;
+  std::uint64_t StoredBytes() const;
 };
 
 // Lints the script with the background and payload, then writes the

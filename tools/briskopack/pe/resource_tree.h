@@ -16,6 +16,10 @@
 
 namespace brisko::pack {
 
+// The most bytes one resource can hold: its data entry's size is a 32-bit
+// field.
+constexpr std::uint64_t kMaxResourceSize = 0xFFFFFFFF;
+
 // A resource type, name or language: a 16-bit number or a UTF-16 name.
 class ResourceId {
  public:
