@@ -79,14 +79,16 @@ printf 'in a Japanese folder' >patch/payload/表/x.txt
 cp patch/payload/表/x.txt x3.txt  # an ASCII name for the Windows-side checker
 for s in stub32 stub64 stubpkg32 stubpkg64; do cp "$stubs/$s.exe" .; done
 
-# objdump_check EXE OBJDUMP: binutils must read the image and the resource
-# tree without complaint and see exactly the package and the kept resources.
+# objdump_check EXE OBJDUMP BACKGROUND_SIZE: binutils must read the image and
+# the resource tree without complaint and see exactly the package and the
+# kept resources.
 objdump_check() {
-  local exe=$1 objdump=$2
+  local exe=$1 objdump=$2 background=$3
   "$objdump" -p "$exe" >dump.txt 2>dump.err || fail "$exe: objdump -p failed"
   [ ! -s dump.err ] || fail "$exe: objdump -p complains: $(head -3 dump.err)"
   grep -qi 'corrupt' dump.txt && fail "$exe: objdump finds the resource directory corrupt"
-  # Each named resource with its leaf's size, from the printed tree.
+  # Each named resource with its leaf's size, from the printed tree, in
+  # directory order: the types BIN, TEXT, ZSTD.
   awk '/Entry: name:.*Value/ { name = $0; sub(/.*\]: /, "", name); sub(/, Value.*/, "", name) }
        /Entry: ID:.*Value: 0x8/ { name = "#" }
        /Leaf: Addr:/ { size = $6; sub(/,$/, "", size); print name, size }' dump.txt |
@@ -96,8 +98,8 @@ objdump_check() {
     "RESOURCE_FILE0 $(stat -c %s patch/payload/data.bin)" \
     "RESOURCE_FILE2 $(stat -c %s patch/payload/sub/readme.txt)" \
     "RESOURCE_FILE3 $(stat -c %s patch/payload/表/x.txt)" \
-    "RESOURCE_BACKGROUND $(stat -c %s patch/background.bmp)" \
-    "RESOURCE_SCRIPT $(stat -c %s patch/script.txt)")
+    "RESOURCE_SCRIPT $(stat -c %s patch/script.txt)" \
+    "RESOURCE_BACKGROUND $background")
   [ "$(grep RESOURCE_ leaves.txt)" = "$expected" ] ||
     fail "$exe: objdump sees the package as: $(grep RESOURCE_ leaves.txt | tr '\n' ';')"
   for kept in OTHER KEEP; do grep -q "^$kept " leaves.txt || fail "$exe: resource $kept lost"; done
@@ -125,11 +127,14 @@ expect 0 lint patch
 for s in stub32 stub64 stubpkg32 stubpkg64; do
   echo "== $s"
   expect 0 build --stub "$s.exe" -o "$s-out.exe" patch
-  case $s in *32) objdump=$objdump32 ;; *) objdump=$objdump64 ;; esac
-  objdump_check "$s-out.exe" "$objdump"
-
   expect 0 list "$s-out.exe"
   cp out.txt "$s-list.txt"
+  case $s in *32) objdump=$objdump32 ;; *) objdump=$objdump64 ;; esac
+  stored=$(sed -n 's/^background: 540054 bytes (stored compressed in \([0-9]*\)), 600 x 300, sha256 .*/\1/p' out.txt)
+  [ -n "$stored" ] || fail "$s: list does not show the background compressed: $(grep background out.txt)"
+  objdump_check "$s-out.exe" "$objdump" "$stored"
+  expect 0 lint "$s-out.exe"
+
   for f in data.bin sub/readme.txt; do
     grep -q "$(sha256sum "patch/payload/$f" | cut -c1-64)" "$s-list.txt" || fail "$s: list lacks the SHA-256 of $f"
   done
@@ -157,7 +162,8 @@ expect 0 extract z.exe z-extracted
 diff -r patchz z-extracted >/dev/null || fail "the extracted compressed patch folder differs"
 expect 0 build --store --stub stub64.exe -o zraw.exe patchz
 expect 0 list zraw.exe
-grep -q 'stored compressed' out.txt && fail "--store compressed a payload"
+grep -q 'stored compressed' out.txt && fail "--store compressed a payload or the background"
+grep -q '^background: 540054 bytes, 600 x 300, sha256' out.txt || fail "--store: $(grep background out.txt)"
 for bad in --compress=0 --compress=23 --compress=x; do expect 4 build "$bad" --stub stub64.exe -o bad.exe patchz; done
 expect 4 build --compress --store --stub stub64.exe -o bad.exe patchz
 
@@ -218,7 +224,7 @@ grep -q 'type0.txt:2: warning: \*PatchType is 0' out.txt || fail "lint warning m
 
 if [ -n "$rescheck" ]; then
   echo "== Wine's loader"
-  package=(TEXT RESOURCE_SCRIPT patch/script.txt BMP RESOURCE_BACKGROUND patch/background.bmp
+  package=(TEXT RESOURCE_SCRIPT patch/script.txt ZSTD RESOURCE_BACKGROUND - BMP RESOURCE_BACKGROUND '!'
     BIN RESOURCE_FILE0 patch/payload/data.bin BIN RESOURCE_FILE1 '!' BIN RESOURCE_FILE2 patch/payload/sub/readme.txt
     BIN RESOURCE_FILE3 x3.txt BIN RESOURCE_FILE7 '!'
     '#14' '#1' - '#16' '#1' - '#24' '#1' - '#10' MYDATA - BIN OTHER - ME KEEP -)

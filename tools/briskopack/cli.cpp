@@ -302,20 +302,48 @@ int Build(const Arguments& a, std::ostream& out, std::ostream& err) {
   return kExitOk;
 }
 
-int LintCommand(const Arguments& a, std::ostream& out, std::ostream&) {
-  if (a.plain.size() != 1) throw UsageError{"lint takes one script or patch folder"};
-  const fs::path target = a.plain[0];
-  const bool isFolder = IsFolder(target);
-  const PatchParts parts = ResolvePatch(a, isFolder ? std::optional<fs::path>(target) : std::nullopt);
-  const fs::path script = parts.script.value_or(target);
+// True for a file that begins as a Windows program does.
+bool IsProgramFile(const fs::path& path) {
+  if (!IsFile(path)) return false;
+  InputFile file(path);
+  return file.size() >= 2 && file.ReadAt(0, 2) == "MZ";
+}
+
+// Lint of an installer: the script and the background of its package.
+LintInput InstallerLintInput(const fs::path& installer) {
+  InstalledPackage package(installer);
   LintInput input;
-  input.scriptName = DisplayName(script);
-  input.script = ReadWholeFile(script, kMaxScriptSize);
-  if (parts.background)
-    input.background.emplace(DisplayName(*parts.background), ReadWholeFile(*parts.background, kMaxBackgroundSize));
-  input.payloadFolder = parts.payload;
-  if (input.payloadFolder && !IsFolder(*input.payloadFolder))
-    throw PackError(DisplayName(*input.payloadFolder), "is not a folder");
+  input.scriptName = package.file().name() + " (script)";
+  input.script = package.script();
+  input.background.emplace(package.file().name() + " (background)", "");
+  try {
+    input.background->second = package.BackgroundFile();
+  } catch (const PackError& e) {
+    input.backgroundProblem = e.cause();
+  }
+  return input;
+}
+
+int LintCommand(const Arguments& a, std::ostream& out, std::ostream&) {
+  if (a.plain.size() != 1) throw UsageError{"lint takes one script, patch folder or installer"};
+  const fs::path target = a.plain[0];
+  LintInput input;
+  if (IsProgramFile(target)) {
+    if (a.Has("--background") || a.Has("--payload"))
+      throw UsageError{"lint of an installer takes no --background or --payload"};
+    input = InstallerLintInput(target);
+  } else {
+    const bool isFolder = IsFolder(target);
+    const PatchParts parts = ResolvePatch(a, isFolder ? std::optional<fs::path>(target) : std::nullopt);
+    const fs::path script = parts.script.value_or(target);
+    input.scriptName = DisplayName(script);
+    input.script = ReadWholeFile(script, kMaxScriptSize);
+    if (parts.background)
+      input.background.emplace(DisplayName(*parts.background), ReadWholeFile(*parts.background, kMaxBackgroundSize));
+    input.payloadFolder = parts.payload;
+    if (input.payloadFolder && !IsFolder(*input.payloadFolder))
+      throw PackError(DisplayName(*input.payloadFolder), "is not a folder");
+  }
   input.from = Releases(a);
   return Report(Lint(input), out);
 }
@@ -329,10 +357,41 @@ class HashSink final : public ByteSink {
   Sha256 sha_;
 };
 
-std::string Sha(const ResourceData& data) {
+std::string Sha(std::string_view bytes) {
   HashSink sink;
-  data.WriteTo(sink);
+  sink.Write(bytes.data(), bytes.size());
   return sink.Hex();
+}
+
+// The background's line: the bitmap file's size (and, compressed, what it is
+// stored in), its picture's size and its SHA-256; or what is wrong with it.
+void ListBackground(const InstalledPackage& package, std::ostream& out) {
+  using Form = InstalledPackage::BackgroundForm;
+  out << "background: ";
+  const Form form = package.backgroundForm();
+  if (form == Form::Missing || form == Form::Both) {
+    out << (form == Form::Missing ? "missing" : "stored twice, raw and compressed (a package holds one)") << '\n';
+    return;
+  }
+  const std::uint32_t stored = package.background()->data.size();
+  std::string file;
+  try {
+    file = package.BackgroundFile();
+  } catch (const PackError&) {
+    if (form == Form::Raw)
+      out << stored << " bytes, too large to be a background\n";
+    else
+      out << "stored compressed in " << stored << ", damaged (the frame does not decode)\n";
+    return;
+  }
+  out << file.size() << " bytes";
+  if (form == Form::Compressed) out << " (stored compressed in " << stored << ")";
+  Bitmap bitmap;
+  if (DecodeBitmapFile(file, bitmap))
+    out << ", " << bitmap.width << " x " << bitmap.height;
+  else
+    out << ", not a valid bitmap";
+  out << ", sha256 " << Sha(file) << '\n';
 }
 
 // A delta payload's line: the size and SHA-256 it records for its result
@@ -381,17 +440,7 @@ int List(const Arguments& a, std::ostream& out, std::ostream&) {
     }
   }
 
-  if (const ResourceLeaf* bg = package.background()) {
-    out << "background: " << bg->data.size() << " bytes";
-    Bitmap bitmap;
-    if (DecodeBitmapFile(bg->data.Read(), bitmap))
-      out << ", " << bitmap.width << " x " << bitmap.height;
-    else
-      out << ", not a valid bitmap";
-    out << ", sha256 " << Sha(bg->data) << '\n';
-  } else {
-    out << "background: missing\n";
-  }
+  ListBackground(package, out);
 
   out << "payload:\n";
   for (const auto& p : package.payloads()) {
@@ -479,7 +528,9 @@ const CommandSpec kCommands[] = {
      Build},
     {"diff", kDiff, "OLD_DIR NEW_DIR",
      "puts the files of NEW_DIR that are new or differ from OLD_DIR into PATCH_DIR's payload and %OutFiles", Diff},
-    {"lint", kLint, "(SCRIPT | PATCH_DIR)", "reports, with line numbers, what would go wrong when the installer runs",
+    {"lint", kLint, "(SCRIPT | PATCH_DIR | INSTALLER.exe)",
+     "reports, with line numbers, what would go wrong when the installer runs (of an installer: its script and "
+     "background)",
      LintCommand},
     {"list", kList, "INSTALLER.exe", "shows the package that an installer carries", List},
     {"extract", kExtract, "INSTALLER.exe DIR", "writes an installer's package back as a patch folder", Extract},

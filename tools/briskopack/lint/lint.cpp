@@ -517,12 +517,14 @@ void ReleaseWithoutProgram(const Script& s, const Report& report) {
 // ---- the background ---------------------------------------------------------
 
 void BackgroundNotABitmap(const Script& s, const Report& report) {
+  if (!s.input.backgroundProblem.empty()) return report(0, s.input.backgroundProblem);
   Bitmap bitmap;
   if (!DecodeBitmapFile(s.input.background->second, bitmap))
     report(0, "not a valid bitmap file: the installer's start-up fails on it");
 }
 
 void BackgroundSize(const Script& s, const Report& report) {
+  if (!s.input.backgroundProblem.empty()) return;
   Bitmap bitmap;
   if (!DecodeBitmapFile(s.input.background->second, bitmap)) return;
   if (bitmap.width != format::kBackgroundWidth || bitmap.height != format::kBackgroundHeight)

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "core/format/package_format.h"
+#include "core/picture/stored_picture.h"
 #include "lint/script_entries.h"
 #include "package/delta_payload.h"
 #include "platform/native_names.h"
@@ -226,7 +227,8 @@ std::uint64_t BuildResult::StoredBytes() const {
 
 bool IsPackageResource(const ResourceId& type, const ResourceId& name) {
   return (type.NameEquals(format::kScriptType) && name.NameEquals(format::kScriptName)) ||
-         (type.NameEquals(format::kBackgroundType) && name.NameEquals(format::kBackgroundName)) ||
+         ((type.NameEquals(format::kBackgroundType) || type.NameEquals(format::kCompressedBackgroundType)) &&
+          name.NameEquals(format::kBackgroundName)) ||
          (IsPayloadType(type) && IsPayloadName(name));
 }
 
@@ -261,8 +263,12 @@ BuildResult BuildInstaller(const BuildRequest& request) {
 
     tree.Put(ResourceId::Ascii(format::kScriptType), ResourceId::Ascii(format::kScriptName), kNeutral,
              ResourceData::Bytes(script));
-    tree.Put(ResourceId::Ascii(format::kBackgroundType), ResourceId::Ascii(format::kBackgroundName), kNeutral,
-             ResourceData::Bytes(background));
+    if (request.compression)
+      tree.Put(ResourceId::Ascii(format::kCompressedBackgroundType), ResourceId::Ascii(format::kBackgroundName),
+               kNeutral, ResourceData::Bytes(CompressPicture(background, DisplayName(request.background))));
+    else
+      tree.Put(ResourceId::Ascii(format::kBackgroundType), ResourceId::Ascii(format::kBackgroundName), kNeutral,
+               ResourceData::Bytes(background));
     AddPayloads(tree, OutFilesEntries(script), request, lint.scriptName, scratch, result);
 
     const ResourceSection section(tree);
@@ -290,7 +296,8 @@ InstalledPackage::InstalledPackage(const fs::path& installer)
     throw PackError(file_.name(),
                     "the script resource is implausibly large (" + std::to_string(script->data.size()) + " bytes)");
   script_ = script->data.Read();
-  background_ = tree_.Find(format::kBackgroundType, format::kBackgroundName);
+  rawBackground_ = tree_.Find(format::kBackgroundType, format::kBackgroundName);
+  compressedBackground_ = tree_.Find(format::kCompressedBackgroundType, format::kBackgroundName);
   const std::vector<ScriptEntry> entries = OutFilesEntries(script_);
   for (std::size_t i = 0; i < entries.size(); ++i) {
     Payload p;
@@ -305,6 +312,40 @@ InstalledPackage::InstalledPackage(const fs::path& installer)
     }
     payloads_.push_back(std::move(p));
   }
+}
+
+InstalledPackage::BackgroundForm InstalledPackage::backgroundForm() const {
+  if (rawBackground_ && compressedBackground_) return BackgroundForm::Both;
+  if (rawBackground_) return BackgroundForm::Raw;
+  return compressedBackground_ ? BackgroundForm::Compressed : BackgroundForm::Missing;
+}
+
+const ResourceLeaf* InstalledPackage::background() const {
+  return backgroundForm() == BackgroundForm::Both ? nullptr : rawBackground_ ? rawBackground_ : compressedBackground_;
+}
+
+std::string InstalledPackage::BackgroundFile() const {
+  const std::string raw = std::string(format::kBackgroundType) + "/" + format::kBackgroundName;
+  const std::string compressed = std::string(format::kCompressedBackgroundType) + "/" + format::kBackgroundName;
+  switch (backgroundForm()) {
+    case BackgroundForm::Missing:
+      throw PackError(file_.name(), "carries no background (no " + raw + " or " + compressed + " resource)");
+    case BackgroundForm::Both:
+      throw PackError(file_.name(),
+                      "carries the background twice, as " + raw + " and as " + compressed + " (a package holds one)");
+    case BackgroundForm::Raw:
+      if (rawBackground_->data.size() > kMaxBackgroundSize)
+        throw PackError(file_.name(), "the background resource is implausibly large (" +
+                                          std::to_string(rawBackground_->data.size()) + " bytes)");
+      return rawBackground_->data.Read();
+    case BackgroundForm::Compressed: break;
+  }
+  // A frame of the largest picture is never twice its size.
+  std::string file;
+  if (compressedBackground_->data.size() > 2 * kMaxBackgroundSize ||
+      !UnpackPictureFrame(compressedBackground_->data.Read(), file))
+    throw PackError(file_.name(), "the compressed background (" + compressed + ") is damaged");
+  return file;
 }
 
 std::vector<std::pair<std::string, const ResourceLeaf*>> InstalledPackage::UnusedPayloads() const {
@@ -334,9 +375,7 @@ std::string_view InstalledPackage::StoredBytes(const Payload& payload) {
 void ExtractPackage(const fs::path& installer, const fs::path& folder, const std::vector<fs::path>& from) {
   InstalledPackage package(installer);
   const std::string name = package.file().name();
-  if (!package.background())
-    throw PackError(name, std::string("carries no background (no ") + format::kBackgroundType + "/" +
-                              format::kBackgroundName + " resource)");
+  const std::string background = package.BackgroundFile();
   for (const auto& p : package.payloads()) {
     if (p.name.empty()) continue;
     const std::string where = "payload " + std::to_string(p.index) + " (" + ForDisplay(p.name) + ")";
@@ -347,9 +386,9 @@ void ExtractPackage(const fs::path& installer, const fs::path& folder, const std
   }
 
   OutputFolder target(folder);
-  auto write = [](const fs::path& path, const ResourceData& data) {
+  auto write = [](const fs::path& path, std::string_view bytes) {
     OutputFile out(path);
-    data.WriteTo(out);
+    out.Write(bytes.data(), bytes.size());
     out.Commit();
   };
   auto unpack = [&](const fs::path& path, const InstalledPackage::Payload& p) {
@@ -361,12 +400,8 @@ void ExtractPackage(const fs::path& installer, const fs::path& folder, const std
       Unpack(p.kind, p.leaf->data, out, where);
     out.Commit();
   };
-  {
-    OutputFile out(target.path() / kScriptFileName);
-    out.Write(package.script().data(), package.script().size());
-    out.Commit();
-  }
-  write(target.path() / kBackgroundFileName, package.background()->data);
+  write(target.path() / kScriptFileName, package.script());
+  write(target.path() / kBackgroundFileName, background);
   const fs::path payload = target.path() / kPayloadFolderName;
   std::error_code ec;
   fs::create_directory(payload, ec);

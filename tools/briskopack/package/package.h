@@ -1,8 +1,9 @@
 // A patch package: the script, the background and the payload files that an
 // installer carries as resources "TEXT"/"RESOURCE_SCRIPT",
-// "BMP"/"RESOURCE_BACKGROUND" and "BIN"/"RESOURCE_FILE<i>" (or, compressed,
-// "ZSTD"/"RESOURCE_FILE<i>"). Building puts them into a stub; reading takes
-// them back out of an installer.
+// "BMP"/"RESOURCE_BACKGROUND" (or, compressed, "ZSTD"/"RESOURCE_BACKGROUND")
+// and "BIN"/"RESOURCE_FILE<i>" (or, compressed, "ZSTD"/"RESOURCE_FILE<i>").
+// Building puts them into a stub; reading takes them back out of an
+// installer.
 #pragma once
 
 #include <optional>
@@ -25,7 +26,7 @@ constexpr char kBackgroundFileName[] = "background.bmp";
 constexpr char kPayloadFolderName[] = "payload";
 
 constexpr std::uint64_t kMaxScriptSize = 16u << 20;
-constexpr std::uint64_t kMaxBackgroundSize = 64u << 20;
+constexpr std::uint64_t kMaxBackgroundSize = format::kMaxBackgroundFileSize;
 
 struct BuildRequest {
   fs::path stub;
@@ -37,8 +38,9 @@ struct BuildRequest {
   // faulty package: payload files that are missing or named unsafely are
   // then left out.
   bool force = false;
-  // Payloads are compressed unless this is empty (stored raw). A payload
-  // that compression does not make smaller is stored raw either way.
+  // Payloads and the background are compressed unless this is empty
+  // (stored raw). A payload that compression does not make smaller is
+  // stored raw either way.
   std::optional<CompressOptions> compression = CompressOptions{};
   // The releases the patch is made from (their application folders). When
   // given, every payload records the file it gives, and one that has a file
@@ -105,7 +107,15 @@ class InstalledPackage {
   const PeImage& image() const { return image_; }
   const ResourceTree& resources() const { return tree_; }
   const std::string& script() const { return script_; }
-  const ResourceLeaf* background() const { return background_; }
+  // Which forms of the background the package holds; a sound one holds one.
+  enum class BackgroundForm { Missing, Raw, Compressed, Both };
+  BackgroundForm backgroundForm() const;
+  // The resource of the background when the package holds one form of it.
+  const ResourceLeaf* background() const;
+  // The bitmap file that the background gives, a compressed one decoded and
+  // checked. Throws PackError when the package holds neither form or both,
+  // or the stored bytes are damaged or implausibly large.
+  std::string BackgroundFile() const;
   const std::vector<Payload>& payloads() const { return payloads_; }
   // Payload resources named RESOURCE_FILE<n> that no entry asks for.
   std::vector<std::pair<std::string, const ResourceLeaf*>> UnusedPayloads() const;
@@ -119,7 +129,8 @@ class InstalledPackage {
   PeImage image_;
   ResourceTree tree_;
   std::string script_;
-  const ResourceLeaf* background_ = nullptr;
+  const ResourceLeaf* rawBackground_ = nullptr;
+  const ResourceLeaf* compressedBackground_ = nullptr;
   std::vector<Payload> payloads_;
 };
 

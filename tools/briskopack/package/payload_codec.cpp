@@ -122,6 +122,25 @@ void CompressRange(InputFile& in, std::uint64_t offset, std::uint64_t size, Byte
   frame.Finish();
 }
 
+std::string CompressPicture(std::string_view file, const std::string& name) {
+  if (file.size() > format::kMaxBackgroundFileSize)
+    throw PackError(name, "too large for a background (" + std::to_string(file.size()) + " bytes)");
+  CompressOptions options;
+  options.level = MaxCompressionLevel();
+  options.threads = 1;
+  options.longDistance = false;
+  // The smallest window that holds the whole file: a larger one would only
+  // ask more memory of the installer.
+  options.windowLog = ZSTD_WINDOWLOG_MIN;
+  while (options.windowLog < format::kBackgroundWindowLog && (std::uint64_t{1} << options.windowLog) < file.size())
+    ++options.windowLog;
+  StringSink frame;
+  FrameWriter writer(frame, file.size(), options, name);
+  writer.Write(file.data(), file.size());
+  writer.Finish();
+  return std::move(frame.bytes);
+}
+
 std::uint64_t UnpackedSize(format::PayloadKind kind, const ResourceData& data, const std::string& where) {
   if (kind == format::PayloadKind::Raw) return data.size();
   std::uint64_t size = 0;

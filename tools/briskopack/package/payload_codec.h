@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "core/format/package_format.h"
 #include "pe/resource_tree.h"
@@ -70,6 +71,11 @@ class FrameWriter {
 // zstd refuses.
 void CompressRange(InputFile& in, std::uint64_t offset, std::uint64_t size, ByteSink& out,
                    const CompressOptions& options);
+
+// A background picture's bitmap file as a package stores it compressed: one
+// frame at the highest level, with a window just large enough for the file
+// (never above 2^format::kBackgroundWindowLog). `name` is for messages.
+std::string CompressPicture(std::string_view file, const std::string& name);
 
 // The bytes a stored payload gives: its size, or the content size its frame
 // records. Throws PackError naming `where` when the frame's header is one the

@@ -326,10 +326,7 @@ void ResourceData::WriteTo(ByteSink& sink) const {
 }
 
 std::string ResourceData::Read() const {
-  struct StringSink final : ByteSink {
-    std::string bytes;
-    void Write(const void* data, std::size_t size) override { bytes.append(static_cast<const char*>(data), size); }
-  } sink;
+  StringSink sink;
   sink.bytes.reserve(size_);
   WriteTo(sink);
   return std::move(sink.bytes);

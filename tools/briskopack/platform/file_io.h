@@ -50,6 +50,13 @@ class ByteSink {
   void WriteZeros(std::uint64_t count);
 };
 
+// Bytes kept in memory; for small amounts only.
+class StringSink final : public ByteSink {
+ public:
+  void Write(const void* data, std::size_t size) override { bytes.append(static_cast<const char*>(data), size); }
+  std::string bytes;
+};
+
 // A regular file opened for reading at any offset.
 class InputFile {
  public:
