@@ -98,6 +98,19 @@ inline std::string CleanScript(std::initializer_list<const char*> outFiles) {
   return text + "%%\r\n";
 }
 
+// Bytes no compressor shrinks; `seed` picks them.
+inline std::string RandomBytes(std::size_t size, std::uint64_t seed) {
+  std::string bytes(size, '\0');
+  std::uint64_t x = seed * 0x9E3779B97F4A7C15ull + 1;
+  for (char& c : bytes) {
+    x ^= x << 13;
+    x ^= x >> 7;
+    x ^= x << 17;
+    c = static_cast<char>(x >> 32);
+  }
+  return bytes;
+}
+
 // An uncompressed 24-bit bitmap file.
 inline std::string Bitmap(int width, int height) {
   const std::uint32_t row = (static_cast<std::uint32_t>(width) * 3 + 3) & ~3u;

@@ -61,15 +61,15 @@ struct PreparedPayload {
   PayloadReport report;
 };
 
-// Compressed into a scratch file beside the output when asked and when that
-// makes it smaller, raw otherwise.
+// Compressed into a scratch file beside the output when asked, when a trial
+// shows it worth compressing and when that makes it smaller; raw otherwise.
 PreparedPayload PreparePayload(const PayloadFile& file, const BuildRequest& request) {
   InputFile in(file.path);
   const std::uint64_t size = in.size();
   PreparedPayload prepared;
   prepared.report.name = file.entry;
   prepared.report.size = prepared.report.stored = size;
-  if (request.compression) {
+  if (request.compression && WorthCompressing(FileRanges(in, 0), size, *request.compression, in.name())) {
     auto frame = std::make_unique<OutputFile>(request.output);
     CompressRange(in, 0, size, *frame, *request.compression);
     frame->CloseScratch();
