@@ -193,6 +193,15 @@ expect 0 extract delta.exe delta-extracted --from v1
 cmp -s delta-extracted/payload/game.exe v2/game.exe || fail "extract --from does not rebuild game.exe"
 cmp -s delta-extracted/payload/sub/new.txt v2/sub/new.txt || fail "extract --from does not give sub/new.txt"
 expect_refusal 3 'no file given with --from is a version it was made from' '' extract delta.exe nowhere
+# The same destination twice, in another letter case: refused as a lint error.
+cp -r dpatch dup
+cp dup/payload/game.exe dup/payload/GAME.EXE
+sed -i 's/^\tgame\.exe\r$/&\n\tGAME.EXE\r/' dup/script.txt
+expect 2 build --stub stub64.exe -o dup.exe dup --from v1
+grep -q 'script.txt:[0-9]*: error: the output name "GAME.EXE" names the same file as line' err.txt ||
+  fail "build --from does not refuse a destination named twice: $(cat err.txt)"
+[ ! -e dup.exe ] || fail "build --from wrote an installer with a destination named twice"
+expect 2 lint dup --from v1
 
 echo "== bad input"
 printf 'not a program at all, just text that is long enough to be read as one' >notpe.exe

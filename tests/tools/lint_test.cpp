@@ -21,6 +21,9 @@ struct LintCase {
   const char* name;
   std::string script;
   std::vector<Expected> findings;
+  // Linted for a patch made from one earlier release (which holds the
+  // program t.exe and a folder d, and none of the entries).
+  bool withFrom = false;
 };
 
 constexpr Severity E = Severity::Error;
@@ -65,6 +68,12 @@ TEST_P(LintScript, ReportsExactlyTheExpectedFindings) {
   LintInput input;
   input.scriptName = "script.txt";
   input.script = GetParam().script;
+  test::TempDir release;
+  if (GetParam().withFrom) {
+    test::WriteFile(release / "t.exe", "program");
+    std::filesystem::create_directories(release / "d");
+    input.from = {release.path()};
+  }
   const std::vector<Finding> found = Lint(input);
   std::string all;
   for (const Finding& f : found) all += FormatFinding(f) + "\n";
@@ -152,7 +161,16 @@ INSTANTIATE_TEST_SUITE_P(
                  {{E, 14, "climbs out"}, {E, 15, "climbs out"}}},
         // 表 ends in 0x5C: "表..\x" is the folder 表.. and the file x, no climbing.
         LintCase{"TrailByteBeforeDots", OutFiles({"\x95\x5C..\\x.dat"}), {}},
-        LintCase{"DuplicateOutputName", OutFiles({"a.dat", "", "A.DAT"}), {{W, 16, "repeats line 14"}}}),
+        LintCase{"DuplicateOutputName", OutFiles({"a.dat", "", "A.DAT"}), {{W, 16, "repeats line 14"}}},
+        // Ａ and ａ, full-width: letters that differ only in case.
+        LintCase{"DuplicateFullWidthName", OutFiles({"\x82\x60.dat", "\x82\x81.dat"}), {{W, 15, "repeats line 14"}}},
+        // Cyrillic Ё and ё; ア and ヂ, whose second bytes are "A" and "a", differ.
+        LintCase{"DuplicateCyrillicName", OutFiles({"\x84\x46", "\x84\x76", "\x83\x41", "\x83\x61"}),
+                 {{W, 15, "repeats line 14"}}},
+        LintCase{"DuplicateOutputNameWithFrom", OutFiles({"a.dat", "", "A.DAT"}), {{E, 16, "same file as line 14"}}, true},
+        LintCase{"SameFileSpelledOtherwiseWithFrom", OutFiles({"d\\a.dat", "d/./A.dat.", "d\\\\a.dat "}),
+                 {{E, 15, "same file as line 14"}, {E, 16, "same file as line 14"}}, true},
+        LintCase{"DifferentNamesWithFrom", OutFiles({"a.dat", "b.dat", "\x83\x41", "\x83\x61"}), {}, true}),
     [](const auto& row) { return std::string(row.param.name); });
 
 class LintFiles : public ::testing::Test {

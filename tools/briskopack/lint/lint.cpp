@@ -420,13 +420,36 @@ std::vector<Entry> SafeOutFiles(const Script& s) {
   return safe;
 }
 
+// Runs `check` for each entry that names the same destination as an entry
+// before it, with the first such entry.
+template <typename Check>
+void ForRepeatedOutputs(const Script& s, Check check) {
+  std::map<std::u32string, Entry> first;
+  for (const Entry& entry : SafeOutFiles(s)) {
+    auto [earlier, isNew] = first.emplace(DestinationKey(entry.text), entry);
+    if (!isNew) check(earlier->second, entry);
+  }
+}
+
 void RepeatedOutputName(const Script& s, const Report& report) {
-  const std::vector<Entry> safe = SafeOutFiles(s);
-  for (std::size_t j = 0; j < safe.size(); ++j)
-    for (std::size_t k = 0; k < j; ++k)
-      if (ScriptLocale().EqualsIgnoreCase(safe[k].text, safe[j].text))
-        report(safe[j].line, "the output name " + Quote(safe[j].text) + " repeats line " +
-                                 std::to_string(safe[k].line) + ": the later file replaces the earlier one");
+  if (!s.input.from.empty()) return;  // an error then, below
+  ForRepeatedOutputs(s, [&](const Entry& earlier, const Entry& entry) {
+    report(entry.line, "the output name " + Quote(entry.text) + " repeats line " + std::to_string(earlier.line) +
+                           ": the later file replaces the earlier one");
+  });
+}
+
+// A patch made from earlier versions checks every destination against them
+// before it writes: a second entry for the same file is checked against the
+// earlier version too, and fails once the first has replaced it.
+void RepeatedOutputNameWithFrom(const Script& s, const Report& report) {
+  if (s.input.from.empty()) return;
+  ForRepeatedOutputs(s, [&](const Entry& earlier, const Entry& entry) {
+    report(entry.line, "the output name " + Quote(entry.text) + " names the same file as line " +
+                           std::to_string(earlier.line) +
+                           ": the installer checks both against the earlier version, and the second fails once the "
+                           "first has replaced it");
+  });
 }
 
 // Runs `check` with the status of each payload file, when the payload folder
@@ -585,6 +608,7 @@ const Check kChecks[] = {
     {{"absolute-output-name", E}, Subject::Script, AbsoluteOutputName},
     {{"climbing-output-name", E}, Subject::Script, ClimbingOutputName},
     {{"repeated-output-name", W}, Subject::Script, RepeatedOutputName},
+    {{"repeated-output-name-with-from", E}, Subject::Script, RepeatedOutputNameWithFrom},
     {{"missing-payload", E}, Subject::Script, MissingPayload},
     {{"payload-is-a-folder", E}, Subject::Script, PayloadIsAFolder},
     {{"release-lacks-file", W}, Subject::Script, ReleaseLacksSource},

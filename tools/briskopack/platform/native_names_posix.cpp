@@ -26,9 +26,9 @@ std::optional<std::string> Convert(std::string_view text, const char* to, const 
   return out;
 }
 
-std::optional<std::string> ShiftJisToUtf8(std::string_view text) { return Convert(text, "UTF-8", "CP932"); }
-
 }  // namespace
+
+std::optional<std::string> ShiftJisToUtf8(std::string_view text) { return Convert(text, "UTF-8", "CP932"); }
 
 fs::path NativeName(const Text& name) {
   if (auto utf8 = ShiftJisToUtf8(name)) return fs::path(*utf8);

@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include "platform/native_names.h"
+#include "platform/unicode.h"
 
 namespace brisko::pack {
 
@@ -26,6 +27,12 @@ std::optional<std::wstring> ShiftJisToWide(std::string_view text) {
 }
 
 }  // namespace
+
+std::optional<std::string> ShiftJisToUtf8(std::string_view text) {
+  const std::optional<std::wstring> wide = ShiftJisToWide(text);
+  if (!wide) return std::nullopt;
+  return Utf16ToUtf8(std::u16string(wide->begin(), wide->end()));
+}
 
 fs::path NativeName(const Text& name) {
   if (auto wide = ShiftJisToWide(name)) return fs::path(*wide);
