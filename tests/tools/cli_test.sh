@@ -140,6 +140,7 @@ for s in stub32 stub64 stubpkg32 stubpkg64; do
   done
   grep -q '^  1  (blank entry)$' "$s-list.txt" || fail "$s: list does not show the blank entry"
   grep -q '^  \*Caption = Title patch 1.0$' "$s-list.txt" || fail "$s: list does not show *Caption"
+  grep -q '^  3  表\\x.txt  20 bytes' "$s-list.txt" || fail "$s: list does not show the Japanese name in UTF-8"
 
   expect 0 extract "$s-out.exe" "$s-extracted"
   diff -r patch "$s-extracted" >/dev/null || fail "$s: the extracted patch folder differs"
@@ -230,6 +231,32 @@ expect 4 frobnicate
 printf '%s\r\n' "${script_lines[@]}" | sed 's/^\t1\r$/\t0\r/' >type0.txt
 expect 1 lint type0.txt
 grep -q 'type0.txt:2: warning: \*PatchType is 0' out.txt || fail "lint warning missing: $(cat out.txt)"
+
+if [ -n "$wine" ]; then
+  # The Windows packer where the ANSI code page is 1252 and the console's 437,
+  # neither of which holds Japanese: names come out in UTF-8 redirected, in
+  # UTF-16 to a console, and Japanese arguments reach it.
+  echo "== Unicode under en_US.UTF-8"
+  english() { LC_ALL=en_US.UTF-8 "$wine" "$packer" "$@"; }
+  cp z.exe 日本語.exe
+  english list 日本語.exe >unicode.txt 2>&1 || fail "list 日本語.exe under en_US: $(head -3 unicode.txt)"
+  grep -q '^日本語.exe: PE32+' unicode.txt || fail "list does not name 日本語.exe: $(head -1 unicode.txt)"
+  grep -q '表\\x.txt' unicode.txt || fail "list redirected does not show 表\\x.txt in UTF-8"
+  mkdir -p jv1 jv2/表
+  printf 'new' >jv2/表/新しい.txt
+  english diff jv1 jv2 -o jpatch >unicode.txt 2>&1
+  grep -q '^added     表\\新しい.txt  3 bytes' unicode.txt || fail "diff does not show the Japanese name: $(cat unicode.txt)"
+  # A real console: Wine gives a program one when it runs on a terminal, and
+  # writes what reaches the console as the terminal's UTF-8.
+  if command -v script >/dev/null; then
+    script -qec "$(printf '%q ' env LC_ALL=en_US.UTF-8 "$wine" "$packer" list 日本語.exe)" /dev/null >console.raw 2>&1
+    # Without Wine's cursor and erase sequences.
+    sed 's/\x1b\[[0-9;?]*[a-zA-Z]//g' console.raw | tr -d '\r' >console.txt
+    grep -q '3  表\\x.txt  20 bytes' console.txt || fail "list on a console does not show 表\\x.txt: $(grep x.txt console.txt)"
+  else
+    echo "no script(1) to give the packer a terminal: the console is not checked"
+  fi
+fi
 
 if [ -n "$rescheck" ]; then
   echo "== Wine's loader"

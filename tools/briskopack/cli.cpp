@@ -111,15 +111,19 @@ struct Arguments {
     if (it == options.end()) return std::nullopt;
     return it->second.front();
   }
+  // Paths, given in UTF-8.
   std::optional<fs::path> PathOption(const std::string& name) const {
-    if (auto value = Option(name)) return fs::path(*value);
+    if (auto value = Option(name)) return PathFromUtf8(*value);
     return std::nullopt;
   }
   std::vector<fs::path> Paths(const std::string& name) const {
+    std::vector<fs::path> paths;
     auto it = options.find(name);
-    if (it == options.end()) return {};
-    return std::vector<fs::path>(it->second.begin(), it->second.end());
+    if (it != options.end())
+      for (const std::string& value : it->second) paths.push_back(PathFromUtf8(value));
+    return paths;
   }
+  fs::path PlainPath(std::size_t index) const { return PathFromUtf8(plain[index]); }
   bool Has(const std::string& name) const { return options.count(name) != 0; }
 };
 
@@ -271,7 +275,7 @@ int Build(const Arguments& a, std::ostream& out, std::ostream& err) {
   BuildRequest request;
   request.stub = stub ? *stub : InstalledStub(*arch);
   request.output = *a.PathOption("--output");
-  const std::optional<fs::path> folder = a.plain.empty() ? std::nullopt : std::optional<fs::path>(a.plain[0]);
+  const std::optional<fs::path> folder = a.plain.empty() ? std::nullopt : std::optional<fs::path>(a.PlainPath(0));
   if (folder && !IsFolder(*folder)) throw PackError(DisplayName(*folder), "is not a patch folder");
   const PatchParts parts = ResolvePatch(a, folder);
   if (!parts.script) throw UsageError{"build needs --script FILE or a patch folder"};
@@ -326,7 +330,7 @@ LintInput InstallerLintInput(const fs::path& installer) {
 
 int LintCommand(const Arguments& a, std::ostream& out, std::ostream&) {
   if (a.plain.size() != 1) throw UsageError{"lint takes one script, patch folder or installer"};
-  const fs::path target = a.plain[0];
+  const fs::path target = a.PlainPath(0);
   LintInput input;
   if (IsProgramFile(target)) {
     if (a.Has("--background") || a.Has("--payload"))
@@ -422,7 +426,7 @@ void ListPayload(InstalledPackage& package, const InstalledPackage::Payload& p, 
 
 int List(const Arguments& a, std::ostream& out, std::ostream&) {
   if (a.plain.size() != 1) throw UsageError{"list takes one installer"};
-  InstalledPackage package{fs::path(a.plain[0])};
+  InstalledPackage package{a.PlainPath(0)};
   const PeImage& image = package.image();
   out << package.file().name() << ": " << (image.is64() ? "PE32+" : "PE32") << ", "
       << package.resources().leafCount() << " resources\n";
@@ -487,8 +491,8 @@ int Version(std::ostream& out) {
 
 int Extract(const Arguments& a, std::ostream& out, std::ostream&) {
   if (a.plain.size() != 2) throw UsageError{"extract takes an installer and a folder"};
-  ExtractPackage(a.plain[0], a.plain[1], Releases(a));
-  out << DisplayName(a.plain[1]) << ": patch folder written\n";
+  ExtractPackage(a.PlainPath(0), a.PlainPath(1), Releases(a));
+  out << DisplayName(a.PlainPath(1)) << ": patch folder written\n";
   return kExitOk;
 }
 
@@ -513,7 +517,7 @@ void ReportChanges(const VersionDiff& diff, std::ostream& out) {
 int Diff(const Arguments& a, std::ostream& out, std::ostream&) {
   if (a.plain.size() != 2) throw UsageError{"diff takes the old and the new version's folders"};
   const fs::path folder = *a.PathOption("--output");
-  const VersionDiff diff = DiffVersions(a.plain[0], a.plain[1], folder);
+  const VersionDiff diff = DiffVersions(a.PlainPath(0), a.PlainPath(1), folder);
   ReportChanges(diff, out);
   if (diff.newScript)
     out << DisplayName(folder / kScriptFileName)

@@ -405,12 +405,12 @@ void ExtractPackage(const fs::path& installer, const fs::path& folder, const std
   const fs::path payload = target.path() / kPayloadFolderName;
   std::error_code ec;
   fs::create_directory(payload, ec);
-  if (ec) throw PackError(DisplayName(payload), "cannot create: " + ec.message());
+  if (ec) throw PackError(DisplayName(payload), "cannot create: " + ErrorText(ec));
   for (const auto& p : package.payloads()) {
     if (p.name.empty()) continue;
     const fs::path path = NativePath(payload, p.name);
     fs::create_directories(path.parent_path(), ec);
-    if (ec) throw PackError(DisplayName(path.parent_path()), "cannot create: " + ec.message());
+    if (ec) throw PackError(DisplayName(path.parent_path()), "cannot create: " + ErrorText(ec));
     unpack(path, p);
   }
   target.Commit();

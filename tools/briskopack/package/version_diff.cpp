@@ -33,7 +33,7 @@ std::map<Text, fs::path> FilesUnder(const fs::path& root, bool strict) {
     }
     files.emplace(std::move(name), it->path());
   }
-  if (ec) throw PackError(DisplayName(root), "cannot list: " + ec.message());
+  if (ec) throw PackError(DisplayName(root), "cannot list: " + ErrorText(ec));
   return files;
 }
 
@@ -74,7 +74,7 @@ void WritePayload(const fs::path& patchDir, const std::vector<Text>& names, cons
     std::error_code ec;
     fs::create_directories(to.parent_path(), ec);
     if (!ec) fs::copy_file(files.at(name), to, fs::copy_options::overwrite_existing, ec);
-    if (ec) throw PackError(DisplayName(to), "cannot write: " + ec.message());
+    if (ec) throw PackError(DisplayName(to), "cannot write: " + ErrorText(ec));
   }
   folder.Commit();
   std::error_code ec;
@@ -85,7 +85,7 @@ void WritePayload(const fs::path& patchDir, const std::vector<Text>& names, cons
     std::error_code ignored;
     if (had && !fs::exists(payload, ignored)) fs::rename(aside, payload, ignored);
     fs::remove_all(fresh, ignored);
-    throw PackError(DisplayName(payload), "cannot replace: " + ec.message());
+    throw PackError(DisplayName(payload), "cannot replace: " + ErrorText(ec));
   }
   if (had) fs::remove_all(aside, ec);
 }
@@ -126,7 +126,7 @@ VersionDiff DiffVersions(const fs::path& oldDir, const fs::path& newDir, const f
 
   std::error_code ec;
   fs::create_directories(patchDir, ec);
-  if (ec) throw PackError(DisplayName(patchDir), "cannot create: " + ec.message());
+  if (ec) throw PackError(DisplayName(patchDir), "cannot create: " + ErrorText(ec));
   WritePayload(patchDir, entries, after);
   const fs::path script = patchDir / kScriptFileName, background = patchDir / kBackgroundFileName;
   diff.newScript = !fs::exists(script, ec);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 
 #include "core/text/locale.h"
 #include "platform/unicode.h"
@@ -64,6 +65,22 @@ std::u32string DestinationKey(std::string_view scriptPath) {
     for (char32_t c : name) key += UpperCase(c);
   }
   return key;
+}
+
+std::string ForDisplay(std::string_view text) {
+  if (std::optional<std::string> utf8 = ShiftJisToUtf8(text)) return std::move(*utf8);
+  std::string out;
+  for (char c : text) {
+    const unsigned char b = static_cast<unsigned char>(c);
+    if (b < 0x80 && b >= 0x20) {
+      out += c;
+    } else {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", b);
+      out += escaped;
+    }
+  }
+  return out;
 }
 
 fs::path NativePath(const fs::path& folder, std::string_view scriptPath) {

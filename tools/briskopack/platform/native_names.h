@@ -55,9 +55,8 @@ fs::path NativePath(const fs::path& folder, std::string_view scriptPath);
 // the path with the raw bytes when only that exists.
 fs::path FindScriptFile(const fs::path& folder, std::string_view scriptPath);
 
-// A Shift-JIS text for messages: UTF-8 on POSIX systems, with bytes that do
-// not convert shown as \xNN; unchanged on Windows, whose console shows the
-// ANSI code page.
+// A Shift-JIS text for messages, in UTF-8; bytes that do not convert are
+// shown as \xNN.
 std::string ForDisplay(std::string_view text);
 
 }  // namespace brisko::pack

@@ -1,5 +1,4 @@
-// Names and messages on Windows: file names are UTF-16; the console shows
-// the ANSI code page, so messages keep their Shift-JIS bytes.
+// Names on Windows: file names are UTF-16.
 #include <locale.h>
 #include <stdlib.h>
 
@@ -49,7 +48,5 @@ std::optional<Text> ScriptName(const fs::path& name) {
   _wcstombs_l(narrow.data(), wide.c_str(), n, japanese);
   return narrow;
 }
-
-std::string ForDisplay(std::string_view text) { return std::string(text); }
 
 }  // namespace brisko::pack
