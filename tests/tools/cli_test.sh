@@ -6,12 +6,14 @@
 # and Wine's loader checks every output's resources (--rescheck).
 #
 #   cli_test.sh --stubs DIR --objdump32 TOOL --objdump64 TOOL --work DIR
-#               [--wine WINE_RUN --rescheck RESCHECK.exe] -- PACKER
+#               [--windres TOOL] [--wine WINE_RUN --rescheck RESCHECK.exe] -- PACKER
+#
+# --windres reads back the icon and the version record that build writes.
 set -u
 source "$(dirname "$0")/lib.sh"
 
-stubs= objdump32= objdump64= work= wine= rescheck=
-read_options stubs objdump32 objdump64 work wine rescheck -- "$@"
+stubs= objdump32= objdump64= work= windres= wine= rescheck=
+read_options stubs objdump32 objdump64 work windres wine rescheck -- "$@"
 packer=${ARGS[0]}
 
 enter_empty_folder "$work"
@@ -204,6 +206,42 @@ grep -q 'script.txt:[0-9]*: error: the output name "GAME.EXE" names the same fil
 [ ! -e dup.exe ] || fail "build --from wrote an installer with a destination named twice"
 expect 2 lint dup --from v1
 
+echo "== icon and version record"
+# A patch made by diff has a version record of comments alone: the stub's
+# own record stays.
+expect 0 list delta.exe
+grep -q '^version record: file 1.2.3.4, ' out.txt || fail "diff's commented record replaced the stub's: $(grep -A1 version out.txt)"
+cp -r patch patchi
+cp "$stubs/icon.ico" patchi/icon.ico  # 16 x 16 alone
+printf '%s\n' '# the record' 'product: Title' 'company: Maker' 'description: Title patch 1.0' 'version: 1.0.2.3' \
+  'copyright: (C) Maker' >patchi/version.txt
+expect 1 lint patchi
+grep -q 'icon.ico: warning: the icon has no image of 32 x 32, 48 x 48, 256 x 256' out.txt ||
+  fail "lint does not report the icon's missing sizes: $(cat out.txt)"
+for s in stub32 stub64; do
+  expect 0 build --stub "$s.exe" -o "$s-icon.exe" patch --icon patchi/icon.ico --version-info patchi/version.txt
+  expect 0 list "$s-icon.exe"
+  for line in 'icon: 16 x 16 32 bits' 'version record: file 1.0.2.3, product 1.0.2.3, language 0411, code page 1200' \
+    '  ProductName: Title' '  CompanyName: Maker' '  FileDescription: Title patch 1.0' '  FileVersion: 1.0.2.3' \
+    '  ProductVersion: 1.0.2.3' '  LegalCopyright: (C) Maker'; do
+    grep -qxF "$line" out.txt || fail "$s: list does not show '$line': $(sed -n '/^icon/,/^payload/p' out.txt)"
+  done
+  if [ -n "$windres" ]; then
+    "$windres" -J coff -i "$s-icon.exe" -O rc >"$s-icon.rc" 2>windres.err || fail "$s: windres: $(cat windres.err)"
+    for line in '"MAINICON" 14 /\* RT_GROUP_ICON \*/' 'FILEVERSION 1, 0, 2, 3' 'PRODUCTVERSION 1, 0, 2, 3' \
+      'BLOCK "041104B0"' 'VALUE "ProductName", "Title"' 'VALUE "FileDescription", "Title patch 1.0"' \
+      'VALUE "Translation", 0x411, 1200'; do
+      grep -q "^ *$line" "$s-icon.rc" || fail "$s: windres does not read '$line'"
+    done
+    [ "$(grep -c VERSIONINFO "$s-icon.rc")" = 1 ] || fail "$s: the stub's version record is still there"
+  fi
+done
+expect 0 build --stub stub64.exe -o folder-icon.exe patchi
+cmp -s folder-icon.exe stub64-icon.exe || fail "the patch folder's icon.ico and version.txt differ from the options"
+printf 'not an icon' >patchi/icon.ico
+expect 2 build --stub stub64.exe -o bad-icon.exe patchi
+grep -q 'icon.ico: error: not a valid icon file' err.txt || fail "build does not refuse a bad icon: $(cat err.txt)"
+
 echo "== bad input"
 printf 'not a program at all, just text that is long enough to be read as one' >notpe.exe
 head -c 2000 stub64.exe >truncated.exe
@@ -272,6 +310,13 @@ if [ -n "$rescheck" ]; then
   for s in stub32 stubpkg32; do
     "$wine" "$rescheck" --module "$s-out.exe" --checksum "$s-out.exe" "${package[@]}" >wine.txt 2>&1 ||
       fail "$s-out.exe loaded by Wine: $(tr -d '\r' <wine.txt)"
+  done
+  # The icon and the version record as Windows reads them: an image of the
+  # icon's one size picked from the group, and the record's strings.
+  for s in stub32 stub64; do
+    "$wine" "$rescheck" --module "$s-icon.exe" --icon MAINICON 16 --version ProductName Title \
+      --version FileDescription 'Title patch 1.0' --version FileVersion 1.0.2.3 >wine.txt 2>&1 ||
+      fail "$s-icon.exe read by Wine: $(tr -d '\r' <wine.txt)"
   done
 fi
 

@@ -236,6 +236,68 @@ TEST_F(LintFiles, ReleasesThatADeltaBuildCannotServe) {
   }
 }
 
+struct AuthorFileCase {
+  const char* name;
+  std::optional<std::string> icon, versionInfo;
+  std::vector<std::pair<std::string, int>> findings;  // check and line, in order
+};
+
+class LintAuthorFiles : public ::testing::TestWithParam<AuthorFileCase> {};
+
+// The icon and the version record, each with the findings on its file.
+TEST_P(LintAuthorFiles, ReportsExactlyTheExpectedFindings) {
+  LintInput input;
+  input.scriptName = "script.txt";
+  input.script = Minimal();
+  if (GetParam().icon) input.icon.emplace("icon.ico", *GetParam().icon);
+  if (GetParam().versionInfo) input.versionInfo.emplace("version.txt", *GetParam().versionInfo);
+  std::vector<std::pair<std::string, int>> found;
+  std::string all;
+  for (const Finding& f : Lint(input)) {
+    found.emplace_back(f.check, f.line);
+    all += FormatFinding(f) + "\n";
+    EXPECT_EQ(f.file, std::string(f.check).rfind("icon", 0) == 0 ? "icon.ico" : "version.txt") << all;
+  }
+  EXPECT_EQ(found, GetParam().findings) << all;
+}
+
+std::string IconFile(const std::string& image, int width, int height) {
+  return test::IconFileOf({{image, width, height}});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Findings, LintAuthorFiles,
+    ::testing::Values(
+        AuthorFileCase{"UsualIconAndRecord", test::UsualIcon(), "# the record\r\nproduct: P\r\nversion: 1.2.3.4\r\n", {}},
+        AuthorFileCase{"RecordOfCommentsAlone", std::nullopt, "\xEF\xBB\xBF# to do\n\n  # later\n", {}},
+        AuthorFileCase{"IconLackingSizes", IconFile(test::IconDib(32, 32), 32, 32), std::nullopt,
+                       {{"icon-missing-size", 0}}},
+        AuthorFileCase{"IconOfAnotherKind", "GIF89a, a picture", std::nullopt, {{"icon-not-an-icon", 0}}},
+        AuthorFileCase{"IconCutShort", test::UsualIcon().substr(0, 2000), std::nullopt, {{"icon-not-an-icon", 0}}},
+        AuthorFileCase{"IconImageOfAnotherKind", IconFile(std::string(100, 'x'), 16, 16), std::nullopt,
+                       {{"icon-not-an-icon", 0}}},
+        AuthorFileCase{"IconEntryOfAnotherSize", IconFile(test::IconDib(16, 16), 32, 32), std::nullopt,
+                       {{"icon-not-an-icon", 0}}},
+        AuthorFileCase{"IconDibCutShort", IconFile(test::IconDib(32, 32).substr(0, 200), 32, 32), std::nullopt,
+                       {{"icon-not-an-icon", 0}}},
+        AuthorFileCase{"RecordKeysUnknownAndRepeated", std::nullopt,
+                       "product: a\nProduct: b\nvendor: c\nversion: 1.0.0.0\n",
+                       {{"version-record-repeated-key", 2}, {"version-record-unknown-key", 3}}},
+        AuthorFileCase{"RecordVersionsOutOfShape", std::nullopt,
+                       "version: 1.2.3\ncompany: c\nversion: 1.2.3.65536\nversion: 1.2.3.4.5\n",
+                       {{"version-record-bad-version", 1},
+                        {"version-record-repeated-key", 3},
+                        {"version-record-bad-version", 3},
+                        {"version-record-repeated-key", 4},
+                        {"version-record-bad-version", 4}}},
+        AuthorFileCase{"RecordWithoutVersion", std::nullopt, "product: a\n", {{"version-record-no-version", 0}}},
+        AuthorFileCase{"RecordLineWithoutKey", std::nullopt, "version: 1.0.0.0\njust words\n: no key\n",
+                       {{"version-record-malformed-line", 2}, {"version-record-malformed-line", 3}}},
+        AuthorFileCase{"RecordNotUtf8", std::nullopt, "version: 1.0.0.0\nproduct: \x96\xBC\nvendor: x\n",
+                       {{"version-record-not-utf8", 2}}},
+        AuthorFileCase{"RecordInUtf16", std::nullopt, std::string("\xFF\xFEv\0", 4), {{"version-record-not-utf8", 1}}}),
+    [](const auto& row) { return std::string(row.param.name); });
+
 // The author's guide's table of findings: the rows "| `name` | error |" in order.
 std::vector<std::pair<std::string, std::string>> GuideFindings() {
   std::vector<std::pair<std::string, std::string>> rows;

@@ -357,23 +357,23 @@ INSTANTIATE_TEST_SUITE_P(
         BackgroundCase{"Compressed", false, [](ResourceTree&) {},
                        "background: 540054 bytes (stored compressed in ", nullptr},
         BackgroundCase{"Neither", false,
-                       [](ResourceTree& t) { t.RemoveIf([](const ResourceId&, const ResourceId& name) {
+                       [](ResourceTree& resources) { resources.RemoveIf([](const ResourceId&, const ResourceId& name) {
                          return name == kBackground; }); },
                        "background: missing", "carries no background"},
         BackgroundCase{"Both", false,
-                       [](ResourceTree& t) { t.Put(kBmp, kBackground, kNeutral, ResourceData::Bytes("BM")); },
+                       [](ResourceTree& resources) { resources.Put(kBmp, kBackground, kNeutral, ResourceData::Bytes("BM")); },
                        "background: stored twice", "carries the background twice"},
         BackgroundCase{"DamagedFrame", false,
-                       [](ResourceTree& t) {
-                         std::string frame = Leaf(t, kZstd).Read();
+                       [](ResourceTree& resources) {
+                         std::string frame = Leaf(resources, kZstd).Read();
                          frame[frame.size() / 2] ^= 0x55;
-                         t.Put(kZstd, kBackground, kNeutral, ResourceData::Bytes(frame));
+                         resources.Put(kZstd, kBackground, kNeutral, ResourceData::Bytes(frame));
                        },
                        "damaged (the frame does not decode)", "is damaged"},
         BackgroundCase{"FrameCutShort", false,
-                       [](ResourceTree& t) {
-                         const std::string frame = Leaf(t, kZstd).Read();
-                         t.Put(kZstd, kBackground, kNeutral, ResourceData::Bytes(frame.substr(0, frame.size() - 4)));
+                       [](ResourceTree& resources) {
+                         const std::string frame = Leaf(resources, kZstd).Read();
+                         resources.Put(kZstd, kBackground, kNeutral, ResourceData::Bytes(frame.substr(0, frame.size() - 4)));
                        },
                        "damaged (the frame does not decode)", "is damaged"}),
     [](const auto& row) { return std::string(row.param.name); });

@@ -1,6 +1,7 @@
 #include "cli.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <map>
 #include <optional>
 #include <ostream>
@@ -13,6 +14,7 @@
 #include "core/script/tiny_cnf.h"
 #include "lint/lint.h"
 #include "lint/script_outline.h"
+#include "lint/version_info.h"
 #include "package/package.h"
 #include "package/version_diff.h"
 #include "pe/installed_stubs.h"
@@ -70,6 +72,10 @@ const OptionSpec kOptions[] = {
      "the background picture, in place of the patch folder's background.bmp"},
     {"--payload", nullptr, Takes::NextArgument, "DIR", false, false, nullptr, kBuild | kLint,
      "the payload folder, in place of the patch folder's payload/"},
+    {"--icon", nullptr, Takes::NextArgument, "FILE", false, false, nullptr, kBuild | kLint,
+     "the installer's icon, in place of the patch folder's icon.ico (without either, the stub's)"},
+    {"--version-info", nullptr, Takes::NextArgument, "FILE", false, false, nullptr, kBuild | kLint,
+     "the installer's version record, in place of the patch folder's version.txt (without either, the stub's)"},
     {"--force", nullptr, Takes::Nothing, nullptr, false, false, nullptr, kBuild,
      "build even when lint reports errors (to test how the installer fails)"},
     {"--compress", nullptr, Takes::JoinedValue, "LEVEL", false, false, "--store", kBuild,
@@ -250,19 +256,21 @@ void ReportDeltas(const BuildResult& result, std::ostream& out) {
 }
 
 // The parts of a patch: the patch folder's files by convention, each
-// replaced by the option that names another.
+// replaced by the option that names another. The icon and the version
+// record are taken from the folder only when it has them.
 struct PatchParts {
-  std::optional<fs::path> script, background, payload;
+  std::optional<fs::path> script, background, payload, icon, versionInfo;
 };
 
 PatchParts ResolvePatch(const Arguments& a, const std::optional<fs::path>& folder) {
-  auto pick = [&](const char* option, const char* conventional) -> std::optional<fs::path> {
+  auto pick = [&](const char* option, const char* conventional, bool optional) -> std::optional<fs::path> {
     if (auto value = a.PathOption(option)) return value;
-    if (folder) return *folder / conventional;
-    return std::nullopt;
+    if (!folder || (optional && !fs::exists(*folder / conventional))) return std::nullopt;
+    return *folder / conventional;
   };
-  return {pick("--script", kScriptFileName), pick("--background", kBackgroundFileName),
-          pick("--payload", kPayloadFolderName)};
+  return {pick("--script", kScriptFileName, false), pick("--background", kBackgroundFileName, false),
+          pick("--payload", kPayloadFolderName, false), pick("--icon", kIconFileName, true),
+          pick("--version-info", kVersionInfoFileName, true)};
 }
 
 int Build(const Arguments& a, std::ostream& out, std::ostream& err) {
@@ -283,6 +291,8 @@ int Build(const Arguments& a, std::ostream& out, std::ostream& err) {
   request.script = *parts.script;
   request.background = *parts.background;
   request.payloadFolder = parts.payload;
+  request.icon = parts.icon;
+  request.versionInfo = parts.versionInfo;
   request.force = a.Has("--force");
   request.compression = CompressionOption(a);
   request.from = Releases(a);
@@ -301,7 +311,11 @@ int Build(const Arguments& a, std::ostream& out, std::ostream& err) {
     out << " (" << result.PayloadBytes() << " bytes, " << result.CompressedCount() << " compressed"
         << (result.DeltaCount() > 0 ? ", " + std::to_string(result.DeltaCount()) + " as deltas" : "") << ", stored in "
         << result.StoredBytes() << ")";
-  out << (result.replacedPackage ? " (the stub's old package was replaced)" : "") << '\n';
+  out << (result.replacedPackage ? " (the stub's old package was replaced)" : "");
+  if (result.iconImages > 0)
+    out << ", an icon of " << result.iconImages << " image" << (result.iconImages == 1 ? "" : "s");
+  if (result.versionRecord) out << ", version record " << VersionText(result.versionRecord->fileVersion);
+  out << '\n';
   if (!request.from.empty()) ReportDeltas(result, out);
   return kExitOk;
 }
@@ -333,8 +347,8 @@ int LintCommand(const Arguments& a, std::ostream& out, std::ostream&) {
   const fs::path target = a.PlainPath(0);
   LintInput input;
   if (IsProgramFile(target)) {
-    if (a.Has("--background") || a.Has("--payload"))
-      throw UsageError{"lint of an installer takes no --background or --payload"};
+    for (const char* option : {"--background", "--payload", "--icon", "--version-info"})
+      if (a.Has(option)) throw UsageError{std::string("lint of an installer takes no ") + option};
     input = InstallerLintInput(target);
   } else {
     const bool isFolder = IsFolder(target);
@@ -347,6 +361,10 @@ int LintCommand(const Arguments& a, std::ostream& out, std::ostream&) {
     input.payloadFolder = parts.payload;
     if (input.payloadFolder && !IsFolder(*input.payloadFolder))
       throw PackError(DisplayName(*input.payloadFolder), "is not a folder");
+    if (parts.icon) input.icon.emplace(DisplayName(*parts.icon), ReadWholeFile(*parts.icon, kMaxIconSize));
+    if (parts.versionInfo)
+      input.versionInfo.emplace(DisplayName(*parts.versionInfo),
+                                ReadWholeFile(*parts.versionInfo, kMaxVersionInfoSize));
   }
   input.from = Releases(a);
   return Report(Lint(input), out);
@@ -365,6 +383,34 @@ std::string Sha(std::string_view bytes) {
   HashSink sink;
   sink.Write(bytes.data(), bytes.size());
   return sink.Hex();
+}
+
+// The icon the installer loads (its images' sizes and colour depths) and
+// the version record (its versions and strings).
+void ListIconAndVersion(InstalledPackage& package, std::ostream& out) {
+  const std::vector<IconGroupEntry> icon = package.MainIcon();
+  out << "icon: ";
+  if (icon.empty()) out << "none (no " << kMainIconName << " group)";
+  for (std::size_t i = 0; i < icon.size(); ++i) {
+    const IconGroupEntry& e = icon[i];
+    const ResourceLeaf* image = package.resources().Find(ResourceId::Number(kIconType), ResourceId::Number(e.id));
+    out << (i == 0 ? "" : ", ") << e.width << " x " << e.height << " " << e.bitCount << " bits";
+    if (!image)
+      out << " (missing)";
+    else if (IsPngImage(image->data.ReadPart(0, 8)))
+      out << " (PNG)";
+  }
+  out << '\n';
+  const std::optional<VersionRecord> record = package.Version();
+  if (!record) {
+    out << "version record: none\n";
+    return;
+  }
+  char language[16];
+  std::snprintf(language, sizeof language, "%04X", record->language);
+  out << "version record: file " << VersionText(record->fileVersion) << ", product "
+      << VersionText(record->productVersion) << ", language " << language << ", code page " << record->codePage << '\n';
+  for (const auto& [name, value] : record->strings) out << "  " << name << ": " << value << '\n';
 }
 
 // The background's line: the bitmap file's size (and, compressed, what it is
@@ -445,6 +491,7 @@ int List(const Arguments& a, std::ostream& out, std::ostream&) {
   }
 
   ListBackground(package, out);
+  ListIconAndVersion(package, out);
 
   out << "payload:\n";
   for (const auto& p : package.payloads()) {
@@ -524,6 +571,9 @@ int Diff(const Arguments& a, std::ostream& out, std::ostream&) {
         << ": written from a template; set its *Caption, *GameTitle, %LinkPath and %CheckTargetFilename\n";
   if (diff.newBackground)
     out << DisplayName(folder / kBackgroundFileName) << ": a plain picture; put the patch's own in its place\n";
+  if (diff.newVersionInfo)
+    out << DisplayName(folder / kVersionInfoFileName)
+        << ": a template of the installer's version record, all comments; fill in its lines\n";
   return kExitOk;
 }
 

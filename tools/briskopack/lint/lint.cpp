@@ -14,6 +14,8 @@
 #include "core/text/locale.h"
 #include "lint/script_entries.h"
 #include "lint/script_outline.h"
+#include "lint/version_info.h"
+#include "pe/icon_resources.h"
 #include "platform/native_names.h"
 
 namespace brisko::pack {
@@ -556,11 +558,88 @@ void BackgroundSize(const Script& s, const Report& report) {
                   std::to_string(format::kBackgroundHeight) + " of it");
 }
 
+// ---- the icon ---------------------------------------------------------------
+
+// The sizes Windows shows a program's icon in: the window's title and the
+// small icons (16), Alt+Tab and the desktop (32, 48), large views (256).
+constexpr int kIconSizes[] = {16, 32, 48, 256};
+
+void IconNotAnIcon(const Script& s, const Report& report) {
+  const IconFile icon = ReadIconFile(s.input.icon->second);
+  if (!icon.problem.empty()) report(0, "not a valid icon file (" + icon.problem + "): the installer would have none");
+}
+
+void IconMissingSize(const Script& s, const Report& report) {
+  const IconFile icon = ReadIconFile(s.input.icon->second);
+  if (!icon.problem.empty()) return;
+  std::string missing;
+  for (int side : kIconSizes) {
+    const bool found = std::any_of(icon.images.begin(), icon.images.end(),
+                                   [&](const IconImage& image) { return image.width == side && image.height == side; });
+    if (!found) missing += (missing.empty() ? "" : ", ") + std::to_string(side) + " x " + std::to_string(side);
+  }
+  if (!missing.empty())
+    report(0, "the icon has no image of " + missing + ": Windows scales another one to that size, blurred");
+}
+
+// ---- the version record -----------------------------------------------------
+
+std::string QuoteUtf8(std::string_view text) { return "\"" + std::string(text) + "\""; }
+
+VersionInfoFile VersionInfo(const Script& s) { return ReadVersionInfo(s.input.versionInfo->second); }
+
+void VersionNotUtf8(const Script& s, const Report& report) {
+  if (const int line = VersionInfo(s).notUtf8Line)
+    report(line, "this line is not UTF-8: save the version record as UTF-8");
+}
+
+void VersionMalformedLine(const Script& s, const Report& report) {
+  for (int line : VersionInfo(s).malformed)
+    report(line, "this line is neither blank, a comment (#) nor \"key: value\"");
+}
+
+void VersionUnknownKey(const Script& s, const Report& report) {
+  std::string known;
+  for (const VersionInfoKey& key : kVersionInfoKeys) known += (known.empty() ? "" : ", ") + std::string(key.key);
+  for (const VersionInfoLine& entry : VersionInfo(s).entries)
+    if (!FindVersionInfoKey(entry.key)) report(entry.line, "the key " + QuoteUtf8(entry.key) + " is none of " + known);
+}
+
+void VersionRepeatedKey(const Script& s, const Report& report) {
+  std::map<const VersionInfoKey*, int> first;
+  for (const VersionInfoLine& entry : VersionInfo(s).entries) {
+    const VersionInfoKey* key = FindVersionInfoKey(entry.key);
+    if (!key) continue;
+    const auto [earlier, isNew] = first.emplace(key, entry.line);
+    if (!isNew)
+      report(entry.line, "the key " + QuoteUtf8(entry.key) + " is already given at line " +
+                             std::to_string(earlier->second) + ": a record holds each once");
+  }
+}
+
+void VersionBadNumber(const Script& s, const Report& report) {
+  for (const VersionInfoLine& entry : VersionInfo(s).entries) {
+    const VersionInfoKey* key = FindVersionInfoKey(entry.key);
+    if (key && std::string_view(key->key) == kVersionKey && !ParseVersionNumber(entry.value))
+      report(entry.line, "the version " + QuoteUtf8(entry.value) +
+                             " is not four whole numbers from 0 to 65535 with dots between them (1.2.0.0)");
+  }
+}
+
+void VersionMissingNumber(const Script& s, const Report& report) {
+  const VersionInfoFile file = VersionInfo(s);
+  const bool has = std::any_of(file.entries.begin(), file.entries.end(), [](const VersionInfoLine& entry) {
+    const VersionInfoKey* key = FindVersionInfoKey(entry.key);
+    return key && std::string_view(key->key) == kVersionKey;
+  });
+  if (!file.entries.empty() && !has) report(0, "no version: the record says 0.0.0.0");
+}
+
 // ---- the table --------------------------------------------------------------
 
-// What a check looks at. A script check that stops the script checks finds a
-// script in another encoding, where the rest would only add noise.
-enum class Subject { Script, ScriptStop, Background };
+// What a check looks at. A check that stops the checks of its file finds it
+// in another encoding, where the rest would only add noise.
+enum class Subject { Script, ScriptStop, Background, Icon, VersionInfo, VersionInfoStop };
 
 struct Check {
   FindingKind kind;
@@ -617,7 +696,31 @@ const Check kChecks[] = {
     {{"release-without-program", W}, Subject::Script, ReleaseWithoutProgram},
     {{"background-not-a-bitmap", E}, Subject::Background, BackgroundNotABitmap},
     {{"background-size", W}, Subject::Background, BackgroundSize},
+    {{"icon-not-an-icon", E}, Subject::Icon, IconNotAnIcon},
+    {{"icon-missing-size", W}, Subject::Icon, IconMissingSize},
+    {{"version-record-not-utf8", E}, Subject::VersionInfoStop, VersionNotUtf8},
+    {{"version-record-malformed-line", E}, Subject::VersionInfo, VersionMalformedLine},
+    {{"version-record-unknown-key", E}, Subject::VersionInfo, VersionUnknownKey},
+    {{"version-record-repeated-key", E}, Subject::VersionInfo, VersionRepeatedKey},
+    {{"version-record-bad-version", E}, Subject::VersionInfo, VersionBadNumber},
+    {{"version-record-no-version", W}, Subject::VersionInfo, VersionMissingNumber},
 };
+
+// The file whose findings a check reports, in the order their findings are
+// listed; nullptr when that file is not checked.
+const std::string* FileOf(Subject subject, const LintInput& input) {
+  switch (subject) {
+    case Subject::Script:
+    case Subject::ScriptStop: return &input.scriptName;
+    case Subject::Background: return input.background ? &input.background->first : nullptr;
+    case Subject::Icon: return input.icon ? &input.icon->first : nullptr;
+    case Subject::VersionInfo:
+    case Subject::VersionInfoStop: return input.versionInfo ? &input.versionInfo->first : nullptr;
+  }
+  return nullptr;
+}
+
+bool Stops(Subject subject) { return subject == Subject::ScriptStop || subject == Subject::VersionInfoStop; }
 
 }  // namespace
 
@@ -637,21 +740,24 @@ std::vector<FindingKind> FindingKinds() {
 std::vector<Finding> Lint(const LintInput& input) {
   const Script script(input);
   std::vector<Finding> findings;
-  bool scriptStopped = false;
+  std::vector<const std::string*> files, stopped;  // in the order first checked
   for (const Check& check : kChecks) {
-    const bool background = check.subject == Subject::Background;
-    if (background ? !input.background : scriptStopped) continue;
-    const std::string& file = background ? input.background->first : input.scriptName;
+    const std::string* file = FileOf(check.subject, input);
+    if (!file || std::find(stopped.begin(), stopped.end(), file) != stopped.end()) continue;
+    if (std::find(files.begin(), files.end(), file) == files.end()) files.push_back(file);
     const std::size_t before = findings.size();
     check.run(script, [&](int line, std::string message) {
-      findings.push_back({check.kind.severity, file, line, std::move(message), check.kind.name});
+      findings.push_back({check.kind.severity, *file, line, std::move(message), check.kind.name});
     });
-    if (check.subject == Subject::ScriptStop && findings.size() > before) scriptStopped = true;
+    if (Stops(check.subject) && findings.size() > before) stopped.push_back(file);
   }
+  // File by file, each in the order of its lines.
+  const auto rank = [&](const Finding& f) {
+    return std::find_if(files.begin(), files.end(), [&](const std::string* file) { return *file == f.file; }) -
+           files.begin();
+  };
   std::stable_sort(findings.begin(), findings.end(), [&](const Finding& a, const Finding& b) {
-    const bool aScript = a.file == input.scriptName, bScript = b.file == input.scriptName;
-    if (aScript != bScript) return aScript;
-    return a.line < b.line;
+    return rank(a) != rank(b) ? rank(a) < rank(b) : a.line < b.line;
   });
   return findings;
 }

@@ -9,6 +9,7 @@
 #include "core/format/package_format.h"
 #include "core/picture/stored_picture.h"
 #include "lint/script_entries.h"
+#include "lint/version_info.h"
 #include "package/delta_payload.h"
 #include "platform/native_names.h"
 
@@ -201,6 +202,27 @@ void AddPayloads(ResourceTree& tree, const std::vector<ScriptEntry>& entries, co
     PutPrepared(tree, files[k].index, std::move(prepared[k]), scratch, result);
 }
 
+// The icon and the version record in place of the stub's, when the patch
+// has them; left out, like a faulty payload, when a forced build finds them
+// unusable.
+void PutAuthorResources(ResourceTree& tree, const LintInput& lint, BuildResult& result) {
+  if (lint.icon) {
+    const IconFile icon = ReadIconFile(lint.icon->second);
+    if (icon.problem.empty()) {
+      PutMainIcon(tree, icon.images);
+      result.iconImages = icon.images.size();
+    }
+  }
+  if (!lint.versionInfo) return;
+  const VersionInfoFile file = ReadVersionInfo(lint.versionInfo->second);
+  result.versionRecord = file.notUtf8Line ? std::nullopt : VersionRecordOf(file);
+  if (!result.versionRecord) return;
+  const ResourceId type = ResourceId::Number(kVersionType), name = ResourceId::Number(kVersionName);
+  tree.RemoveIf([&](const ResourceId& t, const ResourceId& n) { return t == type && n == name; });
+  tree.Put(type, name, ResourceId::Number(result.versionRecord->language),
+           ResourceData::Bytes(EncodeVersionRecord(*result.versionRecord)));
+}
+
 }  // namespace
 
 std::size_t BuildResult::CompressedCount() const {
@@ -247,6 +269,10 @@ BuildResult BuildInstaller(const BuildRequest& request) {
   lint.scriptName = DisplayName(request.script);
   lint.script = script;
   lint.background.emplace(DisplayName(request.background), background);
+  if (request.icon) lint.icon.emplace(DisplayName(*request.icon), ReadWholeFile(*request.icon, kMaxIconSize));
+  if (request.versionInfo)
+    lint.versionInfo.emplace(DisplayName(*request.versionInfo),
+                             ReadWholeFile(*request.versionInfo, kMaxVersionInfoSize));
   lint.payloadFolder = request.payloadFolder;
   lint.from = request.from;
   result.findings = Lint(lint);
@@ -270,6 +296,7 @@ BuildResult BuildInstaller(const BuildRequest& request) {
       tree.Put(ResourceId::Ascii(format::kBackgroundType), ResourceId::Ascii(format::kBackgroundName), kNeutral,
                ResourceData::Bytes(background));
     AddPayloads(tree, OutFilesEntries(script), request, lint.scriptName, scratch, result);
+    PutAuthorResources(tree, lint, result);
 
     const ResourceSection section(tree);
     const ResourceSectionPlan plan =
@@ -346,6 +373,26 @@ std::string InstalledPackage::BackgroundFile() const {
       !UnpackPictureFrame(compressedBackground_->data.Read(), file))
     throw PackError(file_.name(), "the compressed background (" + compressed + ") is damaged");
   return file;
+}
+
+std::vector<IconGroupEntry> InstalledPackage::MainIcon() const {
+  const auto groups = tree_.types().find(ResourceId::Number(kIconGroupType));
+  if (groups == tree_.types().end()) return {};
+  for (const auto& [name, node] : groups->second.names)
+    if (name.NameEquals(kMainIconName) && !node.languages.empty() &&
+        node.languages.begin()->second.data.size() <= kMaxIconGroupSize)
+      return ReadIconGroup(node.languages.begin()->second.data.Read());
+  return {};
+}
+
+std::optional<VersionRecord> InstalledPackage::Version() const {
+  const auto records = tree_.types().find(ResourceId::Number(kVersionType));
+  if (records == tree_.types().end()) return std::nullopt;
+  const auto record = records->second.names.find(ResourceId::Number(kVersionName));
+  if (record == records->second.names.end() || record->second.languages.empty()) return std::nullopt;
+  const ResourceData& data = record->second.languages.begin()->second.data;
+  if (data.size() > kMaxVersionRecordSize) return std::nullopt;
+  return DecodeVersionRecord(data.Read());
 }
 
 std::vector<std::pair<std::string, const ResourceLeaf*>> InstalledPackage::UnusedPayloads() const {

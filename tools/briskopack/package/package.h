@@ -13,20 +13,28 @@
 #include "core/text/text.h"
 #include "lint/lint.h"
 #include "package/payload_codec.h"
+#include "pe/icon_resources.h"
 #include "pe/pe_image.h"
 #include "pe/resource_tree.h"
+#include "pe/version_record.h"
 #include "platform/file_io.h"
 #include "platform/mapped_file.h"
 
 namespace brisko::pack {
 
-// The files of a patch folder, by convention.
+// The files of a patch folder, by convention; the icon and the version
+// record (lint/version_info.h) are optional.
 constexpr char kScriptFileName[] = "script.txt";
 constexpr char kBackgroundFileName[] = "background.bmp";
 constexpr char kPayloadFolderName[] = "payload";
+constexpr char kIconFileName[] = "icon.ico";
 
 constexpr std::uint64_t kMaxScriptSize = 16u << 20;
 constexpr std::uint64_t kMaxBackgroundSize = format::kMaxBackgroundFileSize;
+// Far more than the usual sizes take, even as uncompressed DIBs.
+constexpr std::uint64_t kMaxIconSize = 4u << 20;
+// Small enough that any record it gives fits the record's 16-bit length.
+constexpr std::uint64_t kMaxVersionInfoSize = 16u << 10;
 
 struct BuildRequest {
   fs::path stub;
@@ -48,6 +56,10 @@ struct BuildRequest {
   // files when that is smaller (DELTA resources; see delta_payload.h).
   std::vector<fs::path> from = {};
   std::uint64_t maxImageSize = kMaxImageSize;
+  // The installer's icon and version record (version.txt), in place of
+  // the stub's.
+  std::optional<fs::path> icon = std::nullopt;
+  std::optional<fs::path> versionInfo = std::nullopt;
 };
 
 // How one payload was stored.
@@ -72,6 +84,10 @@ struct BuildResult {
   // The stub already carried a package, which was replaced.
   bool replacedPackage = false;
   std::uint64_t outputSize = 0;
+  // The images of the icon put in place of the stub's (0: the stub's kept),
+  // and the version record put in place of the stub's.
+  std::size_t iconImages = 0;
+  std::optional<VersionRecord> versionRecord;
 
   // Payloads stored compressed: whole, or as deltas.
   std::size_t CompressedCount() const;
@@ -117,6 +133,10 @@ class InstalledPackage {
   // or the stored bytes are damaged or implausibly large.
   std::string BackgroundFile() const;
   const std::vector<Payload>& payloads() const { return payloads_; }
+  // The icon the installer loads for its window (kMainIconName), and its
+  // version record; empty, nullopt when it has none.
+  std::vector<IconGroupEntry> MainIcon() const;
+  std::optional<VersionRecord> Version() const;
   // Payload resources named RESOURCE_FILE<n> that no entry asks for.
   std::vector<std::pair<std::string, const ResourceLeaf*>> UnusedPayloads() const;
   // A payload's stored bytes where they lie in the installer, which is

@@ -8,6 +8,7 @@
 #include "core/script/script_lines.h"
 #include "core/script/tiny_cnf.h"
 #include "core/text/locale.h"
+#include "lint/version_info.h"
 #include "package/package.h"
 #include "platform/mapped_file.h"
 #include "platform/native_names.h"
@@ -139,6 +140,9 @@ VersionDiff DiffVersions(const fs::path& oldDir, const fs::path& newDir, const f
   }
   diff.newBackground = !fs::exists(background, ec);
   if (diff.newBackground) WriteNewFile(background, PlainBackground());
+  const fs::path versionInfo = patchDir / kVersionInfoFileName;
+  diff.newVersionInfo = !fs::exists(versionInfo, ec);
+  if (diff.newVersionInfo) WriteNewFile(versionInfo, VersionInfoTemplate());
   return diff;
 }
 

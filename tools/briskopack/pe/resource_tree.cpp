@@ -367,6 +367,14 @@ const ResourceLeaf* ResourceTree::Find(std::string_view type, std::string_view n
   return nullptr;
 }
 
+const ResourceLeaf* ResourceTree::Find(const ResourceId& type, const ResourceId& name) const {
+  const auto typeNode = types_.find(type);
+  if (typeNode == types_.end()) return nullptr;
+  const auto nameNode = typeNode->second.names.find(name);
+  if (nameNode == typeNode->second.names.end() || nameNode->second.languages.empty()) return nullptr;
+  return &nameNode->second.languages.begin()->second;
+}
+
 std::size_t ResourceTree::leafCount() const {
   std::size_t n = 0;
   for (const auto& [type, node] : types_)

@@ -122,6 +122,9 @@ class ResourceTree {
   // The leaf with the lowest language under type and name (matched without
   // regard to ASCII case), or nullptr.
   const ResourceLeaf* Find(std::string_view type, std::string_view name) const;
+  // The leaf with the lowest language under exactly `type` and `name`, or
+  // nullptr.
+  const ResourceLeaf* Find(const ResourceId& type, const ResourceId& name) const;
   std::size_t leafCount() const;
 
  private:

@@ -1,5 +1,7 @@
 #include "platform/unicode.h"
 
+#include <utility>
+
 namespace brisko::pack {
 
 void AppendUtf8(std::string& out, char32_t c) {
@@ -20,26 +22,43 @@ void AppendUtf8(std::string& out, char32_t c) {
   }
 }
 
+namespace {
+
+// The code point of the UTF-8 sequence at `at` and its length; a length of 0
+// when no valid sequence starts there (cut short, overlong, a surrogate,
+// beyond U+10FFFF).
+std::pair<char32_t, std::size_t> NextCharacter(std::string_view utf8, std::size_t at) {
+  const unsigned char b = static_cast<unsigned char>(utf8[at]);
+  const std::size_t length = b < 0x80 ? 1 : (b >> 5) == 0x6 ? 2 : (b >> 4) == 0xE ? 3 : (b >> 3) == 0x1E ? 4 : 0;
+  static const char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (length <= 1) return {b, length};
+  char32_t c = b & (0x7F >> length);
+  for (std::size_t k = 1; k < length; ++k) {
+    if (at + k >= utf8.size()) return {0, 0};
+    const unsigned char t = static_cast<unsigned char>(utf8[at + k]);
+    if ((t & 0xC0) != 0x80) return {0, 0};
+    c = c << 6 | (t & 0x3F);
+  }
+  if (c < kLeast[length] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return {0, 0};
+  return {c, length};
+}
+
+}  // namespace
+
 std::u32string DecodeUtf8(std::string_view utf8) {
   std::u32string out;
   for (std::size_t i = 0; i < utf8.size();) {
-    const unsigned char b = static_cast<unsigned char>(utf8[i]);
-    // The sequence's length and the least code point it may give, so that
-    // overlong forms are refused.
-    const std::size_t length = b < 0x80 ? 1 : (b >> 5) == 0x6 ? 2 : (b >> 4) == 0xE ? 3 : (b >> 3) == 0x1E ? 4 : 0;
-    static const char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
-    char32_t c = length == 1 ? b : length == 0 ? 0 : b & (0x7F >> length);
-    std::size_t k = 1;
-    for (; length > 1 && k < length && i + k < utf8.size(); ++k) {
-      const unsigned char t = static_cast<unsigned char>(utf8[i + k]);
-      if ((t & 0xC0) != 0x80) break;
-      c = c << 6 | (t & 0x3F);
-    }
-    const bool valid = length != 0 && k == length && c >= kLeast[length] && c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF);
-    out += valid ? c : kReplacementCharacter;
-    i += valid ? length : 1;
+    const auto [c, length] = NextCharacter(utf8, i);
+    out += length > 0 ? c : kReplacementCharacter;
+    i += length > 0 ? length : 1;
   }
   return out;
+}
+
+std::size_t ValidUtf8Length(std::string_view text) {
+  std::size_t i = 0;
+  for (std::size_t length; i < text.size() && (length = NextCharacter(text, i).second) > 0;) i += length;
+  return i;
 }
 
 std::u16string Utf8ToUtf16(std::string_view utf8) {

@@ -16,6 +16,10 @@ void AppendUtf8(std::string& out, char32_t c);
 // (cut short, overlong, a surrogate, beyond U+10FFFF) gives U+FFFD.
 std::u32string DecodeUtf8(std::string_view utf8);
 
+// The length of the longest start of `text` that is valid UTF-8: its whole
+// length when it all is.
+std::size_t ValidUtf8Length(std::string_view text);
+
 // UTF-8 as UTF-16, invalid bytes as U+FFFD.
 std::u16string Utf8ToUtf16(std::string_view utf8);
 
