@@ -15,12 +15,6 @@ using test::ReadFile;
 using test::TempDir;
 using test::WriteFile;
 
-class StringSink final : public ByteSink {
- public:
-  void Write(const void* data, std::size_t size) override { bytes.append(static_cast<const char*>(data), size); }
-  std::string bytes;
-};
-
 class MemoryFile final : public RandomAccessFile {
  public:
   explicit MemoryFile(std::string bytes) : bytes_(std::move(bytes)) {}
@@ -100,6 +94,17 @@ std::string Rebuilt(const std::string& program) {
 
 const std::string kProgram = "MZ" + Noise(120000, 4);
 
+// Large enough for the probes that decide whether a result shares anything
+// with its source at all, and incompressible, so that a delta is smaller
+// only by what it copies.
+const std::string kLarge = test::RandomBytes(2 << 20, 15);
+
+// Another file throughout, but for 64 KiB of the source in the middle.
+std::string SharingOneStretch() {
+  std::string result = test::RandomBytes(2 << 20, 16);
+  return result.replace(1 << 20, 64 << 10, kLarge.substr(300000, 64 << 10));
+}
+
 class RoundTrip : public testing::TestWithParam<std::tuple<Versions, MatchMethod>> {};
 
 TEST_P(RoundTrip, TheInstallerRebuildsTheResult) {
@@ -120,7 +125,9 @@ INSTANTIATE_TEST_SUITE_P(
                         Versions{"InsertionShiftsLaterOffsets", Noise(200000, 1), Shifted(), 4000},
                         Versions{"SourceLargerThanResult", Noise(300000, 7), Noise(300000, 7).substr(100000, 50000),
                                  400},
-                        Versions{"RebuiltProgram", kProgram, Rebuilt(kProgram), 4000}),
+                        Versions{"RebuiltProgram", kProgram, Rebuilt(kProgram), 4000},
+                        Versions{"LargeUnrelated", kLarge, test::RandomBytes(2 << 20, 16), (2 << 20) + 1000},
+                        Versions{"LargeSharingOneStretch", kLarge, SharingOneStretch(), (2 << 20) - (63 << 10)}),
         testing::Values(MatchMethod::SuffixArray, MatchMethod::BlockHash)),
     [](const auto& row) {
       return std::string(std::get<0>(row.param).name) +
@@ -185,6 +192,17 @@ TEST_F(Checked, TheWholeFileWhenNoDeltaIsSmaller) {
     EXPECT_EQ(Install(Stored(*payload), "any other file"), media);
   }
   EXPECT_GT(unrelated.deltaSize, 0u) << "a delta was made and found larger";
+}
+
+// A large result that shares nothing with its earlier version is stored
+// whole without a delta being made; one stretch in common is enough for one.
+TEST_F(Checked, NoDeltaIsMadeOfAResultThatSharesNothing) {
+  const std::string media = test::RandomBytes(2 << 20, 17);
+  const CheckedPayload unrelated = Make(media, {kLarge});
+  EXPECT_EQ(unrelated.deltaSources, 0u);
+  EXPECT_EQ(unrelated.deltaSize, 0u);
+  EXPECT_EQ(Install(Stored(unrelated), kLarge), media);
+  EXPECT_GT(Make(SharingOneStretch(), {kLarge}).deltaSize, 0u);
 }
 
 TEST_F(Checked, ExtractingWithTheWrongVersionFails) {

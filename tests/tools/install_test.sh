@@ -35,7 +35,8 @@ echo "== install"
 "$cmake" --install "$build" --prefix "$work/prefix" >install.log 2>&1 || { cat install.log; fail "cmake --install failed"; }
 for f in "bin/briskopack$exe" share/briskopatch/stubs/x86/briskopatch-stub.exe \
   share/briskopatch/stubs/x64/briskopatch-stub.exe share/briskopatch/demo/script.txt \
-  share/briskopatch/demo/background.bmp share/briskopatch/demo/payload/data_patch.dat \
+  share/briskopatch/demo/background.bmp share/briskopatch/demo/icon.ico share/briskopatch/demo/version.txt \
+  share/briskopatch/demo/payload/data_patch.dat \
   share/briskopatch/demo/payload/readme_patch.txt share/doc/briskopatch/README.md \
   share/doc/briskopatch/docs/authoring.md; do
   [ -f "prefix/$f" ] || fail "the install lacks $f"
@@ -84,6 +85,9 @@ for arch in x86 x64; do
   case $arch in x86) kind='PE32,' ;; x64) kind='PE32+,' ;; esac
   grep -q "default-$arch.exe: $kind" out.txt || fail "the $arch build is no $kind image: $(head -1 out.txt)"
   grep -q '^  0  data_patch.dat' out.txt || fail "list of the $arch build lacks the demo payload"
+  grep -qx 'icon: 256 x 256 32 bits (PNG), 48 x 48 32 bits, 32 x 32 32 bits, 16 x 16 32 bits' out.txt ||
+    fail "the $arch build lacks the demo's icon: $(grep '^icon' out.txt)"
+  grep -qx '  ProductName: ブリスコ物語' out.txt || fail "the $arch build lacks the demo's version record"
 done
 cmp -s default-x86.exe default-x64.exe && fail "--arch x64 built the same installer as the default"
 

@@ -21,6 +21,9 @@ struct LintCase {
   const char* name;
   std::string script;
   std::vector<Expected> findings;
+  // Linted for a patch made from one earlier release (which holds the
+  // program t.exe and a folder d, and none of the entries).
+  bool withFrom = false;
 };
 
 constexpr Severity E = Severity::Error;
@@ -65,6 +68,12 @@ TEST_P(LintScript, ReportsExactlyTheExpectedFindings) {
   LintInput input;
   input.scriptName = "script.txt";
   input.script = GetParam().script;
+  test::TempDir release;
+  if (GetParam().withFrom) {
+    test::WriteFile(release / "t.exe", "program");
+    std::filesystem::create_directories(release / "d");
+    input.from = {release.path()};
+  }
   const std::vector<Finding> found = Lint(input);
   std::string all;
   for (const Finding& f : found) all += FormatFinding(f) + "\n";
@@ -152,7 +161,16 @@ INSTANTIATE_TEST_SUITE_P(
                  {{E, 14, "climbs out"}, {E, 15, "climbs out"}}},
         // 表 ends in 0x5C: "表..\x" is the folder 表.. and the file x, no climbing.
         LintCase{"TrailByteBeforeDots", OutFiles({"\x95\x5C..\\x.dat"}), {}},
-        LintCase{"DuplicateOutputName", OutFiles({"a.dat", "", "A.DAT"}), {{W, 16, "repeats line 14"}}}),
+        LintCase{"DuplicateOutputName", OutFiles({"a.dat", "", "A.DAT"}), {{W, 16, "repeats line 14"}}},
+        // Ａ and ａ, full-width: letters that differ only in case.
+        LintCase{"DuplicateFullWidthName", OutFiles({"\x82\x60.dat", "\x82\x81.dat"}), {{W, 15, "repeats line 14"}}},
+        // Cyrillic Ё and ё; ア and ヂ, whose second bytes are "A" and "a", differ.
+        LintCase{"DuplicateCyrillicName", OutFiles({"\x84\x46", "\x84\x76", "\x83\x41", "\x83\x61"}),
+                 {{W, 15, "repeats line 14"}}},
+        LintCase{"DuplicateOutputNameWithFrom", OutFiles({"a.dat", "", "A.DAT"}), {{E, 16, "same file as line 14"}}, true},
+        LintCase{"SameFileSpelledOtherwiseWithFrom", OutFiles({"d\\a.dat", "d/./A.dat.", "d\\\\a.dat "}),
+                 {{E, 15, "same file as line 14"}, {E, 16, "same file as line 14"}}, true},
+        LintCase{"DifferentNamesWithFrom", OutFiles({"a.dat", "b.dat", "\x83\x41", "\x83\x61"}), {}, true}),
     [](const auto& row) { return std::string(row.param.name); });
 
 class LintFiles : public ::testing::Test {
@@ -217,6 +235,68 @@ TEST_F(LintFiles, ReleasesThatADeltaBuildCannotServe) {
     EXPECT_EQ(found[i].line, expected[i].second) << found[i].message;
   }
 }
+
+struct AuthorFileCase {
+  const char* name;
+  std::optional<std::string> icon, versionInfo;
+  std::vector<std::pair<std::string, int>> findings;  // check and line, in order
+};
+
+class LintAuthorFiles : public ::testing::TestWithParam<AuthorFileCase> {};
+
+// The icon and the version record, each with the findings on its file.
+TEST_P(LintAuthorFiles, ReportsExactlyTheExpectedFindings) {
+  LintInput input;
+  input.scriptName = "script.txt";
+  input.script = Minimal();
+  if (GetParam().icon) input.icon.emplace("icon.ico", *GetParam().icon);
+  if (GetParam().versionInfo) input.versionInfo.emplace("version.txt", *GetParam().versionInfo);
+  std::vector<std::pair<std::string, int>> found;
+  std::string all;
+  for (const Finding& f : Lint(input)) {
+    found.emplace_back(f.check, f.line);
+    all += FormatFinding(f) + "\n";
+    EXPECT_EQ(f.file, std::string(f.check).rfind("icon", 0) == 0 ? "icon.ico" : "version.txt") << all;
+  }
+  EXPECT_EQ(found, GetParam().findings) << all;
+}
+
+std::string IconFile(const std::string& image, int width, int height) {
+  return test::IconFileOf({{image, width, height}});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Findings, LintAuthorFiles,
+    ::testing::Values(
+        AuthorFileCase{"UsualIconAndRecord", test::UsualIcon(), "# the record\r\nproduct: P\r\nversion: 1.2.3.4\r\n", {}},
+        AuthorFileCase{"RecordOfCommentsAlone", std::nullopt, "\xEF\xBB\xBF# to do\n\n  # later\n", {}},
+        AuthorFileCase{"IconLackingSizes", IconFile(test::IconDib(32, 32), 32, 32), std::nullopt,
+                       {{"icon-missing-size", 0}}},
+        AuthorFileCase{"IconOfAnotherKind", "GIF89a, a picture", std::nullopt, {{"icon-not-an-icon", 0}}},
+        AuthorFileCase{"IconCutShort", test::UsualIcon().substr(0, 2000), std::nullopt, {{"icon-not-an-icon", 0}}},
+        AuthorFileCase{"IconImageOfAnotherKind", IconFile(std::string(100, 'x'), 16, 16), std::nullopt,
+                       {{"icon-not-an-icon", 0}}},
+        AuthorFileCase{"IconEntryOfAnotherSize", IconFile(test::IconDib(16, 16), 32, 32), std::nullopt,
+                       {{"icon-not-an-icon", 0}}},
+        AuthorFileCase{"IconDibCutShort", IconFile(test::IconDib(32, 32).substr(0, 200), 32, 32), std::nullopt,
+                       {{"icon-not-an-icon", 0}}},
+        AuthorFileCase{"RecordKeysUnknownAndRepeated", std::nullopt,
+                       "product: a\nProduct: b\nvendor: c\nversion: 1.0.0.0\n",
+                       {{"version-record-repeated-key", 2}, {"version-record-unknown-key", 3}}},
+        AuthorFileCase{"RecordVersionsOutOfShape", std::nullopt,
+                       "version: 1.2.3\ncompany: c\nversion: 1.2.3.65536\nversion: 1.2.3.4.5\n",
+                       {{"version-record-bad-version", 1},
+                        {"version-record-repeated-key", 3},
+                        {"version-record-bad-version", 3},
+                        {"version-record-repeated-key", 4},
+                        {"version-record-bad-version", 4}}},
+        AuthorFileCase{"RecordWithoutVersion", std::nullopt, "product: a\n", {{"version-record-no-version", 0}}},
+        AuthorFileCase{"RecordLineWithoutKey", std::nullopt, "version: 1.0.0.0\njust words\n: no key\n",
+                       {{"version-record-malformed-line", 2}, {"version-record-malformed-line", 3}}},
+        AuthorFileCase{"RecordNotUtf8", std::nullopt, "version: 1.0.0.0\nproduct: \x96\xBC\nvendor: x\n",
+                       {{"version-record-not-utf8", 2}}},
+        AuthorFileCase{"RecordInUtf16", std::nullopt, std::string("\xFF\xFEv\0", 4), {{"version-record-not-utf8", 1}}}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 // The author's guide's table of findings: the rows "| `name` | error |" in order.
 std::vector<std::pair<std::string, std::string>> GuideFindings() {

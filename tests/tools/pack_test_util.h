@@ -98,12 +98,77 @@ inline std::string CleanScript(std::initializer_list<const char*> outFiles) {
   return text + "%%\r\n";
 }
 
+// Bytes no compressor shrinks; `seed` picks them.
+inline std::string RandomBytes(std::size_t size, std::uint64_t seed) {
+  std::string bytes(size, '\0');
+  std::uint64_t x = seed * 0x9E3779B97F4A7C15ull + 1;
+  for (char& c : bytes) {
+    x ^= x << 13;
+    x ^= x >> 7;
+    x ^= x << 17;
+    c = static_cast<char>(x >> 32);
+  }
+  return bytes;
+}
+
 // An uncompressed 24-bit bitmap file.
 inline std::string Bitmap(int width, int height) {
   const std::uint32_t row = (static_cast<std::uint32_t>(width) * 3 + 3) & ~3u;
   std::string pixels(row * static_cast<std::uint32_t>(height), '\0');
   for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<char>(i * 7);
   return brisko::test::BitmapFile(width, height, 24, 0, "", pixels);
+}
+
+// An icon image as a 32-bit DIB: BITMAPINFOHEADER (height doubled for the
+// mask), the pixels, the 1-bit mask.
+inline std::string IconDib(int width, int height) {
+  std::string dib;
+  for (std::uint32_t v : {40u, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(2 * height)})
+    le::Append32(dib, v);
+  le::Append16(dib, 1);
+  le::Append16(dib, 32);
+  dib.resize(40, '\0');
+  dib.append(static_cast<std::size_t>(width * height) * 4, '\x7F');
+  dib.append(static_cast<std::size_t>((width + 31) / 32 * 4 * height), '\0');
+  return dib;
+}
+
+// The start of a PNG file: signature and header chunk (8 bits of RGBA).
+inline std::string IconPng(int width, int height) {
+  std::string png("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16);
+  for (int v : {width, height})
+    for (int shift = 24; shift >= 0; shift -= 8) png += static_cast<char>(v >> shift);
+  return png + std::string("\x08\x06\0\0\0\0\0\0\0", 9);
+}
+
+// An icon file of `images`, each under an entry of the size given (the
+// image's own unless the test says otherwise) and 32 bits per pixel.
+struct IconEntry {
+  std::string image;
+  int width, height;
+};
+inline std::string IconFileOf(const std::vector<IconEntry>& entries) {
+  std::string file;
+  for (std::uint16_t v : {0, 1, static_cast<int>(entries.size())}) le::Append16(file, v);
+  std::uint32_t offset = static_cast<std::uint32_t>(6 + 16 * entries.size());
+  for (const IconEntry& e : entries) {
+    file += static_cast<char>(e.width & 0xFF);
+    file += static_cast<char>(e.height & 0xFF);
+    file += std::string(2, '\0');
+    le::Append16(file, 1);
+    le::Append16(file, 32);
+    le::Append32(file, static_cast<std::uint32_t>(e.image.size()));
+    le::Append32(file, offset);
+    offset += static_cast<std::uint32_t>(e.image.size());
+  }
+  for (const IconEntry& e : entries) file += e.image;
+  return file;
+}
+
+// An icon of the usual sizes: 16, 32 and 48 as DIBs, 256 as a PNG.
+inline std::string UsualIcon() {
+  return IconFileOf(
+      {{IconDib(16, 16), 16, 16}, {IconDib(32, 32), 32, 32}, {IconDib(48, 48), 48, 48}, {IconPng(256, 256), 256, 256}});
 }
 
 // A minimal PE image put together byte by byte: headers, then sections laid

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
+#include "cli.h"
+#include "core/payload/payload_reader.h"
 #include "pack_test_util.h"
 #include "platform/native_names.h"
 
@@ -96,7 +100,7 @@ TEST_P(PackStub, RoundTripsThePackageAndKeepsEverythingElse) {
     if (!compressed) request.compression.reset();
     const BuildResult result = BuildInstaller(request);
     ASSERT_TRUE(result.written) << (result.findings.empty() ? "" : FormatFinding(result.findings[0]));
-    EXPECT_EQ(result.payloadCount, 3u);
+    EXPECT_EQ(result.payloads.size(), 3u);
     EXPECT_EQ(result.replacedPackage, std::string(GetParam()).rfind("stubpkg", 0) == 0);
 
     InstalledPackage package(patch_.dir() / "out.exe");
@@ -104,7 +108,9 @@ TEST_P(PackStub, RoundTripsThePackageAndKeepsEverythingElse) {
     const std::size_t checksumAt = package.image().checksumOffset();
     EXPECT_EQ(le::Get32(out, checksumAt), test::ReferenceChecksum(out, checksumAt));
     EXPECT_EQ(package.script(), ReadFile(patch_.dir() / "patch/script.txt"));
-    EXPECT_EQ(package.background()->data.Read(), test::Bitmap(600, 300));
+    EXPECT_EQ(package.backgroundForm(),
+              compressed ? InstalledPackage::BackgroundForm::Compressed : InstalledPackage::BackgroundForm::Raw);
+    EXPECT_EQ(package.BackgroundFile(), test::Bitmap(600, 300));
     ASSERT_EQ(package.payloads().size(), 4u);
     EXPECT_EQ(package.payloads()[0].kind, compressed ? format::PayloadKind::Compressed : format::PayloadKind::Raw);
     if (!compressed) {
@@ -120,12 +126,14 @@ TEST_P(PackStub, RoundTripsThePackageAndKeepsEverythingElse) {
     std::map<std::string, std::string> all = LeavesOf(patch_.dir() / "out.exe", true);
     std::map<std::string, std::string> package_only;
     for (const auto& [key, bytes] : all)
-      if (key.rfind("TEXT/", 0) == 0 || key.rfind("BMP/", 0) == 0 || key.find("/RESOURCE_FILE") != std::string::npos)
+      if (key.rfind("TEXT/", 0) == 0 || key.find("/RESOURCE_BACKGROUND/") != std::string::npos ||
+          key.find("/RESOURCE_FILE") != std::string::npos)
         package_only[key] = bytes;
     EXPECT_EQ(package_only.size(), 5u);
-    for (const char* key : {"TEXT/RESOURCE_SCRIPT/#0", "BMP/RESOURCE_BACKGROUND/#0",
-                            compressed ? "ZSTD/RESOURCE_FILE0/#0" : "BIN/RESOURCE_FILE0/#0", "BIN/RESOURCE_FILE2/#0",
-                            "BIN/RESOURCE_FILE3/#0"})
+    for (const char* key :
+         {"TEXT/RESOURCE_SCRIPT/#0", compressed ? "ZSTD/RESOURCE_BACKGROUND/#0" : "BMP/RESOURCE_BACKGROUND/#0",
+          compressed ? "ZSTD/RESOURCE_FILE0/#0" : "BIN/RESOURCE_FILE0/#0", "BIN/RESOURCE_FILE2/#0",
+          "BIN/RESOURCE_FILE3/#0"})
       EXPECT_EQ(package_only.count(key), 1u) << key;
 
     // Icon, version record, manifest, strings and the stub's own BIN resource
@@ -252,7 +260,7 @@ TEST(ForcedBuild, StoresAFaultyPackageAsItIs) {
   ASSERT_TRUE(result.written);
   EXPECT_TRUE(HasErrors(result.findings));
   const auto leaves = LeavesOf(dir / "out.exe", true);
-  EXPECT_EQ(leaves.at("BMP/RESOURCE_BACKGROUND/#0"), "not a bitmap");
+  EXPECT_EQ(InstalledPackage(dir / "out.exe").BackgroundFile(), "not a bitmap");
   EXPECT_EQ(leaves.at("BIN/RESOURCE_FILE0/#0"), "here");
   EXPECT_EQ(leaves.count("BIN/RESOURCE_FILE1/#0"), 0u);
   EXPECT_EQ(leaves.count("BIN/RESOURCE_FILE2/#0"), 0u);
@@ -272,6 +280,115 @@ TEST(PackageNumbering, ElevenEntriesEndWithResourceFile10) {
   EXPECT_EQ(leaves.at("BIN/RESOURCE_FILE10/#0"), "payload 10");
   EXPECT_EQ(leaves.at("BIN/RESOURCE_FILE9/#0"), "payload 9");
   EXPECT_EQ(leaves.count("BIN/RESOURCE_FILE01/#0"), 0u);
+}
+
+// `from` written to `to` with its resources changed by `change`, as build
+// writes an installer.
+void RewriteResources(const fs::path& from, const fs::path& to, const std::function<void(ResourceTree&)>& change) {
+  InputFile in(from);
+  const PeImage image = PeImage::Read(in);
+  ResourceTree tree = ResourceTree::Parse(image, in);
+  change(tree);
+  const ResourceSection section(tree);
+  OutputFile out(to);
+  WriteImage(image, in, PlanResourceSection(image, section.size(), in.name(), out.name()), section, out);
+  out.Commit();
+}
+
+// Runs one command; its output and errors, one after the other.
+std::string RunPacker(const std::vector<std::string>& args, int expectedCode) {
+  std::ostringstream out, err;
+  EXPECT_EQ(RunCommandLine(args, out, err), expectedCode) << err.str();
+  return out.str() + err.str();
+}
+
+struct BackgroundCase {
+  const char* name;
+  bool store;                                 // built with --store, else compressed
+  std::function<void(ResourceTree&)> change;  // then this done to the installer's resources
+  const char* listed;                         // the line list shows
+  const char* refused;                        // what extract and lint find wrong, or nullptr
+};
+
+const ResourceId kBmp = ResourceId::Ascii("BMP"), kZstd = ResourceId::Ascii("ZSTD"),
+                 kBackground = ResourceId::Ascii("RESOURCE_BACKGROUND"), kNeutral = ResourceId::Number(0);
+
+const ResourceData& Leaf(const ResourceTree& tree, const ResourceId& type) {
+  return tree.types().at(type).names.at(kBackground).languages.at(kNeutral).data;
+}
+
+class InstallerBackground : public ::testing::TestWithParam<BackgroundCase> {};
+
+// The background in either form, and each way a package can hold it wrongly:
+// list says what it finds, extract and lint of the installer refuse it.
+TEST_P(InstallerBackground, IsListedExtractedAndLinted) {
+  const BackgroundCase& c = GetParam();
+  TempDir dir;
+  const std::string bitmap = test::Bitmap(600, 300);
+  WriteFile(dir / "stub.exe", test::PlainPe(false).Build());
+  WriteFile(dir / "s.txt", test::CleanScript({}));
+  WriteFile(dir / "b.bmp", bitmap);
+  BuildRequest request{dir / "stub.exe", dir / "s.txt", dir / "b.bmp", std::nullopt, dir / "built.exe"};
+  if (c.store) request.compression.reset();
+  ASSERT_TRUE(BuildInstaller(request).written);
+  RewriteResources(dir / "built.exe", dir / "out.exe", c.change);
+  const std::string installer = (dir / "out.exe").string();
+
+  const std::string listed = RunPacker({"list", installer}, kExitOk);
+  EXPECT_NE(listed.find(c.listed), std::string::npos) << listed;
+  const std::string extracted =
+      RunPacker({"extract", installer, (dir / "x").string()}, c.refused ? kExitFailure : kExitOk);
+  const std::string linted = RunPacker({"lint", installer}, c.refused ? kExitLintErrors : kExitOk);
+  if (c.refused) {
+    EXPECT_NE(extracted.find(c.refused), std::string::npos) << extracted;
+    EXPECT_NE(linted.find("out.exe (background): error: "), std::string::npos) << linted;
+    EXPECT_NE(linted.find(c.refused), std::string::npos) << linted;
+    EXPECT_FALSE(fs::exists(dir / "x"));
+  } else {
+    EXPECT_EQ(ReadFile(dir / "x/background.bmp"), bitmap);
+    EXPECT_EQ(linted, "");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, InstallerBackground,
+    ::testing::Values(
+        BackgroundCase{"Raw", true, [](ResourceTree&) {}, "background: 540054 bytes, 600 x 300, sha256", nullptr},
+        BackgroundCase{"Compressed", false, [](ResourceTree&) {},
+                       "background: 540054 bytes (stored compressed in ", nullptr},
+        BackgroundCase{"Neither", false,
+                       [](ResourceTree& resources) { resources.RemoveIf([](const ResourceId&, const ResourceId& name) {
+                         return name == kBackground; }); },
+                       "background: missing", "carries no background"},
+        BackgroundCase{"Both", false,
+                       [](ResourceTree& resources) { resources.Put(kBmp, kBackground, kNeutral, ResourceData::Bytes("BM")); },
+                       "background: stored twice", "carries the background twice"},
+        BackgroundCase{"DamagedFrame", false,
+                       [](ResourceTree& resources) {
+                         std::string frame = Leaf(resources, kZstd).Read();
+                         frame[frame.size() / 2] ^= 0x55;
+                         resources.Put(kZstd, kBackground, kNeutral, ResourceData::Bytes(frame));
+                       },
+                       "damaged (the frame does not decode)", "is damaged"},
+        BackgroundCase{"FrameCutShort", false,
+                       [](ResourceTree& resources) {
+                         const std::string frame = Leaf(resources, kZstd).Read();
+                         resources.Put(kZstd, kBackground, kNeutral, ResourceData::Bytes(frame.substr(0, frame.size() - 4)));
+                       },
+                       "damaged (the frame does not decode)", "is damaged"}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+// The frame records the file's size and carries a checksum, and its window is
+// the smallest that holds the file.
+TEST(PictureFrame, RecordsItsSizeWithAWindowJustLargeEnough) {
+  const std::string bitmap = test::Bitmap(600, 300);  // between 2^19 and 2^20 bytes
+  const std::string frame = CompressPicture(bitmap, "b.bmp");
+  std::uint64_t size = 0;
+  EXPECT_TRUE(ZstdContentSize(frame, size, 20));
+  EXPECT_EQ(size, bitmap.size());
+  EXPECT_FALSE(ZstdContentSize(frame, size, 19));
+  EXPECT_LT(frame.size(), bitmap.size() / 2);
+  EXPECT_THROW(CompressPicture(std::string(format::kMaxBackgroundFileSize + 1, 'x'), "huge.bmp"), PackError);
 }
 
 TEST(ExtractFailure, InstallerWithoutPackageLeavesNoFolder) {

@@ -2,14 +2,20 @@
  * FindResourceA/LoadResource/SizeofResource must find every resource named on
  * the command line with exactly the bytes of the given file.
  *
- *   rescheck [--module FILE] [--checksum FILE] TYPE NAME EXPECTED ...
+ *   rescheck [--module FILE] [--checksum FILE] [--icon NAME SIZES] [--version KEY VALUE]...
+ *            TYPE NAME EXPECTED ...
  *
  * Without --module the program checks its own resources: the tests pack this
  * program as a stub and run the result, which also proves that the rewritten
  * image loads and runs. With --module the file is loaded as a data file and
  * as an image resource, which works for 32-bit files in a 64-bit process.
  * EXPECTED is a file, "-" for "present, any content" or "!" for "absent".
- * --checksum compares the header checksum with imagehlp's own computation. */
+ * --checksum compares the header checksum with imagehlp's own computation.
+ * --icon has the system pick an image for each of SIZES ("16,32") from the
+ * icon group NAME, as LoadIcon does, and make an icon of it, which must be
+ * of that size itself, not scaled to it. --version looks KEY up in the version record with
+ * VerQueryValue, under the language and code page of its translation; the
+ * value must be VALUE (ASCII). */
 #include <windows.h>
 #include <imagehlp.h>
 #include <stdio.h>
@@ -66,6 +72,57 @@ static int CheckOne(HMODULE module, const char* how, const char* type, const cha
   return 1;
 }
 
+static int CheckIcon(HMODULE module, const char* how, const char* name, const char* sizes) {
+  HRSRC found = FindResourceA(module, name, MAKEINTRESOURCEA(14));
+  HGLOBAL loaded = found ? LoadResource(module, found) : NULL;
+  BYTE* group = loaded ? (BYTE*)LockResource(loaded) : NULL;
+  const char* at = sizes;
+  int ok = 1;
+  if (!group) {
+    printf("%s: no icon group %s\n", how, name);
+    return 0;
+  }
+  while (*at) {
+    int size = atoi(at), id = LookupIconIdFromDirectoryEx(group, TRUE, size, size, LR_DEFAULTCOLOR);
+    HRSRC image = id ? FindResourceA(module, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(3)) : NULL;
+    HGLOBAL bits = image ? LoadResource(module, image) : NULL;
+    /* Made at the image's own size, which must be the one asked for. */
+    HICON icon = bits ? CreateIconFromResourceEx((BYTE*)LockResource(bits), SizeofResource(module, image), TRUE,
+                                                 0x00030000, 0, 0, LR_DEFAULTCOLOR)
+                      : NULL;
+    ICONINFO info;
+    BITMAP bitmap;
+    memset(&bitmap, 0, sizeof bitmap);
+    if (icon && GetIconInfo(icon, &info))
+      GetObjectA(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
+    if (!icon || bitmap.bmWidth != size) {
+      printf("%s: icon %s has no usable %d x %d image (image %d, made %ld wide)\n", how, name, size, size, id,
+             bitmap.bmWidth);
+      ok = 0;
+    }
+    at = strchr(at, ',') ? strchr(at, ',') + 1 : at + strlen(at);
+  }
+  return ok;
+}
+
+static int CheckVersion(const char* path, const char* key, const char* expected) {
+  DWORD ignored = 0, size = GetFileVersionInfoSizeA(path, &ignored);
+  char* record = malloc(size ? size : 1);
+  WORD* translation = NULL;
+  UINT length = 0;
+  char query[128];
+  char* value = NULL;
+  int ok = 0;
+  if (size && GetFileVersionInfoA(path, 0, size, record) &&
+      VerQueryValueA(record, "\\VarFileInfo\\Translation", (void**)&translation, &length) && length >= 4) {
+    snprintf(query, sizeof query, "\\StringFileInfo\\%04x%04x\\%s", translation[0], translation[1], key);
+    ok = VerQueryValueA(record, query, (void**)&value, &length) && strcmp(value, expected) == 0;
+  }
+  if (!ok) printf("%s: version record's %s is \"%s\", not \"%s\"\n", path, key, value ? value : "(none)", expected);
+  free(record);
+  return ok;
+}
+
 static int CheckAll(HMODULE module, const char* how, int argc, char** argv, int first) {
   int ok = 1;
   int i;
@@ -75,10 +132,24 @@ static int CheckAll(HMODULE module, const char* how, int argc, char** argv, int 
 
 int main(int argc, char** argv) {
   const char* module_path = NULL;
+  const char* icon_name = NULL;
+  const char* icon_sizes = NULL;
+  const char* version_keys[16];
+  const char* version_values[16];
+  int versions = 0;
   int first = 1;
   int ok = 1;
+  int i;
   while (first + 1 < argc && strncmp(argv[first], "--", 2) == 0) {
-    if (strcmp(argv[first], "--module") == 0) {
+    if (strcmp(argv[first], "--icon") == 0 && first + 2 < argc) {
+      icon_name = argv[first + 1];
+      icon_sizes = argv[first + 2];
+      ++first;
+    } else if (strcmp(argv[first], "--version") == 0 && first + 2 < argc && versions < 16) {
+      version_keys[versions] = argv[first + 1];
+      version_values[versions++] = argv[first + 2];
+      ++first;
+    } else if (strcmp(argv[first], "--module") == 0) {
       module_path = argv[first + 1];
     } else if (strcmp(argv[first], "--checksum") == 0) {
       DWORD header = 0, computed = 0;
@@ -94,11 +165,19 @@ int main(int argc, char** argv) {
     first += 2;
   }
   if ((argc - first) % 3 != 0) {
-    printf("usage: rescheck [--module FILE] [--checksum FILE] TYPE NAME EXPECTED ...\n");
+    printf(
+        "usage: rescheck [--module FILE] [--checksum FILE] [--icon NAME SIZES] [--version KEY VALUE]... "
+        "TYPE NAME EXPECTED ...\n");
     return 2;
+  }
+  for (i = 0; i < versions; ++i) {
+    char self[MAX_PATH];
+    GetModuleFileNameA(NULL, self, sizeof self);
+    ok &= CheckVersion(module_path ? module_path : self, version_keys[i], version_values[i]);
   }
   if (!module_path) {
     ok &= CheckAll(GetModuleHandleA(NULL), "self", argc, argv, first);
+    if (icon_name) ok &= CheckIcon(GetModuleHandleA(NULL), "self", icon_name, icon_sizes);
   } else {
     static const struct { DWORD flags; const char* how; } kLoads[] = {
         {LOAD_LIBRARY_AS_DATAFILE, "data file"},
@@ -113,6 +192,7 @@ int main(int argc, char** argv) {
         continue;
       }
       ok &= CheckAll(module, kLoads[k].how, argc, argv, first);
+      if (icon_name) ok &= CheckIcon(module, kLoads[k].how, icon_name, icon_sizes);
       FreeLibrary(module);
     }
   }

@@ -11,11 +11,6 @@ using test::TempDir;
 
 constexpr std::uint32_t kRva = 0x7000;
 
-struct StringSink final : ByteSink {
-  std::string bytes;
-  void Write(const void* d, std::size_t n) override { bytes.append(static_cast<const char*>(d), n); }
-};
-
 std::string Serialize(const ResourceTree& tree, std::uint32_t rva = kRva) {
   StringSink sink;
   const ResourceSection section(tree);

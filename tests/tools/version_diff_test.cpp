@@ -4,6 +4,7 @@
 
 #include "core/picture/bitmap.h"
 #include "lint/lint.h"
+#include "lint/version_info.h"
 #include "pack_test_util.h"
 #include "package/package.h"
 #include "platform/native_names.h"
@@ -45,7 +46,7 @@ TEST_F(Diff, NewPatchFolderNamesTheChangedFilesAndPassesLint) {
     EXPECT_EQ(diff.changes[i].kind, expected[i].first) << i;
     EXPECT_EQ(diff.changes[i].name, expected[i].second) << i;
   }
-  EXPECT_TRUE(diff.newScript && diff.newBackground);
+  EXPECT_TRUE(diff.newScript && diff.newBackground && diff.newVersionInfo);
   EXPECT_EQ(ReadFile(Payload("game.exe")), "MZ program v2");
   EXPECT_EQ(ReadFile(Payload(std::string(kHyou) + "\\new.dat")), "added");
   EXPECT_FALSE(fs::exists(Payload("same.dat")));
@@ -55,6 +56,7 @@ TEST_F(Diff, NewPatchFolderNamesTheChangedFilesAndPassesLint) {
   lint.script = ReadFile(dir_ / "patch" / kScriptFileName);
   lint.background.emplace("background.bmp", ReadFile(dir_ / "patch" / kBackgroundFileName));
   lint.payloadFolder = dir_ / "patch/payload";
+  lint.versionInfo.emplace("version.txt", ReadFile(dir_ / "patch" / kVersionInfoFileName));
   lint.from = {dir_ / "v1"};
   // Only the warning that v1 lacks the new file's folder, which the
   // installer does not make.
@@ -73,9 +75,11 @@ TEST_F(Diff, AgainKeepsTheAuthorsScriptAndPictureAndRenewsThePayload) {
   const std::string script = Script({"*Caption", "\tmine", "%OutFiles", "\told.dat", "%%", "*GameTitle", "\tg"});
   WriteFile(dir_ / "patch" / kScriptFileName, script);
   WriteFile(dir_ / "patch" / kBackgroundFileName, "the author's picture");
+  WriteFile(dir_ / "patch" / kVersionInfoFileName, "version: 1.1.0.0\n");
   WriteFile(dir_ / "v2/same.dat", "changed after all");
   const VersionDiff diff = Run();
-  EXPECT_FALSE(diff.newScript || diff.newBackground);
+  EXPECT_FALSE(diff.newScript || diff.newBackground || diff.newVersionInfo);
+  EXPECT_EQ(ReadFile(dir_ / "patch" / kVersionInfoFileName), "version: 1.1.0.0\n");
   EXPECT_EQ(ReadFile(dir_ / "patch" / kScriptFileName),
             Script({"*Caption", "\tmine", "%OutFiles", "\tgame.exe", "\tsame.dat",
                     ("\t" + std::string(kHyou) + "\\new.dat").c_str(), "%%", "*GameTitle", "\tg"}));

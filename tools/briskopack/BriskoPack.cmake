@@ -3,11 +3,13 @@
 #     OUTPUT <installer.exe>
 #     [PATCH_DIR <folder>]
 #     [SCRIPT <file>] [BACKGROUND <file>] [PAYLOAD_DIR <folder>]
+#     [ICON <file>] [VERSION_INFO <file>]
 #     [DEPENDS <files or targets>...])
 #
 # Builds a patch installer at build time: the stub's own resources plus the
-# package of a patch folder (script.txt, background.bmp, payload/) or of the
-# files given, which override the folder's. The packer lints the script
+# package of a patch folder (script.txt, background.bmp, payload/, and
+# icon.ico and version.txt when it has them) or of the files given, which
+# override the folder's. The packer lints the script
 # first and fails the build on errors. <target> is built by default.
 #
 # The packer that runs is, in this order: BRISKOPACK_EXECUTABLE when set; the
@@ -52,7 +54,8 @@ function(brisko_host_packer exe dep)
 endfunction()
 
 function(brisko_pack_installer name)
-  cmake_parse_arguments(ARG "" "STUB;OUTPUT;PATCH_DIR;SCRIPT;BACKGROUND;PAYLOAD_DIR" "DEPENDS" ${ARGN})
+  cmake_parse_arguments(ARG "" "STUB;OUTPUT;PATCH_DIR;SCRIPT;BACKGROUND;PAYLOAD_DIR;ICON;VERSION_INFO" "DEPENDS"
+    ${ARGN})
   if(NOT ARG_STUB OR NOT ARG_OUTPUT)
     message(FATAL_ERROR "brisko_pack_installer(${name}): STUB and OUTPUT are required")
   endif()
@@ -66,6 +69,8 @@ function(brisko_pack_installer name)
   set(script ${ARG_SCRIPT})
   set(background ${ARG_BACKGROUND})
   set(payload ${ARG_PAYLOAD_DIR})
+  set(icon ${ARG_ICON})
+  set(version_info ${ARG_VERSION_INFO})
   if(ARG_PATCH_DIR)
     list(APPEND args ${ARG_PATCH_DIR})
     if(NOT script)
@@ -77,11 +82,23 @@ function(brisko_pack_installer name)
     if(NOT payload)
       set(payload ${ARG_PATCH_DIR}/payload)
     endif()
+    if(NOT icon AND EXISTS ${ARG_PATCH_DIR}/icon.ico)
+      set(icon ${ARG_PATCH_DIR}/icon.ico)
+    endif()
+    if(NOT version_info AND EXISTS ${ARG_PATCH_DIR}/version.txt)
+      set(version_info ${ARG_PATCH_DIR}/version.txt)
+    endif()
   endif()
   if(NOT script OR NOT background)
     message(FATAL_ERROR "brisko_pack_installer(${name}): give PATCH_DIR or SCRIPT and BACKGROUND")
   endif()
   list(APPEND args --script ${script} --background ${background})
+  if(icon)
+    list(APPEND args --icon ${icon})
+  endif()
+  if(version_info)
+    list(APPEND args --version-info ${version_info})
+  endif()
   set(payload_files)
   if(payload)
     list(APPEND args --payload ${payload})
@@ -92,7 +109,8 @@ function(brisko_pack_installer name)
   add_custom_command(
     OUTPUT ${ARG_OUTPUT}
     COMMAND ${packer} build --stub ${stub} -o ${ARG_OUTPUT} ${args}
-    DEPENDS ${ARG_STUB} ${script} ${background} ${payload_files} ${packer_dep} ${ARG_DEPENDS}
+    DEPENDS ${ARG_STUB} ${script} ${background} ${icon} ${version_info} ${payload_files} ${packer_dep}
+            ${ARG_DEPENDS}
     COMMENT "Packing ${ARG_OUTPUT}"
     VERBATIM)
   add_custom_target(${name} ALL DEPENDS ${ARG_OUTPUT})

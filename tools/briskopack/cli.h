@@ -14,6 +14,10 @@ constexpr int kExitLintErrors = 2;    // lint: errors; build: refused because of
 constexpr int kExitFailure = 3;       // bad input, unreadable or unwritable file
 constexpr int kExitUsage = 4;         // unknown command or option
 
+// The usage text: each command's synopsis, then the commands and the
+// options with what they do.
+std::string UsageText();
+
 // Runs one command; `args` excludes the program name.
 int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 

@@ -1,13 +1,12 @@
 // briskopack: builds, checks and inspects patch installers.
-#include <iostream>
-#include <string>
-#include <vector>
-
 #include "cli.h"
+#include "platform/console.h"
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
-  const int code = brisko::pack::RunCommandLine(args, std::cout, std::cerr);
-  std::cout.flush();
+  using brisko::pack::StandardStream;
+  brisko::pack::TextStream out(StandardStream::Output), err(StandardStream::Error);
+  const int code = brisko::pack::RunCommandLine(brisko::pack::CommandLineArguments(argc, argv), out, err);
+  out.flush();
+  err.flush();
   return code;
 }

@@ -14,6 +14,8 @@
 #include "core/text/locale.h"
 #include "lint/script_entries.h"
 #include "lint/script_outline.h"
+#include "lint/version_info.h"
+#include "pe/icon_resources.h"
 #include "platform/native_names.h"
 
 namespace brisko::pack {
@@ -420,13 +422,36 @@ std::vector<Entry> SafeOutFiles(const Script& s) {
   return safe;
 }
 
+// Runs `check` for each entry that names the same destination as an entry
+// before it, with the first such entry.
+template <typename Check>
+void ForRepeatedOutputs(const Script& s, Check check) {
+  std::map<std::u32string, Entry> first;
+  for (const Entry& entry : SafeOutFiles(s)) {
+    auto [earlier, isNew] = first.emplace(DestinationKey(entry.text), entry);
+    if (!isNew) check(earlier->second, entry);
+  }
+}
+
 void RepeatedOutputName(const Script& s, const Report& report) {
-  const std::vector<Entry> safe = SafeOutFiles(s);
-  for (std::size_t j = 0; j < safe.size(); ++j)
-    for (std::size_t k = 0; k < j; ++k)
-      if (ScriptLocale().EqualsIgnoreCase(safe[k].text, safe[j].text))
-        report(safe[j].line, "the output name " + Quote(safe[j].text) + " repeats line " +
-                                 std::to_string(safe[k].line) + ": the later file replaces the earlier one");
+  if (!s.input.from.empty()) return;  // an error then, below
+  ForRepeatedOutputs(s, [&](const Entry& earlier, const Entry& entry) {
+    report(entry.line, "the output name " + Quote(entry.text) + " repeats line " + std::to_string(earlier.line) +
+                           ": the later file replaces the earlier one");
+  });
+}
+
+// A patch made from earlier versions checks every destination against them
+// before it writes: a second entry for the same file is checked against the
+// earlier version too, and fails once the first has replaced it.
+void RepeatedOutputNameWithFrom(const Script& s, const Report& report) {
+  if (s.input.from.empty()) return;
+  ForRepeatedOutputs(s, [&](const Entry& earlier, const Entry& entry) {
+    report(entry.line, "the output name " + Quote(entry.text) + " names the same file as line " +
+                           std::to_string(earlier.line) +
+                           ": the installer checks both against the earlier version, and the second fails once the "
+                           "first has replaced it");
+  });
 }
 
 // Runs `check` with the status of each payload file, when the payload folder
@@ -517,12 +542,14 @@ void ReleaseWithoutProgram(const Script& s, const Report& report) {
 // ---- the background ---------------------------------------------------------
 
 void BackgroundNotABitmap(const Script& s, const Report& report) {
+  if (!s.input.backgroundProblem.empty()) return report(0, s.input.backgroundProblem);
   Bitmap bitmap;
   if (!DecodeBitmapFile(s.input.background->second, bitmap))
     report(0, "not a valid bitmap file: the installer's start-up fails on it");
 }
 
 void BackgroundSize(const Script& s, const Report& report) {
+  if (!s.input.backgroundProblem.empty()) return;
   Bitmap bitmap;
   if (!DecodeBitmapFile(s.input.background->second, bitmap)) return;
   if (bitmap.width != format::kBackgroundWidth || bitmap.height != format::kBackgroundHeight)
@@ -531,11 +558,88 @@ void BackgroundSize(const Script& s, const Report& report) {
                   std::to_string(format::kBackgroundHeight) + " of it");
 }
 
+// ---- the icon ---------------------------------------------------------------
+
+// The sizes Windows shows a program's icon in: the window's title and the
+// small icons (16), Alt+Tab and the desktop (32, 48), large views (256).
+constexpr int kIconSizes[] = {16, 32, 48, 256};
+
+void IconNotAnIcon(const Script& s, const Report& report) {
+  const IconFile icon = ReadIconFile(s.input.icon->second);
+  if (!icon.problem.empty()) report(0, "not a valid icon file (" + icon.problem + "): the installer would have none");
+}
+
+void IconMissingSize(const Script& s, const Report& report) {
+  const IconFile icon = ReadIconFile(s.input.icon->second);
+  if (!icon.problem.empty()) return;
+  std::string missing;
+  for (int side : kIconSizes) {
+    const bool found = std::any_of(icon.images.begin(), icon.images.end(),
+                                   [&](const IconImage& image) { return image.width == side && image.height == side; });
+    if (!found) missing += (missing.empty() ? "" : ", ") + std::to_string(side) + " x " + std::to_string(side);
+  }
+  if (!missing.empty())
+    report(0, "the icon has no image of " + missing + ": Windows scales another one to that size, blurred");
+}
+
+// ---- the version record -----------------------------------------------------
+
+std::string QuoteUtf8(std::string_view text) { return "\"" + std::string(text) + "\""; }
+
+VersionInfoFile VersionInfo(const Script& s) { return ReadVersionInfo(s.input.versionInfo->second); }
+
+void VersionNotUtf8(const Script& s, const Report& report) {
+  if (const int line = VersionInfo(s).notUtf8Line)
+    report(line, "this line is not UTF-8: save the version record as UTF-8");
+}
+
+void VersionMalformedLine(const Script& s, const Report& report) {
+  for (int line : VersionInfo(s).malformed)
+    report(line, "this line is neither blank, a comment (#) nor \"key: value\"");
+}
+
+void VersionUnknownKey(const Script& s, const Report& report) {
+  std::string known;
+  for (const VersionInfoKey& key : kVersionInfoKeys) known += (known.empty() ? "" : ", ") + std::string(key.key);
+  for (const VersionInfoLine& entry : VersionInfo(s).entries)
+    if (!FindVersionInfoKey(entry.key)) report(entry.line, "the key " + QuoteUtf8(entry.key) + " is none of " + known);
+}
+
+void VersionRepeatedKey(const Script& s, const Report& report) {
+  std::map<const VersionInfoKey*, int> first;
+  for (const VersionInfoLine& entry : VersionInfo(s).entries) {
+    const VersionInfoKey* key = FindVersionInfoKey(entry.key);
+    if (!key) continue;
+    const auto [earlier, isNew] = first.emplace(key, entry.line);
+    if (!isNew)
+      report(entry.line, "the key " + QuoteUtf8(entry.key) + " is already given at line " +
+                             std::to_string(earlier->second) + ": a record holds each once");
+  }
+}
+
+void VersionBadNumber(const Script& s, const Report& report) {
+  for (const VersionInfoLine& entry : VersionInfo(s).entries) {
+    const VersionInfoKey* key = FindVersionInfoKey(entry.key);
+    if (key && std::string_view(key->key) == kVersionKey && !ParseVersionNumber(entry.value))
+      report(entry.line, "the version " + QuoteUtf8(entry.value) +
+                             " is not four whole numbers from 0 to 65535 with dots between them (1.2.0.0)");
+  }
+}
+
+void VersionMissingNumber(const Script& s, const Report& report) {
+  const VersionInfoFile file = VersionInfo(s);
+  const bool has = std::any_of(file.entries.begin(), file.entries.end(), [](const VersionInfoLine& entry) {
+    const VersionInfoKey* key = FindVersionInfoKey(entry.key);
+    return key && std::string_view(key->key) == kVersionKey;
+  });
+  if (!file.entries.empty() && !has) report(0, "no version: the record says 0.0.0.0");
+}
+
 // ---- the table --------------------------------------------------------------
 
-// What a check looks at. A script check that stops the script checks finds a
-// script in another encoding, where the rest would only add noise.
-enum class Subject { Script, ScriptStop, Background };
+// What a check looks at. A check that stops the checks of its file finds it
+// in another encoding, where the rest would only add noise.
+enum class Subject { Script, ScriptStop, Background, Icon, VersionInfo, VersionInfoStop };
 
 struct Check {
   FindingKind kind;
@@ -583,6 +687,7 @@ const Check kChecks[] = {
     {{"absolute-output-name", E}, Subject::Script, AbsoluteOutputName},
     {{"climbing-output-name", E}, Subject::Script, ClimbingOutputName},
     {{"repeated-output-name", W}, Subject::Script, RepeatedOutputName},
+    {{"repeated-output-name-with-from", E}, Subject::Script, RepeatedOutputNameWithFrom},
     {{"missing-payload", E}, Subject::Script, MissingPayload},
     {{"payload-is-a-folder", E}, Subject::Script, PayloadIsAFolder},
     {{"release-lacks-file", W}, Subject::Script, ReleaseLacksSource},
@@ -591,7 +696,31 @@ const Check kChecks[] = {
     {{"release-without-program", W}, Subject::Script, ReleaseWithoutProgram},
     {{"background-not-a-bitmap", E}, Subject::Background, BackgroundNotABitmap},
     {{"background-size", W}, Subject::Background, BackgroundSize},
+    {{"icon-not-an-icon", E}, Subject::Icon, IconNotAnIcon},
+    {{"icon-missing-size", W}, Subject::Icon, IconMissingSize},
+    {{"version-record-not-utf8", E}, Subject::VersionInfoStop, VersionNotUtf8},
+    {{"version-record-malformed-line", E}, Subject::VersionInfo, VersionMalformedLine},
+    {{"version-record-unknown-key", E}, Subject::VersionInfo, VersionUnknownKey},
+    {{"version-record-repeated-key", E}, Subject::VersionInfo, VersionRepeatedKey},
+    {{"version-record-bad-version", E}, Subject::VersionInfo, VersionBadNumber},
+    {{"version-record-no-version", W}, Subject::VersionInfo, VersionMissingNumber},
 };
+
+// The file whose findings a check reports, in the order their findings are
+// listed; nullptr when that file is not checked.
+const std::string* FileOf(Subject subject, const LintInput& input) {
+  switch (subject) {
+    case Subject::Script:
+    case Subject::ScriptStop: return &input.scriptName;
+    case Subject::Background: return input.background ? &input.background->first : nullptr;
+    case Subject::Icon: return input.icon ? &input.icon->first : nullptr;
+    case Subject::VersionInfo:
+    case Subject::VersionInfoStop: return input.versionInfo ? &input.versionInfo->first : nullptr;
+  }
+  return nullptr;
+}
+
+bool Stops(Subject subject) { return subject == Subject::ScriptStop || subject == Subject::VersionInfoStop; }
 
 }  // namespace
 
@@ -611,21 +740,24 @@ std::vector<FindingKind> FindingKinds() {
 std::vector<Finding> Lint(const LintInput& input) {
   const Script script(input);
   std::vector<Finding> findings;
-  bool scriptStopped = false;
+  std::vector<const std::string*> files, stopped;  // in the order first checked
   for (const Check& check : kChecks) {
-    const bool background = check.subject == Subject::Background;
-    if (background ? !input.background : scriptStopped) continue;
-    const std::string& file = background ? input.background->first : input.scriptName;
+    const std::string* file = FileOf(check.subject, input);
+    if (!file || std::find(stopped.begin(), stopped.end(), file) != stopped.end()) continue;
+    if (std::find(files.begin(), files.end(), file) == files.end()) files.push_back(file);
     const std::size_t before = findings.size();
     check.run(script, [&](int line, std::string message) {
-      findings.push_back({check.kind.severity, file, line, std::move(message), check.kind.name});
+      findings.push_back({check.kind.severity, *file, line, std::move(message), check.kind.name});
     });
-    if (check.subject == Subject::ScriptStop && findings.size() > before) scriptStopped = true;
+    if (Stops(check.subject) && findings.size() > before) stopped.push_back(file);
   }
+  // File by file, each in the order of its lines.
+  const auto rank = [&](const Finding& f) {
+    return std::find_if(files.begin(), files.end(), [&](const std::string* file) { return *file == f.file; }) -
+           files.begin();
+  };
   std::stable_sort(findings.begin(), findings.end(), [&](const Finding& a, const Finding& b) {
-    const bool aScript = a.file == input.scriptName, bScript = b.file == input.scriptName;
-    if (aScript != bScript) return aScript;
-    return a.line < b.line;
+    return rank(a) != rank(b) ? rank(a) < rank(b) : a.line < b.line;
   });
   return findings;
 }

@@ -41,6 +41,13 @@ struct LintInput {
   std::string script;  // the script's bytes
   // The background's name and bytes, when it is to be checked.
   std::optional<std::pair<std::string, std::string>> background;
+  // Why an installer's background gives no bitmap file to check (missing,
+  // stored twice, damaged); empty when it gives one.
+  std::string backgroundProblem;
+  // The icon file and the version record file (version.txt), their names
+  // and bytes, when the patch has them.
+  std::optional<std::pair<std::string, std::string>> icon;
+  std::optional<std::pair<std::string, std::string>> versionInfo;
   // The payload folder, when it is to be checked.
   std::optional<fs::path> payloadFolder;
   // The releases a build --from makes deltas against (their folders).

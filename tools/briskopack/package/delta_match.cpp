@@ -23,6 +23,15 @@ constexpr std::int64_t kProbeLimit = 1 << 16;
 // instructions, and in literal runs cut apart, than it saves.
 constexpr std::int64_t kGain = 24;
 
+// Before a large result is matched, every position of this many stretches
+// spread over it is probed: when none finds a match, the versions share
+// nothing worth a delta (the new version is new throughout), and probing
+// every other position would only grind.
+constexpr std::int64_t kProbedStretches = 4096;
+constexpr std::int64_t kProbedStretch = 64;
+
+}  // namespace
+
 // Finds a match of the result's bytes from a position on in the source.
 class Finder {
  public:
@@ -45,6 +54,8 @@ class Finder {
   Bytes old_, new_;
   std::int64_t oldSize_, newSize_;
 };
+
+namespace {
 
 // The source's suffixes in order: a binary search gives the longest match.
 class SuffixFinder final : public Finder {
@@ -272,16 +283,36 @@ std::uint64_t CommonPrefix(const unsigned char* a, const unsigned char* b, std::
   return n;
 }
 
-std::vector<DeltaSegment> MatchVersions(std::string_view source, std::string_view result, MatchMethod method) {
+VersionMatcher::VersionMatcher(std::string_view source, std::string_view result, MatchMethod method)
+    : source_(source), result_(result) {
   if (method == MatchMethod::Automatic)
     method = source.size() <= kSuffixSortLimit && source.substr(0, 2) == "MZ" ? MatchMethod::SuffixArray
                                                                               : MatchMethod::BlockHash;
-  std::unique_ptr<Finder> finder;
   if (method == MatchMethod::SuffixArray)
-    finder = std::make_unique<SuffixFinder>(source, result);
+    finder_ = std::make_unique<SuffixFinder>(source, result);
   else
-    finder = std::make_unique<HashFinder>(source, result);
-  return Aligner(source, result, *finder).Run();
+    finder_ = std::make_unique<HashFinder>(source, result);
+}
+
+VersionMatcher::~VersionMatcher() = default;
+
+bool VersionMatcher::SharesBytes() {
+  const std::int64_t newSize = static_cast<std::int64_t>(result_.size());
+  const std::int64_t every = newSize / kProbedStretches;
+  if (every < 4 * kProbedStretch) return true;
+  std::int64_t position = 0;
+  for (std::int64_t at = 0; at + kProbedStretch <= newSize; at += every)
+    for (std::int64_t i = 0; i < kProbedStretch; ++i)
+      if (finder_->Find(at + i, position) > kGain) return true;
+  return false;
+}
+
+std::vector<DeltaSegment> VersionMatcher::Segments() { return Aligner(source_, result_, *finder_).Run(); }
+
+std::vector<DeltaSegment> MatchVersions(std::string_view source, std::string_view result, MatchMethod method) {
+  VersionMatcher matcher(source, result, method);
+  if (!matcher.SharesBytes()) return {{0, 0, 0, result.size()}};
+  return matcher.Segments();
 }
 
 }  // namespace brisko::pack

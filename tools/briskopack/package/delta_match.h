@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -37,8 +38,33 @@ inline constexpr std::uint64_t kSuffixSortLimit = std::uint64_t{16} << 20;
 // The length of the common prefix of `a` and `b`, at most `limit` bytes.
 std::uint64_t CommonPrefix(const unsigned char* a, const unsigned char* b, std::uint64_t limit);
 
-// Segments that cover all of `result`, in order. Throws std::bad_alloc when
-// the index does not fit into memory.
+class Finder;
+
+// A source indexed for matching a result against it. Throws std::bad_alloc
+// when the index does not fit into memory.
+class VersionMatcher {
+ public:
+  VersionMatcher(std::string_view source, std::string_view result, MatchMethod method = MatchMethod::Automatic);
+  ~VersionMatcher();
+  VersionMatcher(const VersionMatcher&) = delete;
+  VersionMatcher& operator=(const VersionMatcher&) = delete;
+
+  // False when probes of every position of stretches spread over a large
+  // result find nothing that matches: the versions share nothing worth a
+  // delta (the new version is new throughout), and matching the rest would
+  // only grind. True for a result too small for the probes to save time.
+  bool SharesBytes();
+  // Segments that cover all of the result, in order.
+  std::vector<DeltaSegment> Segments();
+
+ private:
+  std::string_view source_, result_;
+  std::unique_ptr<Finder> finder_;
+};
+
+// Segments that cover all of `result`, in order: one segment of literal
+// bytes alone when the versions share nothing (above). Throws
+// std::bad_alloc when the index does not fit into memory.
 std::vector<DeltaSegment> MatchVersions(std::string_view source, std::string_view result,
                                         MatchMethod method = MatchMethod::Automatic);
 

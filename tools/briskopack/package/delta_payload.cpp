@@ -62,8 +62,8 @@ void AddSegment(Bytes old, Bytes now, const DeltaSegment& s, std::vector<Op>& op
   ops.back().literal = s.literal;
 }
 
-std::vector<Op> Instructions(std::string_view source, std::string_view result, MatchMethod method) {
-  const std::vector<DeltaSegment> segments = MatchVersions(source, result, method);
+std::vector<Op> Instructions(std::string_view source, std::string_view result,
+                             const std::vector<DeltaSegment>& segments) {
   const auto old = reinterpret_cast<Bytes>(source.data());
   const auto now = reinterpret_cast<Bytes>(result.data());
   std::vector<Op> ops;
@@ -83,30 +83,82 @@ void WriteFrame(std::string_view bytes, const CompressOptions& options, ByteSink
   frame.Finish();
 }
 
-void WriteDiffFrame(std::string_view source, std::string_view result, const std::vector<Op>& ops,
-                    const CompressOptions& options, ByteSink& out, const std::string& name) {
-  std::uint64_t total = 0;
-  for (const Op& op : ops) total += op.diff ? op.copy : 0;
-  FrameWriter frame(out, total, options, name);
-  std::vector<char> buffer(std::size_t{1} << 16);
-  for (const Op& op : ops) {
-    for (std::uint64_t done = 0; op.diff && done < op.copy;) {
-      const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(op.copy - done, buffer.size()));
-      for (std::size_t i = 0; i < n; ++i)
-        buffer[i] = static_cast<char>(result[op.result + done + i] - source[op.source + done + i]);
-      frame.Write(buffer.data(), n);
-      done += n;
+// One stretch of a delta's diff or literal stream: `size` bytes at `at` in
+// the stream, taken from the result at `result` (less the source's bytes at
+// `source`, for diff bytes).
+struct Stretch {
+  std::uint64_t at = 0;
+  std::uint64_t result = 0;
+  std::uint64_t source = 0;
+  std::uint64_t size = 0;
+};
+
+std::vector<Stretch> DiffStretches(const std::vector<Op>& ops) {
+  std::vector<Stretch> stretches;
+  std::uint64_t at = 0;
+  for (const Op& op : ops)
+    if (op.diff && op.copy > 0) {
+      stretches.push_back({at, op.result, op.source, op.copy});
+      at += op.copy;
     }
-  }
-  frame.Finish();
+  return stretches;
 }
 
-void WriteLiteralFrame(std::string_view result, const std::vector<Op>& ops, const CompressOptions& options,
-                       ByteSink& out, const std::string& name) {
-  std::uint64_t total = 0;
-  for (const Op& op : ops) total += op.literal;
-  FrameWriter frame(out, total, options, name);
-  for (const Op& op : ops) frame.Write(result.data() + op.result + op.copy, static_cast<std::size_t>(op.literal));
+std::vector<Stretch> LiteralStretches(const std::vector<Op>& ops) {
+  std::vector<Stretch> stretches;
+  std::uint64_t at = 0;
+  for (const Op& op : ops)
+    if (op.literal > 0) {
+      stretches.push_back({at, op.result + op.copy, 0, op.literal});
+      at += op.literal;
+    }
+  return stretches;
+}
+
+std::uint64_t StreamSize(const std::vector<Stretch>& stretches) {
+  return stretches.empty() ? 0 : stretches.back().at + stretches.back().size;
+}
+
+// The bytes of a stream by range: the result's bytes, or with `diff` their
+// difference from the source's, modulo 256.
+ByteRanges StreamRanges(std::string_view source, std::string_view result, const std::vector<Stretch>& stretches,
+                        bool diff) {
+  return [source, result, &stretches, diff](std::uint64_t offset, std::uint64_t size, ByteSink& sink) {
+    if (size == 0) return;  // an empty stream has no stretch to start in
+    // The stretch that holds `offset`: the last that starts at or before it.
+    auto it = std::upper_bound(stretches.begin(), stretches.end(), offset,
+                               [](std::uint64_t at, const Stretch& s) { return at < s.at; });
+    std::vector<char> buffer(diff ? std::size_t{1} << 16 : 0);
+    for (--it; size > 0; ++it) {
+      const std::uint64_t skip = offset - it->at;
+      const std::uint64_t n = std::min(size, it->size - skip);
+      for (std::uint64_t done = 0; done < n;) {
+        const std::size_t piece =
+            static_cast<std::size_t>(diff ? std::min<std::uint64_t>(n - done, buffer.size()) : n - done);
+        const char* from = result.data() + it->result + skip + done;
+        if (diff) {
+          const char* old = source.data() + it->source + skip + done;
+          for (std::size_t i = 0; i < piece; ++i) buffer[i] = static_cast<char>(from[i] - old[i]);
+          from = buffer.data();
+        }
+        sink.Write(from, piece);
+        done += piece;
+      }
+      offset += n;
+      size -= n;
+    }
+  };
+}
+
+// Writes a stream as one frame: at the level asked when a trial shows it
+// worth compressing, else quickly (bytes that do not compress are stored
+// in raw blocks either way).
+void WriteStream(const ByteRanges& bytes, std::uint64_t size, const CompressOptions& options, ByteSink& out,
+                 const std::string& name) {
+  CompressOptions chosen = options;
+  if (!WorthCompressing(bytes, size, options, name)) chosen.level = kTrialLevel;
+  FrameWriter frame(out, size, chosen, name);
+  bytes(0, size, frame);
   frame.Finish();
 }
 
@@ -147,7 +199,13 @@ std::string DeltaHeader(const FileIdentity& result, const std::vector<DeltaRecor
 DeltaRecord EncodeDelta(std::string_view source, std::string_view result, const CompressOptions& options,
                         ByteSink& control, ByteSink& diff, ByteSink& literal, const std::string& name,
                         MatchMethod method) {
-  const std::vector<Op> ops = Instructions(source, result, method);
+  return EncodeDelta(source, result, MatchVersions(source, result, method), options, control, diff, literal, name);
+}
+
+DeltaRecord EncodeDelta(std::string_view source, std::string_view result, const std::vector<DeltaSegment>& segments,
+                        const CompressOptions& options, ByteSink& control, ByteSink& diff, ByteSink& literal,
+                        const std::string& name) {
+  const std::vector<Op> ops = Instructions(source, result, segments);
   std::string instructions;
   for (const Op& op : ops) {
     le::AppendLeb128(instructions, op.copy * 2 + (op.diff ? 1 : 0));
@@ -161,12 +219,15 @@ DeltaRecord EncodeDelta(std::string_view source, std::string_view result, const 
   CompressOptions small = data;
   small.windowLog = format::kDeltaControlWindowLog;
   CountingSink controlOut(control), diffOut(diff), literalOut(literal);
+  const std::vector<Stretch> diffs = DiffStretches(ops), literals = LiteralStretches(ops);
   // The literal bytes on a thread of their own: each stream is one job to
   // the compressor, whose own threads would leave a processor idle.
-  auto literals = std::async(std::launch::async, [&] { WriteLiteralFrame(result, ops, data, literalOut, name); });
+  auto literalsDone = std::async(std::launch::async, [&] {
+    WriteStream(StreamRanges(source, result, literals, false), StreamSize(literals), data, literalOut, name);
+  });
   WriteFrame(instructions, small, controlOut, name);
-  WriteDiffFrame(source, result, ops, data, diffOut, name);
-  literals.get();
+  WriteStream(StreamRanges(source, result, diffs, true), StreamSize(diffs), data, diffOut, name);
+  literalsDone.get();
   return {{}, controlOut.count, diffOut.count, literalOut.count};
 }
 
@@ -199,15 +260,27 @@ struct Streams {
   OutputFile control, diff, literal;
 };
 
+// The delta against `sources`; nullptr when the result shares nothing with
+// any of them, where a delta would only hold the whole result again.
 std::unique_ptr<OutputFile> WriteDeltaPayload(const Version& result, const std::vector<Version>& sources,
                                               const CheckedPayloadRequest& request) {
+  std::vector<std::vector<DeltaSegment>> matches;
+  bool shared = false;
+  for (const Version& source : sources) {
+    VersionMatcher matcher(source.file->bytes(), result.file->bytes());
+    const bool shares = matcher.SharesBytes();
+    shared = shared || shares;
+    matches.push_back(shares ? matcher.Segments() : std::vector<DeltaSegment>{{0, 0, 0, result.identity.size}});
+  }
+  if (!shared) return nullptr;
   std::vector<std::unique_ptr<Streams>> streams;
   std::vector<DeltaRecord> records;
-  for (const Version& source : sources) {
+  for (std::size_t k = 0; k < sources.size(); ++k) {
+    const Version& source = sources[k];
     streams.push_back(std::make_unique<Streams>(request.scratchBeside));
     Streams& s = *streams.back();
-    records.push_back(EncodeDelta(source.file->bytes(), result.file->bytes(), request.options, s.control, s.diff,
-                                  s.literal, result.file->name()));
+    records.push_back(EncodeDelta(source.file->bytes(), result.file->bytes(), matches[k], request.options, s.control,
+                                  s.diff, s.literal, result.file->name()));
     records.back().file = source.identity;
     for (OutputFile* f : {&s.control, &s.diff, &s.literal}) f->CloseScratch();
   }
@@ -274,14 +347,22 @@ CheckedPayload MakeCheckedPayload(const CheckedPayloadRequest& request) {
   // level gains nothing near that), and for bytes the quick one cannot
   // compress (pictures, sounds, archives already compressed).
   auto quickly = std::async(std::launch::async, [&] { return WriteWholePayload(result, request, kQuickLevel); });
-  if (!sources.empty()) {
-    payload.stored = WriteDeltaPayload(result, sources, request);
+  if (!sources.empty()) payload.stored = WriteDeltaPayload(result, sources, request);
+  if (payload.stored) {
     payload.deltaSize = payload.stored->position();
     payload.deltaSources = sources.size();
   }
   std::unique_ptr<OutputFile> whole = quickly.get();
   const std::uint64_t quick = whole->position();
-  const bool settled = payload.stored ? payload.deltaSize * 2 <= quick : quick >= payload.resultSize / 100 * 99;
+  // Nor is it made for bytes that the quick one does not shrink and whose
+  // samples the slow level does not shrink either (WorthCompressing's
+  // trial, whose quick pass the quick compression stands for): a delta of
+  // them is no smaller either where the new version differs throughout, and
+  // the slow level would only grind.
+  const bool settled =
+      (payload.stored ? payload.deltaSize * 2 <= quick : quick >= payload.resultSize / 100 * 99) ||
+      (quick >= payload.resultSize + format::DeltaHeader::kSize &&
+       !SamplesShrink(MemoryRanges(result.file->bytes()), payload.resultSize, request.options, result.file->name()));
   if (!settled && request.options.level > kQuickLevel) {
     auto slow = WriteWholePayload(result, request, request.options.level);
     if (slow->position() < quick) whole = std::move(slow);

@@ -37,6 +37,11 @@ DeltaRecord EncodeDelta(std::string_view source, std::string_view result, const 
                         ByteSink& control, ByteSink& diff, ByteSink& literal, const std::string& name,
                         MatchMethod method = MatchMethod::Automatic);
 
+// The same for the segments that matching the two gave.
+DeltaRecord EncodeDelta(std::string_view source, std::string_view result, const std::vector<DeltaSegment>& segments,
+                        const CompressOptions& options, ByteSink& control, ByteSink& diff, ByteSink& literal,
+                        const std::string& name);
+
 struct CheckedPayloadRequest {
   fs::path result;
   // The file's earlier versions, one per release the patch is made from.
@@ -52,9 +57,9 @@ struct CheckedPayload {
   std::uint64_t resultSize = 0;
   // The sources the delta holds; 0 when the whole file is stored.
   std::size_t deltaSources = 0;
-  // What a delta came to (0 when none was made), and the whole file
-  // compressed (quickly, where compressing it slowly could not change the
-  // choice).
+  // What a delta came to (0 when none was made: no source was given, or
+  // the result shares nothing with any), and the whole file compressed (quickly, where compressing it slowly could not
+  // change the choice).
   std::uint64_t deltaSize = 0;
   std::uint64_t wholeSize = 0;
 };

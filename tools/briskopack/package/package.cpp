@@ -7,7 +7,9 @@
 #include <thread>
 
 #include "core/format/package_format.h"
+#include "core/picture/stored_picture.h"
 #include "lint/script_entries.h"
+#include "lint/version_info.h"
 #include "package/delta_payload.h"
 #include "platform/native_names.h"
 
@@ -37,6 +39,14 @@ bool IsPayloadType(const ResourceId& type) {
                      [&](format::PayloadKind kind) { return type.NameEquals(format::PayloadType(kind)); });
 }
 
+// `size` as a resource's size field holds it; throws PackError naming `name`
+// when it does not fit (`how`: " even compressed", for the message).
+std::uint32_t ResourceSize(std::uint64_t size, const std::string& name, const char* how) {
+  if (size > kMaxResourceSize)
+    throw PackError(name, std::string("too large for a resource") + how + " (4 GiB or more)");
+  return static_cast<std::uint32_t>(size);
+}
+
 // A payload file of the script, found in the payload folder.
 struct PayloadFile {
   std::size_t index;  // its %OutFiles entry's position: the resource's number
@@ -52,29 +62,29 @@ struct PreparedPayload {
   PayloadReport report;
 };
 
-// Compressed into a scratch file beside the output when asked and when that
-// makes it smaller, raw otherwise.
+// Compressed into a scratch file beside the output when asked, when a trial
+// shows it worth compressing and when that makes it smaller; raw otherwise.
 PreparedPayload PreparePayload(const PayloadFile& file, const BuildRequest& request) {
   InputFile in(file.path);
   const std::uint64_t size = in.size();
   PreparedPayload prepared;
-  prepared.report = {file.entry, size, size, 0, 0, 0};
-  if (request.compression) {
+  prepared.report.name = file.entry;
+  prepared.report.size = prepared.report.stored = size;
+  if (request.compression && WorthCompressing(FileRanges(in, 0), size, *request.compression, in.name())) {
     auto frame = std::make_unique<OutputFile>(request.output);
     CompressRange(in, 0, size, *frame, *request.compression);
     frame->CloseScratch();
     const std::uint64_t stored = frame->position();
     if (stored < size) {
-      if (stored > 0xFFFFFFFFu) throw PackError(in.name(), "too large for a resource even compressed (4 GiB or more)");
       prepared.type = format::kCompressedPayloadType;
-      prepared.data = ResourceData::File(frame->temporaryPath(), static_cast<std::uint32_t>(stored));
+      prepared.data = ResourceData::File(frame->temporaryPath(), ResourceSize(stored, in.name(), " even compressed"));
       prepared.scratch = std::move(frame);
       prepared.report.stored = stored;
+      prepared.report.kind = format::PayloadKind::Compressed;
       return prepared;
     }
   }
-  if (size > 0xFFFFFFFFu) throw PackError(in.name(), "too large for a resource (4 GiB or more)");
-  prepared.data = ResourceData::File(file.path, static_cast<std::uint32_t>(size));
+  prepared.data = ResourceData::File(file.path, ResourceSize(size, in.name(), ""));
   return prepared;
 }
 
@@ -117,13 +127,7 @@ void PutPrepared(ResourceTree& tree, std::size_t index, PreparedPayload prepared
                  std::vector<std::unique_ptr<OutputFile>>& scratch, BuildResult& result) {
   tree.Put(ResourceId::Ascii(prepared.type), ResourceId::Ascii(format::PayloadName(index)), kNeutral,
            std::move(prepared.data));
-  ++result.payloadCount;
-  result.payloadBytes += prepared.report.size;
-  result.storedBytes += prepared.report.stored;
-  if (prepared.scratch) {
-    ++result.compressedCount;
-    scratch.push_back(std::move(prepared.scratch));
-  }
+  if (prepared.scratch) scratch.push_back(std::move(prepared.scratch));
   result.payloads.push_back(std::move(prepared.report));
 }
 
@@ -163,18 +167,12 @@ void AddCheckedPayload(ResourceTree& tree, std::size_t index, const Text& entry,
   made.scratchBeside = request.output;
   CheckedPayload payload = MakeCheckedPayload(made);
   const std::uint64_t stored = payload.stored->position();
-  if (stored > 0xFFFFFFFFu)
-    throw PackError(DisplayName(path), "too large for a resource even as a delta (4 GiB or more)");
-  tree.Put(ResourceId::Ascii(format::kDeltaPayloadType), ResourceId::Ascii(format::PayloadName(index)), kNeutral,
-           ResourceData::File(payload.stored->temporaryPath(), static_cast<std::uint32_t>(stored)));
+  tree.Put(
+      ResourceId::Ascii(format::kDeltaPayloadType), ResourceId::Ascii(format::PayloadName(index)), kNeutral,
+      ResourceData::File(payload.stored->temporaryPath(), ResourceSize(stored, DisplayName(path), " even as a delta")));
   scratch.push_back(std::move(payload.stored));
-  ++result.payloadCount;
-  result.payloadBytes += payload.resultSize;
-  result.storedBytes += stored;
-  result.compressedCount += payload.deltaSources == 0;
-  result.deltaCount += payload.deltaSources > 0;
-  result.payloads.push_back(
-      {entry, payload.resultSize, stored, payload.deltaSources, payload.deltaSize, payload.wholeSize});
+  result.payloads.push_back({entry, payload.resultSize, stored, format::PayloadKind::Delta, payload.deltaSources,
+                             payload.deltaSize, payload.wholeSize});
 }
 
 // Puts every payload of the script's %OutFiles `entries` into the tree.
@@ -204,11 +202,55 @@ void AddPayloads(ResourceTree& tree, const std::vector<ScriptEntry>& entries, co
     PutPrepared(tree, files[k].index, std::move(prepared[k]), scratch, result);
 }
 
+// The icon and the version record in place of the stub's, when the patch
+// has them; left out, like a faulty payload, when a forced build finds them
+// unusable.
+void PutAuthorResources(ResourceTree& tree, const LintInput& lint, BuildResult& result) {
+  if (lint.icon) {
+    const IconFile icon = ReadIconFile(lint.icon->second);
+    if (icon.problem.empty()) {
+      PutMainIcon(tree, icon.images);
+      result.iconImages = icon.images.size();
+    }
+  }
+  if (!lint.versionInfo) return;
+  const VersionInfoFile file = ReadVersionInfo(lint.versionInfo->second);
+  result.versionRecord = file.notUtf8Line ? std::nullopt : VersionRecordOf(file);
+  if (!result.versionRecord) return;
+  const ResourceId type = ResourceId::Number(kVersionType), name = ResourceId::Number(kVersionName);
+  tree.RemoveIf([&](const ResourceId& t, const ResourceId& n) { return t == type && n == name; });
+  tree.Put(type, name, ResourceId::Number(result.versionRecord->language),
+           ResourceData::Bytes(EncodeVersionRecord(*result.versionRecord)));
+}
+
 }  // namespace
+
+std::size_t BuildResult::CompressedCount() const {
+  return std::count_if(payloads.begin(), payloads.end(), [](const PayloadReport& p) {
+    return p.kind == format::PayloadKind::Compressed || (p.kind == format::PayloadKind::Delta && p.deltaSources == 0);
+  });
+}
+
+std::size_t BuildResult::DeltaCount() const {
+  return std::count_if(payloads.begin(), payloads.end(), [](const PayloadReport& p) { return p.deltaSources > 0; });
+}
+
+std::uint64_t BuildResult::PayloadBytes() const {
+  std::uint64_t bytes = 0;
+  for (const PayloadReport& p : payloads) bytes += p.size;
+  return bytes;
+}
+
+std::uint64_t BuildResult::StoredBytes() const {
+  std::uint64_t bytes = 0;
+  for (const PayloadReport& p : payloads) bytes += p.stored;
+  return bytes;
+}
 
 bool IsPackageResource(const ResourceId& type, const ResourceId& name) {
   return (type.NameEquals(format::kScriptType) && name.NameEquals(format::kScriptName)) ||
-         (type.NameEquals(format::kBackgroundType) && name.NameEquals(format::kBackgroundName)) ||
+         ((type.NameEquals(format::kBackgroundType) || type.NameEquals(format::kCompressedBackgroundType)) &&
+          name.NameEquals(format::kBackgroundName)) ||
          (IsPayloadType(type) && IsPayloadName(name));
 }
 
@@ -227,6 +269,10 @@ BuildResult BuildInstaller(const BuildRequest& request) {
   lint.scriptName = DisplayName(request.script);
   lint.script = script;
   lint.background.emplace(DisplayName(request.background), background);
+  if (request.icon) lint.icon.emplace(DisplayName(*request.icon), ReadWholeFile(*request.icon, kMaxIconSize));
+  if (request.versionInfo)
+    lint.versionInfo.emplace(DisplayName(*request.versionInfo),
+                             ReadWholeFile(*request.versionInfo, kMaxVersionInfoSize));
   lint.payloadFolder = request.payloadFolder;
   lint.from = request.from;
   result.findings = Lint(lint);
@@ -243,9 +289,14 @@ BuildResult BuildInstaller(const BuildRequest& request) {
 
     tree.Put(ResourceId::Ascii(format::kScriptType), ResourceId::Ascii(format::kScriptName), kNeutral,
              ResourceData::Bytes(script));
-    tree.Put(ResourceId::Ascii(format::kBackgroundType), ResourceId::Ascii(format::kBackgroundName), kNeutral,
-             ResourceData::Bytes(background));
+    if (request.compression)
+      tree.Put(ResourceId::Ascii(format::kCompressedBackgroundType), ResourceId::Ascii(format::kBackgroundName),
+               kNeutral, ResourceData::Bytes(CompressPicture(background, DisplayName(request.background))));
+    else
+      tree.Put(ResourceId::Ascii(format::kBackgroundType), ResourceId::Ascii(format::kBackgroundName), kNeutral,
+               ResourceData::Bytes(background));
     AddPayloads(tree, OutFilesEntries(script), request, lint.scriptName, scratch, result);
+    PutAuthorResources(tree, lint, result);
 
     const ResourceSection section(tree);
     const ResourceSectionPlan plan =
@@ -272,7 +323,8 @@ InstalledPackage::InstalledPackage(const fs::path& installer)
     throw PackError(file_.name(),
                     "the script resource is implausibly large (" + std::to_string(script->data.size()) + " bytes)");
   script_ = script->data.Read();
-  background_ = tree_.Find(format::kBackgroundType, format::kBackgroundName);
+  rawBackground_ = tree_.Find(format::kBackgroundType, format::kBackgroundName);
+  compressedBackground_ = tree_.Find(format::kCompressedBackgroundType, format::kBackgroundName);
   const std::vector<ScriptEntry> entries = OutFilesEntries(script_);
   for (std::size_t i = 0; i < entries.size(); ++i) {
     Payload p;
@@ -287,6 +339,60 @@ InstalledPackage::InstalledPackage(const fs::path& installer)
     }
     payloads_.push_back(std::move(p));
   }
+}
+
+InstalledPackage::BackgroundForm InstalledPackage::backgroundForm() const {
+  if (rawBackground_ && compressedBackground_) return BackgroundForm::Both;
+  if (rawBackground_) return BackgroundForm::Raw;
+  return compressedBackground_ ? BackgroundForm::Compressed : BackgroundForm::Missing;
+}
+
+const ResourceLeaf* InstalledPackage::background() const {
+  return backgroundForm() == BackgroundForm::Both ? nullptr : rawBackground_ ? rawBackground_ : compressedBackground_;
+}
+
+std::string InstalledPackage::BackgroundFile() const {
+  const std::string raw = std::string(format::kBackgroundType) + "/" + format::kBackgroundName;
+  const std::string compressed = std::string(format::kCompressedBackgroundType) + "/" + format::kBackgroundName;
+  switch (backgroundForm()) {
+    case BackgroundForm::Missing:
+      throw PackError(file_.name(), "carries no background (no " + raw + " or " + compressed + " resource)");
+    case BackgroundForm::Both:
+      throw PackError(file_.name(),
+                      "carries the background twice, as " + raw + " and as " + compressed + " (a package holds one)");
+    case BackgroundForm::Raw:
+      if (rawBackground_->data.size() > kMaxBackgroundSize)
+        throw PackError(file_.name(), "the background resource is implausibly large (" +
+                                          std::to_string(rawBackground_->data.size()) + " bytes)");
+      return rawBackground_->data.Read();
+    case BackgroundForm::Compressed: break;
+  }
+  // A frame of the largest picture is never twice its size.
+  std::string file;
+  if (compressedBackground_->data.size() > 2 * kMaxBackgroundSize ||
+      !UnpackPictureFrame(compressedBackground_->data.Read(), file))
+    throw PackError(file_.name(), "the compressed background (" + compressed + ") is damaged");
+  return file;
+}
+
+std::vector<IconGroupEntry> InstalledPackage::MainIcon() const {
+  const auto groups = tree_.types().find(ResourceId::Number(kIconGroupType));
+  if (groups == tree_.types().end()) return {};
+  for (const auto& [name, node] : groups->second.names)
+    if (name.NameEquals(kMainIconName) && !node.languages.empty() &&
+        node.languages.begin()->second.data.size() <= kMaxIconGroupSize)
+      return ReadIconGroup(node.languages.begin()->second.data.Read());
+  return {};
+}
+
+std::optional<VersionRecord> InstalledPackage::Version() const {
+  const auto records = tree_.types().find(ResourceId::Number(kVersionType));
+  if (records == tree_.types().end()) return std::nullopt;
+  const auto record = records->second.names.find(ResourceId::Number(kVersionName));
+  if (record == records->second.names.end() || record->second.languages.empty()) return std::nullopt;
+  const ResourceData& data = record->second.languages.begin()->second.data;
+  if (data.size() > kMaxVersionRecordSize) return std::nullopt;
+  return DecodeVersionRecord(data.Read());
 }
 
 std::vector<std::pair<std::string, const ResourceLeaf*>> InstalledPackage::UnusedPayloads() const {
@@ -316,9 +422,7 @@ std::string_view InstalledPackage::StoredBytes(const Payload& payload) {
 void ExtractPackage(const fs::path& installer, const fs::path& folder, const std::vector<fs::path>& from) {
   InstalledPackage package(installer);
   const std::string name = package.file().name();
-  if (!package.background())
-    throw PackError(name, std::string("carries no background (no ") + format::kBackgroundType + "/" +
-                              format::kBackgroundName + " resource)");
+  const std::string background = package.BackgroundFile();
   for (const auto& p : package.payloads()) {
     if (p.name.empty()) continue;
     const std::string where = "payload " + std::to_string(p.index) + " (" + ForDisplay(p.name) + ")";
@@ -329,9 +433,9 @@ void ExtractPackage(const fs::path& installer, const fs::path& folder, const std
   }
 
   OutputFolder target(folder);
-  auto write = [](const fs::path& path, const ResourceData& data) {
+  auto write = [](const fs::path& path, std::string_view bytes) {
     OutputFile out(path);
-    data.WriteTo(out);
+    out.Write(bytes.data(), bytes.size());
     out.Commit();
   };
   auto unpack = [&](const fs::path& path, const InstalledPackage::Payload& p) {
@@ -343,21 +447,17 @@ void ExtractPackage(const fs::path& installer, const fs::path& folder, const std
       Unpack(p.kind, p.leaf->data, out, where);
     out.Commit();
   };
-  {
-    OutputFile out(target.path() / kScriptFileName);
-    out.Write(package.script().data(), package.script().size());
-    out.Commit();
-  }
-  write(target.path() / kBackgroundFileName, package.background()->data);
+  write(target.path() / kScriptFileName, package.script());
+  write(target.path() / kBackgroundFileName, background);
   const fs::path payload = target.path() / kPayloadFolderName;
   std::error_code ec;
   fs::create_directory(payload, ec);
-  if (ec) throw PackError(DisplayName(payload), "cannot create: " + ec.message());
+  if (ec) throw PackError(DisplayName(payload), "cannot create: " + ErrorText(ec));
   for (const auto& p : package.payloads()) {
     if (p.name.empty()) continue;
     const fs::path path = NativePath(payload, p.name);
     fs::create_directories(path.parent_path(), ec);
-    if (ec) throw PackError(DisplayName(path.parent_path()), "cannot create: " + ec.message());
+    if (ec) throw PackError(DisplayName(path.parent_path()), "cannot create: " + ErrorText(ec));
     unpack(path, p);
   }
   target.Commit();

@@ -1,8 +1,9 @@
 // A patch package: the script, the background and the payload files that an
 // installer carries as resources "TEXT"/"RESOURCE_SCRIPT",
-// "BMP"/"RESOURCE_BACKGROUND" and "BIN"/"RESOURCE_FILE<i>" (or, compressed,
-// "ZSTD"/"RESOURCE_FILE<i>"). Building puts them into a stub; reading takes
-// them back out of an installer.
+// "BMP"/"RESOURCE_BACKGROUND" (or, compressed, "ZSTD"/"RESOURCE_BACKGROUND")
+// and "BIN"/"RESOURCE_FILE<i>" (or, compressed, "ZSTD"/"RESOURCE_FILE<i>").
+// Building puts them into a stub; reading takes them back out of an
+// installer.
 #pragma once
 
 #include <optional>
@@ -12,20 +13,28 @@
 #include "core/text/text.h"
 #include "lint/lint.h"
 #include "package/payload_codec.h"
+#include "pe/icon_resources.h"
 #include "pe/pe_image.h"
 #include "pe/resource_tree.h"
+#include "pe/version_record.h"
 #include "platform/file_io.h"
 #include "platform/mapped_file.h"
 
 namespace brisko::pack {
 
-// The files of a patch folder, by convention.
+// The files of a patch folder, by convention; the icon and the version
+// record (lint/version_info.h) are optional.
 constexpr char kScriptFileName[] = "script.txt";
 constexpr char kBackgroundFileName[] = "background.bmp";
 constexpr char kPayloadFolderName[] = "payload";
+constexpr char kIconFileName[] = "icon.ico";
 
 constexpr std::uint64_t kMaxScriptSize = 16u << 20;
-constexpr std::uint64_t kMaxBackgroundSize = 64u << 20;
+constexpr std::uint64_t kMaxBackgroundSize = format::kMaxBackgroundFileSize;
+// Far more than the usual sizes take, even as uncompressed DIBs.
+constexpr std::uint64_t kMaxIconSize = 4u << 20;
+// Small enough that any record it gives fits the record's 16-bit length.
+constexpr std::uint64_t kMaxVersionInfoSize = 16u << 10;
 
 struct BuildRequest {
   fs::path stub;
@@ -37,8 +46,9 @@ struct BuildRequest {
   // faulty package: payload files that are missing or named unsafely are
   // then left out.
   bool force = false;
-  // Payloads are compressed unless this is empty (stored raw). A payload
-  // that compression does not make smaller is stored raw either way.
+  // Payloads and the background are compressed unless this is empty
+  // (stored raw). A payload that compression does not make smaller is
+  // stored raw either way.
   std::optional<CompressOptions> compression = CompressOptions{};
   // The releases the patch is made from (their application folders). When
   // given, every payload records the file it gives, and one that has a file
@@ -46,6 +56,10 @@ struct BuildRequest {
   // files when that is smaller (DELTA resources; see delta_payload.h).
   std::vector<fs::path> from = {};
   std::uint64_t maxImageSize = kMaxImageSize;
+  // The installer's icon and version record (version.txt), in place of
+  // the stub's.
+  std::optional<fs::path> icon = std::nullopt;
+  std::optional<fs::path> versionInfo = std::nullopt;
 };
 
 // How one payload was stored.
@@ -53,6 +67,7 @@ struct PayloadReport {
   Text name;
   std::uint64_t size = 0;
   std::uint64_t stored = 0;
+  format::PayloadKind kind = format::PayloadKind::Raw;
   std::size_t deltaSources = 0;  // 0: whole
   // With --from: what a delta and the whole file compressed came to (0 when
   // not made).
@@ -64,16 +79,22 @@ struct BuildResult {
   // The lint findings; with any error nothing was written unless forced.
   std::vector<Finding> findings;
   bool written = false;
-  std::size_t payloadCount = 0;
-  std::size_t compressedCount = 0;
-  // The payload files' bytes, and what the installer stores of them.
-  std::uint64_t payloadBytes = 0;
-  std::uint64_t storedBytes = 0;
-  std::size_t deltaCount = 0;
+  // Every payload stored, in the order of their entries.
   std::vector<PayloadReport> payloads;
   // The stub already carried a package, which was replaced.
   bool replacedPackage = false;
   std::uint64_t outputSize = 0;
+  // The images of the icon put in place of the stub's (0: the stub's kept),
+  // and the version record put in place of the stub's.
+  std::size_t iconImages = 0;
+  std::optional<VersionRecord> versionRecord;
+
+  // Payloads stored compressed: whole, or as deltas.
+  std::size_t CompressedCount() const;
+  std::size_t DeltaCount() const;
+  // The payload files' bytes, and what the installer stores of them.
+  std::uint64_t PayloadBytes() const;
+  std::uint64_t StoredBytes() const;
 };
 
 // Lints the script with the background and payload, then writes the
@@ -102,8 +123,20 @@ class InstalledPackage {
   const PeImage& image() const { return image_; }
   const ResourceTree& resources() const { return tree_; }
   const std::string& script() const { return script_; }
-  const ResourceLeaf* background() const { return background_; }
+  // Which forms of the background the package holds; a sound one holds one.
+  enum class BackgroundForm { Missing, Raw, Compressed, Both };
+  BackgroundForm backgroundForm() const;
+  // The resource of the background when the package holds one form of it.
+  const ResourceLeaf* background() const;
+  // The bitmap file that the background gives, a compressed one decoded and
+  // checked. Throws PackError when the package holds neither form or both,
+  // or the stored bytes are damaged or implausibly large.
+  std::string BackgroundFile() const;
   const std::vector<Payload>& payloads() const { return payloads_; }
+  // The icon the installer loads for its window (kMainIconName), and its
+  // version record; empty, nullopt when it has none.
+  std::vector<IconGroupEntry> MainIcon() const;
+  std::optional<VersionRecord> Version() const;
   // Payload resources named RESOURCE_FILE<n> that no entry asks for.
   std::vector<std::pair<std::string, const ResourceLeaf*>> UnusedPayloads() const;
   // A payload's stored bytes where they lie in the installer, which is
@@ -116,7 +149,8 @@ class InstalledPackage {
   PeImage image_;
   ResourceTree tree_;
   std::string script_;
-  const ResourceLeaf* background_ = nullptr;
+  const ResourceLeaf* rawBackground_ = nullptr;
+  const ResourceLeaf* compressedBackground_ = nullptr;
   std::vector<Payload> payloads_;
 };
 

@@ -108,18 +108,84 @@ std::string Head(const ResourceData& data) { return data.ReadPart(0, kZstdHeader
 
 int MaxCompressionLevel() { return ZSTD_maxCLevel(); }
 
+ByteRanges FileRanges(InputFile& in, std::uint64_t offset) {
+  return [&in, offset](std::uint64_t at, std::uint64_t size, ByteSink& sink) { in.CopyTo(offset + at, size, sink); };
+}
+
+ByteRanges MemoryRanges(std::string_view bytes) {
+  return [bytes](std::uint64_t at, std::uint64_t size, ByteSink& sink) {
+    sink.Write(bytes.data() + at, static_cast<std::size_t>(size));
+  };
+}
+
+namespace {
+
+// Counts the bytes written to it, and keeps none.
+class CountingSink final : public ByteSink {
+ public:
+  void Write(const void*, std::size_t size) override { count += size; }
+  std::uint64_t count = 0;
+};
+
+// The size of `size` bytes from `offset` compressed into one frame.
+std::uint64_t CompressedSize(const ByteRanges& bytes, std::uint64_t offset, std::uint64_t size,
+                             const CompressOptions& options, const std::string& name) {
+  CountingSink counted;
+  FrameWriter frame(counted, size, options, name);
+  bytes(offset, size, frame);
+  frame.Finish();
+  return counted.count;
+}
+
+}  // namespace
+
+bool SamplesShrink(const ByteRanges& bytes, std::uint64_t size, const CompressOptions& options,
+                   const std::string& name) {
+  if (size < kTrialFrom || options.level <= kTrialLevel) return true;
+  CompressOptions sample = options;
+  sample.threads = 1;
+  sample.longDistance = false;
+  std::uint64_t sampled = 0;
+  for (int i = 0; i < kTrialSamples; ++i) {
+    const std::uint64_t at = (size - kTrialSampleSize) / (kTrialSamples - 1) * i;
+    sampled += CompressedSize(bytes, at, kTrialSampleSize, sample, name);
+  }
+  return sampled < kTrialSamples * kTrialSampleSize;
+}
+
+bool WorthCompressing(const ByteRanges& bytes, std::uint64_t size, const CompressOptions& options,
+                      const std::string& name) {
+  if (SamplesShrink(bytes, size, options, name)) return true;
+  CompressOptions quick = options;
+  quick.level = kTrialLevel;
+  quick.longDistance = true;
+  return CompressedSize(bytes, 0, size, quick, name) < size;
+}
+
 void CompressRange(InputFile& in, std::uint64_t offset, std::uint64_t size, ByteSink& out,
                    const CompressOptions& options) {
   FrameWriter frame(out, size, options, in.name());
-  std::vector<char> input(static_cast<std::size_t>(std::min<std::uint64_t>(size, kChunk)));
-  for (std::uint64_t left = size; left > 0;) {
-    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, input.size()));
-    in.ReadAt(offset, input.data(), n);
-    frame.Write(input.data(), n);
-    offset += n;
-    left -= n;
-  }
+  in.CopyTo(offset, size, frame);
   frame.Finish();
+}
+
+std::string CompressPicture(std::string_view file, const std::string& name) {
+  if (file.size() > format::kMaxBackgroundFileSize)
+    throw PackError(name, "too large for a background (" + std::to_string(file.size()) + " bytes)");
+  CompressOptions options;
+  options.level = MaxCompressionLevel();
+  options.threads = 1;
+  options.longDistance = false;
+  // The smallest window that holds the whole file: a larger one would only
+  // ask more memory of the installer.
+  options.windowLog = ZSTD_WINDOWLOG_MIN;
+  while (options.windowLog < format::kBackgroundWindowLog && (std::uint64_t{1} << options.windowLog) < file.size())
+    ++options.windowLog;
+  StringSink frame;
+  FrameWriter writer(frame, file.size(), options, name);
+  writer.Write(file.data(), file.size());
+  writer.Finish();
+  return std::move(frame.bytes);
 }
 
 std::uint64_t UnpackedSize(format::PayloadKind kind, const ResourceData& data, const std::string& where) {

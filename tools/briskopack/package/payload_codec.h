@@ -4,8 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "core/format/package_format.h"
 #include "pe/resource_tree.h"
@@ -42,15 +44,15 @@ unsigned ThreadCount(const CompressOptions& options);
 
 // Compresses bytes fed in any pieces into one frame of a size known ahead,
 // which records its content size and carries a checksum.
-class FrameWriter {
+class FrameWriter final : public ByteSink {
  public:
   // `name` is for messages.
   FrameWriter(ByteSink& out, std::uint64_t size, const CompressOptions& options, const std::string& name);
-  ~FrameWriter();
+  ~FrameWriter() override;
   FrameWriter(const FrameWriter&) = delete;
   FrameWriter& operator=(const FrameWriter&) = delete;
 
-  void Write(const void* data, std::size_t size);
+  void Write(const void* data, std::size_t size) override;
   // Ends the frame; throws PackError when fewer or more bytes came than said.
   void Finish();
 
@@ -64,12 +66,51 @@ class FrameWriter {
   std::uint64_t left_;
 };
 
+// Bytes to be compressed, handed out by range: writes the `size` bytes from
+// `offset` to `sink`.
+using ByteRanges = std::function<void(std::uint64_t offset, std::uint64_t size, ByteSink& sink)>;
+
+// The bytes of `in` from `offset` on, by range.
+ByteRanges FileRanges(InputFile& in, std::uint64_t offset);
+// Bytes in memory, by range.
+ByteRanges MemoryRanges(std::string_view bytes);
+
+// Bytes are compressed slowly only when a quick trial shows that they
+// shrink; the trial's samples, and the size from which it is made (below,
+// compressing costs too little to be worth a trial).
+inline constexpr std::uint64_t kTrialFrom = std::uint64_t{1} << 20;
+inline constexpr int kTrialSamples = 16;
+inline constexpr std::uint64_t kTrialSampleSize = 32 << 10;
+inline constexpr int kTrialLevel = 1;
+
+// Whether compressing `size` bytes at `options` is worth it: true when they
+// shrink either as spread samples compressed at options' level, which
+// finds what compresses a little everywhere, or all of them compressed at
+// kTrialLevel with long-distance matching over options' window, which finds
+// what compresses only somewhere or repeats far apart. False for bytes that
+// do neither (random data, media and archives already compressed), which
+// options' level would take a hundred times as long as storing them to
+// gain nothing, or a few bytes in ten thousand. True without a trial below
+// kTrialFrom bytes and at kTrialLevel or below. `name` is for messages.
+bool WorthCompressing(const ByteRanges& bytes, std::uint64_t size, const CompressOptions& options,
+                      const std::string& name);
+
+// The first half of that trial: true when the spread samples shrink at
+// options' level (or the bytes are too few for a trial).
+bool SamplesShrink(const ByteRanges& bytes, std::uint64_t size, const CompressOptions& options,
+                   const std::string& name);
+
 // Compresses `size` bytes of `in` from `offset` into `out` as one frame that
 // records its content size and carries a checksum, matching over a window of
 // at most 2^options.windowLog bytes. Throws PackError when reading fails or
 // zstd refuses.
 void CompressRange(InputFile& in, std::uint64_t offset, std::uint64_t size, ByteSink& out,
                    const CompressOptions& options);
+
+// A background picture's bitmap file as a package stores it compressed: one
+// frame at the highest level, with a window just large enough for the file
+// (never above 2^format::kBackgroundWindowLog). `name` is for messages.
+std::string CompressPicture(std::string_view file, const std::string& name);
 
 // The bytes a stored payload gives: its size, or the content size its frame
 // records. Throws PackError naming `where` when the frame's header is one the

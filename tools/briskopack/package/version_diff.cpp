@@ -8,6 +8,7 @@
 #include "core/script/script_lines.h"
 #include "core/script/tiny_cnf.h"
 #include "core/text/locale.h"
+#include "lint/version_info.h"
 #include "package/package.h"
 #include "platform/mapped_file.h"
 #include "platform/native_names.h"
@@ -33,7 +34,7 @@ std::map<Text, fs::path> FilesUnder(const fs::path& root, bool strict) {
     }
     files.emplace(std::move(name), it->path());
   }
-  if (ec) throw PackError(DisplayName(root), "cannot list: " + ec.message());
+  if (ec) throw PackError(DisplayName(root), "cannot list: " + ErrorText(ec));
   return files;
 }
 
@@ -74,7 +75,7 @@ void WritePayload(const fs::path& patchDir, const std::vector<Text>& names, cons
     std::error_code ec;
     fs::create_directories(to.parent_path(), ec);
     if (!ec) fs::copy_file(files.at(name), to, fs::copy_options::overwrite_existing, ec);
-    if (ec) throw PackError(DisplayName(to), "cannot write: " + ec.message());
+    if (ec) throw PackError(DisplayName(to), "cannot write: " + ErrorText(ec));
   }
   folder.Commit();
   std::error_code ec;
@@ -85,7 +86,7 @@ void WritePayload(const fs::path& patchDir, const std::vector<Text>& names, cons
     std::error_code ignored;
     if (had && !fs::exists(payload, ignored)) fs::rename(aside, payload, ignored);
     fs::remove_all(fresh, ignored);
-    throw PackError(DisplayName(payload), "cannot replace: " + ec.message());
+    throw PackError(DisplayName(payload), "cannot replace: " + ErrorText(ec));
   }
   if (had) fs::remove_all(aside, ec);
 }
@@ -126,7 +127,7 @@ VersionDiff DiffVersions(const fs::path& oldDir, const fs::path& newDir, const f
 
   std::error_code ec;
   fs::create_directories(patchDir, ec);
-  if (ec) throw PackError(DisplayName(patchDir), "cannot create: " + ec.message());
+  if (ec) throw PackError(DisplayName(patchDir), "cannot create: " + ErrorText(ec));
   WritePayload(patchDir, entries, after);
   const fs::path script = patchDir / kScriptFileName, background = patchDir / kBackgroundFileName;
   diff.newScript = !fs::exists(script, ec);
@@ -139,6 +140,9 @@ VersionDiff DiffVersions(const fs::path& oldDir, const fs::path& newDir, const f
   }
   diff.newBackground = !fs::exists(background, ec);
   if (diff.newBackground) WriteNewFile(background, PlainBackground());
+  const fs::path versionInfo = patchDir / kVersionInfoFileName;
+  diff.newVersionInfo = !fs::exists(versionInfo, ec);
+  if (diff.newVersionInfo) WriteNewFile(versionInfo, VersionInfoTemplate());
   return diff;
 }
 

@@ -27,13 +27,16 @@ struct VersionDiff {
   // missing), rather than kept.
   bool newScript = false;
   bool newBackground = false;
+  // A template of the version record was written (there was none).
+  bool newVersionInfo = false;
 };
 
 // Compares `oldDir` and `newDir` file by file and writes the patch folder
 // `patchDir`: payload/ anew with the added and changed files, the script's
 // %OutFiles list naming them (every other line of an existing script kept
-// byte for byte; a missing script written from a template that lint accepts)
-// and a plain background when there is none. Throws PackError: on unreadable
+// byte for byte; a missing script written from a template that lint accepts),
+// a plain background when there is none, and a version record of comments
+// alone when there is none. Throws PackError: on unreadable
 // input, and for a file whose name Shift-JIS cannot hold.
 VersionDiff DiffVersions(const fs::path& oldDir, const fs::path& newDir, const fs::path& patchDir);
 

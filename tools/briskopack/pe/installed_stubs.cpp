@@ -2,6 +2,7 @@
 
 #include "pe/pe_image.h"
 #include "pe/resource_tree.h"
+#include "pe/version_record.h"
 
 // The stubs' folder relative to the packer's own folder; the build sets it
 // from the install layout.
@@ -14,14 +15,6 @@ namespace brisko::pack {
 namespace {
 
 constexpr char kStubFileName[] = "briskopatch-stub.exe";
-constexpr std::uint16_t kVersionType = 16;  // RT_VERSION
-constexpr std::uint32_t kFixedInfoSignature = 0xFEEF04BD;
-constexpr std::size_t kFixedInfoSize = 52;
-// The record's key, "VS_VERSION_INFO" with its terminator in UTF-16, follows
-// three 16-bit fields; the fixed part starts at the next 32-bit boundary.
-constexpr char16_t kVersionKey[] = u"VS_VERSION_INFO";
-constexpr std::size_t kKeyOffset = 6;
-constexpr std::size_t kFixedInfoOffset = 40;
 
 }  // namespace
 
@@ -39,15 +32,9 @@ fs::path InstalledStubPath(const fs::path& program, StubArch arch) {
 }
 
 std::optional<std::string> FixedFileVersion(const std::string& resource) {
-  if (resource.size() < kFixedInfoOffset + kFixedInfoSize) return std::nullopt;
-  for (std::size_t i = 0; i < std::size(kVersionKey); ++i)
-    if (le::Get16(resource, kKeyOffset + 2 * i) != kVersionKey[i]) return std::nullopt;
-  if (le::Get16(resource, 2) < kFixedInfoSize || le::Get32(resource, kFixedInfoOffset) != kFixedInfoSignature)
-    return std::nullopt;
-  const std::uint32_t ms = le::Get32(resource, kFixedInfoOffset + 8);
-  const std::uint32_t ls = le::Get32(resource, kFixedInfoOffset + 12);
-  return std::to_string(ms >> 16) + "." + std::to_string(ms & 0xFFFF) + "." + std::to_string(ls >> 16) + "." +
-         std::to_string(ls & 0xFFFF);
+  const std::optional<VersionRecord> record = DecodeVersionRecord(resource);
+  if (!record) return std::nullopt;
+  return VersionText(record->fileVersion);
 }
 
 std::optional<std::string> ProgramFileVersion(const fs::path& program) {

@@ -16,6 +16,9 @@ constexpr std::uint16_t kFileDll = 0x2000;
 constexpr std::uint32_t kSectionHeaderSize = 40;
 constexpr std::uint32_t kSymbolSize = 18;
 constexpr std::uint32_t kPageSize = 0x1000;
+// Offsets and sizes in the headers are 32-bit fields: the file's sections
+// end at this offset at the latest, and SizeOfInitializedData stops here.
+constexpr std::uint64_t kMaxField32 = 0xFFFFFFFF;
 
 // The MS-DOS header: its last field points at the PE signature, which the
 // COFF file header follows.
@@ -357,7 +360,7 @@ ResourceSectionPlan PlanResourceSection(const PeImage& image, std::uint64_t cont
   plan.fileOffset = AlignUp(keptEnd, std::max<std::uint64_t>(image.fileAlignment(), kPageSize));
   const std::uint64_t rawSize = AlignUp(contentSize, image.fileAlignment());
   const std::uint64_t imageSize = std::uint64_t{plan.virtualAddress} + AlignUp(contentSize, image.sectionAlignment());
-  if (imageSize > maxImageSize || plan.fileOffset + rawSize + image.symbolTableSize() > 0xFFFFFFFFu)
+  if (imageSize > maxImageSize || plan.fileOffset + rawSize + image.symbolTableSize() > kMaxField32)
     throw PackError(outputName, "the installer would need " + std::to_string(imageSize) +
                                     " bytes of address space, more than a 32-bit installer can map (at most " +
                                     std::to_string(maxImageSize) + "): make the payload smaller");
@@ -391,7 +394,7 @@ void WriteImage(const PeImage& image, InputFile& in, const ResourceSectionPlan& 
     le::Put16(headers, image.coffHeaderOffset() + kCoffNumberOfSections,
               static_cast<std::uint16_t>(sections.size() + 1));
   }
-  initialized = std::min<std::uint64_t>(initialized + plan.rawSize, 0xFFFFFFFFu);
+  initialized = std::min<std::uint64_t>(initialized + plan.rawSize, kMaxField32);
   PutSection(headers, image.sectionTableOffset() + slot * kSectionHeaderSize, fresh);
   if (plan.renamedSection >= 0) {
     const std::size_t at = image.sectionTableOffset() + plan.renamedSection * kSectionHeaderSize;

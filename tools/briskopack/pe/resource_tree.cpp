@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/unicode.h"
+
 namespace brisko::pack {
 
 namespace {
@@ -14,24 +16,6 @@ constexpr std::uint32_t kDataEntrySize = 16;
 constexpr std::uint64_t kLeafAlignment = 8;
 
 char16_t AsciiUpper(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c; }
-
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | c >> 6);
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | c >> 12);
-    out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | c >> 18);
-    out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-    out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
 
 DirectoryInfo ParseInfo(const std::string& header) {
   return {le::Get32(header, 0), le::Get32(header, 4), le::Get16(header, 8), le::Get16(header, 10)};
@@ -263,17 +247,7 @@ ResourceId ResourceId::Ascii(std::string_view name) {
   return Name(std::move(units));
 }
 
-std::string ResourceId::ToString() const {
-  if (!isName_) return "#" + std::to_string(number_);
-  std::string out;
-  for (std::size_t i = 0; i < name_.size(); ++i) {
-    char32_t c = name_[i];
-    if (c >= 0xD800 && c < 0xDC00 && i + 1 < name_.size() && name_[i + 1] >= 0xDC00 && name_[i + 1] < 0xE000)
-      c = 0x10000 + ((c - 0xD800) << 10) + (name_[++i] - 0xDC00);
-    AppendUtf8(out, c);
-  }
-  return out;
-}
+std::string ResourceId::ToString() const { return isName_ ? Utf16ToUtf8(name_) : "#" + std::to_string(number_); }
 
 bool ResourceId::NameEquals(std::string_view ascii) const {
   if (!isName_ || name_.size() != ascii.size()) return false;
@@ -326,10 +300,7 @@ void ResourceData::WriteTo(ByteSink& sink) const {
 }
 
 std::string ResourceData::Read() const {
-  struct StringSink final : ByteSink {
-    std::string bytes;
-    void Write(const void* data, std::size_t size) override { bytes.append(static_cast<const char*>(data), size); }
-  } sink;
+  StringSink sink;
   sink.bytes.reserve(size_);
   WriteTo(sink);
   return std::move(sink.bytes);
@@ -394,6 +365,14 @@ const ResourceLeaf* ResourceTree::Find(std::string_view type, std::string_view n
       if (nameId.NameEquals(name) && !nameNode.languages.empty()) return &nameNode.languages.begin()->second;
   }
   return nullptr;
+}
+
+const ResourceLeaf* ResourceTree::Find(const ResourceId& type, const ResourceId& name) const {
+  const auto typeNode = types_.find(type);
+  if (typeNode == types_.end()) return nullptr;
+  const auto nameNode = typeNode->second.names.find(name);
+  if (nameNode == typeNode->second.names.end() || nameNode->second.languages.empty()) return nullptr;
+  return &nameNode->second.languages.begin()->second;
 }
 
 std::size_t ResourceTree::leafCount() const {

@@ -16,6 +16,10 @@
 
 namespace brisko::pack {
 
+// The most bytes one resource can hold: its data entry's size is a 32-bit
+// field.
+constexpr std::uint64_t kMaxResourceSize = 0xFFFFFFFF;
+
 // A resource type, name or language: a 16-bit number or a UTF-16 name.
 class ResourceId {
  public:
@@ -118,6 +122,9 @@ class ResourceTree {
   // The leaf with the lowest language under type and name (matched without
   // regard to ASCII case), or nullptr.
   const ResourceLeaf* Find(std::string_view type, std::string_view name) const;
+  // The leaf with the lowest language under exactly `type` and `name`, or
+  // nullptr.
+  const ResourceLeaf* Find(const ResourceId& type, const ResourceId& name) const;
   std::size_t leafCount() const;
 
  private:

@@ -1,6 +1,7 @@
 #include "platform/file_io.h"
 
 #include "pe/pe_checksum.h"
+#include "platform/console.h"
 #include "platform/fast_copy.h"
 
 #include <algorithm>
@@ -32,8 +33,6 @@ fs::path TemporaryBeside(const fs::path& destination) {
   }
 }
 
-std::string ErrorCodeText(const std::error_code& ec) { return ec.message(); }
-
 }  // namespace
 
 PackError::PackError(std::string file, std::string cause)
@@ -41,14 +40,15 @@ PackError::PackError(std::string file, std::string cause)
 
 std::string DisplayName(const fs::path& path) {
   try {
-    return path.string();
+    return path.u8string();
   } catch (const std::exception&) {
-    const auto utf8 = path.u8string();
-    return std::string(utf8.begin(), utf8.end());
+    return path.string();
   }
 }
 
-std::string ErrorText(int error) { return std::strerror(error); }
+std::string ErrorText(int error) { return SystemText(std::strerror(error)); }
+
+std::string ErrorText(const std::error_code& ec) { return SystemText(ec.message()); }
 
 void ByteSink::WriteZeros(std::uint64_t count) {
   static const char kZeros[4096] = {};
@@ -196,7 +196,7 @@ void OutputFile::Commit() {
   if (out_.fail()) Fail("write failed: " + ErrorText(errno ? errno : EIO));
   std::error_code ec;
   fs::rename(temporary_, destination_, ec);
-  if (ec) Fail("cannot replace: " + ErrorCodeText(ec));
+  if (ec) Fail("cannot replace: " + ErrorText(ec));
   committed_ = true;
 }
 
@@ -219,7 +219,7 @@ OutputFolder::OutputFolder(fs::path destination) : destination_(std::move(destin
     throw PackError(name, "cannot create: folder " + DisplayName(parent) + " does not exist");
   temporary_ = TemporaryBeside(destination_);
   fs::create_directory(temporary_, ec);
-  if (ec) throw PackError(name, "cannot create: " + ErrorCodeText(ec));
+  if (ec) throw PackError(name, "cannot create: " + ErrorText(ec));
 }
 
 OutputFolder::~OutputFolder() {
@@ -233,7 +233,7 @@ void OutputFolder::Commit() {
   // An empty destination folder is replaced; anything else was refused above.
   if (fs::is_directory(destination_, ec)) fs::remove(destination_, ec);
   fs::rename(temporary_, destination_, ec);
-  if (ec) throw PackError(DisplayName(destination_), "cannot create: " + ErrorCodeText(ec));
+  if (ec) throw PackError(DisplayName(destination_), "cannot create: " + ErrorText(ec));
   committed_ = true;
 }
 

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 
 namespace brisko::pack {
 
@@ -26,11 +27,16 @@ class PackError : public std::runtime_error {
   std::string cause_;
 };
 
-// The path as text for messages.
+// The path as text for messages, in UTF-8.
 std::string DisplayName(const fs::path& path);
 
-// The C library's text for errno `error`.
+// A path given as UTF-8 text (an argument of the command line).
+inline fs::path PathFromUtf8(const std::string& utf8) { return fs::u8path(utf8); }
+
+// The C library's text for errno `error`, and the system's for `ec`, in
+// UTF-8.
 std::string ErrorText(int error);
+std::string ErrorText(const std::error_code& ec);
 
 // The running process's identifier, for names no other run of the packer
 // uses (process_posix.cpp, process_win.cpp).
@@ -48,6 +54,13 @@ class ByteSink {
   // buffer into Write; a sink that ends in a file lets the system move them.
   virtual void Append(InputFile& in, std::uint64_t offset, std::uint64_t size);
   void WriteZeros(std::uint64_t count);
+};
+
+// Bytes kept in memory; for small amounts only.
+class StringSink final : public ByteSink {
+ public:
+  void Write(const void* data, std::size_t size) override { bytes.append(static_cast<const char*>(data), size); }
+  std::string bytes;
 };
 
 // A regular file opened for reading at any offset.

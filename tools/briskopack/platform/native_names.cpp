@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 
 #include "core/text/locale.h"
+#include "platform/unicode.h"
 
 namespace brisko::pack {
 
@@ -42,6 +44,44 @@ bool ClimbsOutOfFolder(std::string_view path) {
 }
 
 bool StaysInsideFolder(std::string_view path) { return !IsAbsoluteScriptPath(path) && !ClimbsOutOfFolder(path); }
+
+std::u32string DestinationKey(std::string_view scriptPath) {
+  std::u32string key;
+  for (const Text& part : SplitScriptPath(scriptPath)) {
+    if (part.empty() || part == ".") continue;
+    std::u32string name;
+    if (const std::optional<std::string> utf8 = ShiftJisToUtf8(part)) {
+      name = DecodeUtf8(*utf8);
+    } else {
+      // Bytes that are not Shift-JIS stand for themselves, apart from
+      // every character.
+      for (char c : part) {
+        const unsigned char b = static_cast<unsigned char>(c);
+        name += static_cast<char32_t>(b < 0x80 ? b : 0xDC00 + b);
+      }
+    }
+    while (!name.empty() && (name.back() == U'.' || name.back() == U' ')) name.pop_back();
+    if (!key.empty()) key += U'\\';
+    for (char32_t c : name) key += UpperCase(c);
+  }
+  return key;
+}
+
+std::string ForDisplay(std::string_view text) {
+  if (std::optional<std::string> utf8 = ShiftJisToUtf8(text)) return std::move(*utf8);
+  std::string out;
+  for (char c : text) {
+    const unsigned char b = static_cast<unsigned char>(c);
+    if (b < 0x80 && b >= 0x20) {
+      out += c;
+    } else {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", b);
+      out += escaped;
+    }
+  }
+  return out;
+}
 
 fs::path NativePath(const fs::path& folder, std::string_view scriptPath) {
   fs::path path = folder;

@@ -29,6 +29,17 @@ bool ClimbsOutOfFolder(std::string_view path);
 // when forced, and extract refuses to write them.
 bool StaysInsideFolder(std::string_view path);
 
+// The file a script path names inside a folder, as Windows finds it: the
+// path's parts in Unicode (empty and "." parts left out, trailing dots and
+// blanks cut off, as Windows cuts them) joined with "\", letters in upper
+// case as the installer compares names (UpperCase in unicode.h). Two paths
+// with the same key name the same destination.
+std::u32string DestinationKey(std::string_view scriptPath);
+
+// A Shift-JIS text in UTF-8; nothing when it is not valid Shift-JIS
+// (native_names_posix.cpp, native_names_win.cpp).
+std::optional<std::string> ShiftJisToUtf8(std::string_view text);
+
 // A Shift-JIS name converted for the local file system: UTF-8 on POSIX
 // systems, UTF-16 on Windows. Bytes that do not convert are kept as they are.
 fs::path NativeName(const Text& name);
@@ -44,9 +55,8 @@ fs::path NativePath(const fs::path& folder, std::string_view scriptPath);
 // the path with the raw bytes when only that exists.
 fs::path FindScriptFile(const fs::path& folder, std::string_view scriptPath);
 
-// A Shift-JIS text for messages: UTF-8 on POSIX systems, with bytes that do
-// not convert shown as \xNN; unchanged on Windows, whose console shows the
-// ANSI code page.
+// A Shift-JIS text for messages, in UTF-8; bytes that do not convert are
+// shown as \xNN.
 std::string ForDisplay(std::string_view text);
 
 }  // namespace brisko::pack

@@ -2,8 +2,6 @@
 // to be UTF-8.
 #include <iconv.h>
 
-#include <cstdio>
-
 #include "platform/native_names.h"
 
 namespace brisko::pack {
@@ -26,9 +24,9 @@ std::optional<std::string> Convert(std::string_view text, const char* to, const 
   return out;
 }
 
-std::optional<std::string> ShiftJisToUtf8(std::string_view text) { return Convert(text, "UTF-8", "CP932"); }
-
 }  // namespace
+
+std::optional<std::string> ShiftJisToUtf8(std::string_view text) { return Convert(text, "UTF-8", "CP932"); }
 
 fs::path NativeName(const Text& name) {
   if (auto utf8 = ShiftJisToUtf8(name)) return fs::path(*utf8);
@@ -36,21 +34,5 @@ fs::path NativeName(const Text& name) {
 }
 
 std::optional<Text> ScriptName(const fs::path& name) { return Convert(name.string(), "CP932", "UTF-8"); }
-
-std::string ForDisplay(std::string_view text) {
-  if (auto utf8 = ShiftJisToUtf8(text)) return *utf8;
-  std::string out;
-  for (char c : text) {
-    const unsigned char b = static_cast<unsigned char>(c);
-    if (b < 0x80 && b >= 0x20) {
-      out += c;
-    } else {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", b);
-      out += escaped;
-    }
-  }
-  return out;
-}
 
 }  // namespace brisko::pack

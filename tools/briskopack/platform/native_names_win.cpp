@@ -1,9 +1,9 @@
-// Names and messages on Windows: file names are UTF-16; the console shows
-// the ANSI code page, so messages keep their Shift-JIS bytes.
+// Names on Windows: file names are UTF-16.
 #include <locale.h>
 #include <stdlib.h>
 
 #include "platform/native_names.h"
+#include "platform/unicode.h"
 
 namespace brisko::pack {
 
@@ -27,6 +27,12 @@ std::optional<std::wstring> ShiftJisToWide(std::string_view text) {
 
 }  // namespace
 
+std::optional<std::string> ShiftJisToUtf8(std::string_view text) {
+  const std::optional<std::wstring> wide = ShiftJisToWide(text);
+  if (!wide) return std::nullopt;
+  return Utf16ToUtf8(std::u16string(wide->begin(), wide->end()));
+}
+
 fs::path NativeName(const Text& name) {
   if (auto wide = ShiftJisToWide(name)) return fs::path(*wide);
   return fs::path(name);
@@ -42,7 +48,5 @@ std::optional<Text> ScriptName(const fs::path& name) {
   _wcstombs_l(narrow.data(), wide.c_str(), n, japanese);
   return narrow;
 }
-
-std::string ForDisplay(std::string_view text) { return std::string(text); }
 
 }  // namespace brisko::pack
