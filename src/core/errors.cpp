@@ -14,6 +14,15 @@ Text FormatText(const char* format, const Text& argument) {
   return result;
 }
 
+Text DecimalText(std::uint64_t value) {
+  Text digits;
+  do {
+    digits.insert(digits.begin(), static_cast<char>('0' + value % 10));
+    value /= 10;
+  } while (value != 0);
+  return digits;
+}
+
 Text ExceptionReportText(const Text& message) {
   // The last character's code decides. A double-byte character's bytes are
   // all above "." (lead 0x81 and up, trail 0x40 and up), so the last byte

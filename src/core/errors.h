@@ -4,6 +4,7 @@
 // an event) shows its message through the exception report.
 #pragma once
 
+#include <cstdint>
 #include <utility>
 
 #include "core/text/text.h"
@@ -32,8 +33,11 @@ class RaisedError {
 // A package resource that is not there: "<name> リソースが見つかりません".
 Text ResourceNotFoundText(const Text& name);
 
-// Formats a fixed text that holds one "%s".
+// Formats a fixed text that holds one "%s" (or none: the text as it is).
 Text FormatText(const char* format, const Text& argument);
+
+// `value` in decimal digits.
+Text DecimalText(std::uint64_t value);
 
 // The exception report's text: the message, followed by "." when its last
 // character has a higher code than ".".

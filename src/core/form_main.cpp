@@ -16,32 +16,39 @@ namespace {
 Text SizeText(std::uint64_t bytes) {
   constexpr std::uint64_t kMega = std::uint64_t{1} << 20;
   const std::uint64_t megabytes = bytes == 0 ? 0 : (bytes - 1) / kMega + 1;
-  if (megabytes < 1024) return std::to_string(megabytes) + " MB";
+  if (megabytes < 1024) return DecimalText(megabytes) + " MB";
   const std::uint64_t tenths = (megabytes * 10 + 1023) / 1024;
-  return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " GB";
+  return DecimalText(tenths / 10) + "." + DecimalText(tenths % 10) + " GB";
 }
 
-// What the user is told of the outcome. A plan of raw payloads reports no
-// entry, and keeps the two messages it always had.
+// What the user is told of the outcome: one of the fixed texts, with the
+// entry (or the room missing, or the entries now new) in place of its "%s".
+// A plan of raw payloads reports no entry, and keeps the two messages it
+// always had.
 Text OutcomeMessage(const ApplyResult& result) {
-  const Text& entry = result.entry;
+  const bool named = !result.entry.empty();
+  Text argument = result.entry;
+  const char* format = texts::kMsgPatchFailed;
   switch (result.outcome) {
-    case ApplyOutcome::Written: return texts::kMsgPatchSucceeded;
-    case ApplyOutcome::Failed:
-      return entry.empty() ? Text(texts::kMsgPatchFailed) : FormatText(texts::kMsgStagingFailedFmt, entry);
-    case ApplyOutcome::VersionMismatch:
-      return entry.empty() ? Text(texts::kMsgVersionMismatch) : FormatText(texts::kMsgOtherVersionFmt, entry);
-    case ApplyOutcome::InUse: return FormatText(texts::kMsgInUseFmt, entry);
-    case ApplyOutcome::ReadOnly: return FormatText(texts::kMsgReadOnlyFmt, entry);
-    case ApplyOutcome::Refused: return FormatText(texts::kMsgRefusedFmt, entry);
-    case ApplyOutcome::FolderMissing: return FormatText(texts::kMsgFolderMissingFmt, entry);
-    case ApplyOutcome::NoRoom: return FormatText(texts::kMsgNoRoomFmt, SizeText(result.shortBy));
-    case ApplyOutcome::Cancelled: return texts::kMsgCancelled;
-    case ApplyOutcome::PartlyApplied: break;
+    case ApplyOutcome::Written: format = texts::kMsgPatchSucceeded; break;
+    case ApplyOutcome::Failed: format = named ? texts::kMsgStagingFailedFmt : texts::kMsgPatchFailed; break;
+    case ApplyOutcome::VersionMismatch: format = named ? texts::kMsgOtherVersionFmt : texts::kMsgVersionMismatch; break;
+    case ApplyOutcome::InUse: format = texts::kMsgInUseFmt; break;
+    case ApplyOutcome::ReadOnly: format = texts::kMsgReadOnlyFmt; break;
+    case ApplyOutcome::Refused: format = texts::kMsgRefusedFmt; break;
+    case ApplyOutcome::FolderMissing: format = texts::kMsgFolderMissingFmt; break;
+    case ApplyOutcome::NoRoom:
+      format = texts::kMsgNoRoomFmt;
+      argument = SizeText(result.shortBy);
+      break;
+    case ApplyOutcome::Cancelled: format = texts::kMsgCancelled; break;
+    case ApplyOutcome::PartlyApplied:
+      format = texts::kMsgPartlyAppliedFmt;
+      argument.clear();
+      for (const Text& name : result.newEntries) argument += (argument.empty() ? "" : "\n") + name;
+      break;
   }
-  Text names;
-  for (const Text& name : result.newEntries) names += (names.empty() ? "" : "\n") + name;
-  return FormatText(texts::kMsgPartlyAppliedFmt, names);
+  return FormatText(format, argument);
 }
 
 }  // namespace

@@ -6,7 +6,7 @@ namespace brisko {
 
 bool RaiseSystemError(const char* call, RaisedError& error) {
   const DWORD code = GetLastError();
-  error.Raise(std::string(call) + " failed (system error " + std::to_string(code) + ")");
+  error.Raise(Text(call) + " failed (system error " + DecimalText(code) + ")");
   return false;
 }
 

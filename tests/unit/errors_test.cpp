@@ -30,6 +30,13 @@ TEST(FormatText, InsertsTheArgumentAsText) {
   EXPECT_EQ(ResourceNotFoundText("RESOURCE_FILE3").substr(0, 15), "RESOURCE_FILE3 ");
 }
 
+TEST(DecimalText, GivesTheDigits) {
+  EXPECT_EQ(DecimalText(0), "0");
+  EXPECT_EQ(DecimalText(7), "7");
+  EXPECT_EQ(DecimalText(1024), "1024");
+  EXPECT_EQ(DecimalText(18446744073709551615u), "18446744073709551615");
+}
+
 TEST(RaisedError, KeepsTheFirstMessage) {
   RaisedError error;
   EXPECT_FALSE(error.raised());
