@@ -85,7 +85,7 @@ for arch in x86 x64; do
   case $arch in x86) kind='PE32,' ;; x64) kind='PE32+,' ;; esac
   grep -q "default-$arch.exe: $kind" out.txt || fail "the $arch build is no $kind image: $(head -1 out.txt)"
   grep -q '^  0  data_patch.dat' out.txt || fail "list of the $arch build lacks the demo payload"
-  grep -qx 'icon: 256 x 256 32 bits (PNG), 48 x 48 32 bits, 32 x 32 32 bits, 16 x 16 32 bits' out.txt ||
+  grep -qx 'icon: 256 x 256 32 bits (PNG), 48 x 48 32 bits (PNG), 32 x 32 32 bits (PNG), 16 x 16 32 bits (PNG)' out.txt ||
     fail "the $arch build lacks the demo's icon: $(grep '^icon' out.txt)"
   grep -qx '  ProductName: ブリスコ物語' out.txt || fail "the $arch build lacks the demo's version record"
 done
