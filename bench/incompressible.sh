@@ -17,12 +17,8 @@ cd "$(dirname "$0")/.."
 source bench/lib.sh
 size=$(size_bytes "${1:-256}")
 runs=${RUNS:-3}
-packer=$(realpath -m "${PACKER:-build/native/tools/briskopack/briskopack}")
-stub=$(realpath -m "${STUB:-build/win64/briskopatch-stub.exe}")
-need_packer_and_stub "$packer" "$stub" win64
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/briskopack-incompressible.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+use_packer_and_stub "${PACKER:-build/native/tools/briskopack/briskopack}" "${STUB:-build/win64/briskopatch-stub.exe}" win64
+scratch_folder briskopack-incompressible
 make_patch "$work/patch" "$size" 1
 # Two releases whose one file is random bytes in each, and the patch
 # folder that diff makes of them.

@@ -65,6 +65,21 @@ need_packer_and_stub() {
   [ -x /usr/bin/time ] || { echo "needs GNU time: apt-get install time" >&2; exit 2; }
 }
 
+# use_packer_and_stub PACKER STUB PRESET: sets $packer and $stub to their
+# absolute paths, checked as above.
+use_packer_and_stub() {
+  packer=$(realpath -m "$1")
+  stub=$(realpath -m "$2")
+  need_packer_and_stub "$packer" "$stub" "$3"
+}
+
+# scratch_folder NAME: a folder of its own in $TMPDIR as $work, removed when
+# the script exits.
+scratch_folder() {
+  work=$(mktemp -d "${TMPDIR:-/tmp}/$1.XXXXXX")
+  trap 'rm -rf "$work"' EXIT
+}
+
 # A patch-shaped corpus of about 154 MiB in DIR, made only of files that a
 # set-up machine has, the same on every run:
 #   code.pak     90 MiB: Wine's 64-bit PE DLLs, whole, in name order, as one

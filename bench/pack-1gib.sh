@@ -12,12 +12,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source bench/lib.sh
-packer=$(realpath -m "${1:-build/native/tools/briskopack/briskopack}")
-stub=$(realpath -m "${2:-build/native/tests/tools/stubs/stub32.exe}")
-need_packer_and_stub "$packer" "$stub" native
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/briskopack-bench.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+use_packer_and_stub "${1:-build/native/tools/briskopack/briskopack}" "${2:-build/native/tests/tools/stubs/stub32.exe}" native
+scratch_folder briskopack-bench
 cd "$work"
 
 mkdir -p patch/payload

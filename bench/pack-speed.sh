@@ -20,12 +20,8 @@ size=$(size_bytes "${1:-512}")
 size_mib=$(as_mib "$size")
 files=${2:-1}
 runs=${RUNS:-5}
-packer=$(realpath -m "${PACKER:-build/native/tools/briskopack/briskopack}")
-stub=$(realpath -m "${STUB:-build/win64/briskopatch-stub.exe}")
-need_packer_and_stub "$packer" "$stub" win64
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/briskopack-speed.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+use_packer_and_stub "${PACKER:-build/native/tools/briskopack/briskopack}" "${STUB:-build/win64/briskopatch-stub.exe}" win64
+scratch_folder briskopack-speed
 make_patch "$work/patch" "$size" "$files"
 payloads=("$work"/patch/payload/*)
 

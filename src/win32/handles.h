@@ -65,44 +65,39 @@ class unique_handle {
   pointer value_ = Traits::invalid();
 };
 
-// Kernel objects opened with CreateFile and friends: INVALID_HANDLE_VALUE.
-struct FileHandleTraits {
-  using pointer = HANDLE;
-  static pointer invalid() noexcept { return INVALID_HANDLE_VALUE; }
-  static void close(pointer h) noexcept { Sys().CloseHandle(h); }
+// What a handle kind's traits share: its type, and the value its opening
+// call fails with, null or all ones (INVALID_HANDLE_VALUE).
+enum class FailsAs { kNull, kAllOnes };
+
+template <typename Pointer, FailsAs failure = FailsAs::kNull>
+struct HandleKind {
+  using pointer = Pointer;
+  static pointer invalid() noexcept {
+    return failure == FailsAs::kNull ? pointer{} : reinterpret_cast<pointer>(static_cast<INT_PTR>(-1));
+  }
 };
 
+// Kernel objects opened with CreateFile and friends.
+struct FileHandleTraits : HandleKind<HANDLE, FailsAs::kAllOnes> {
+  static void close(pointer h) noexcept { Sys().CloseHandle(h); }
+};
 // Threads and other kernel objects whose failure value is null.
-struct KernelHandleTraits {
-  using pointer = HANDLE;
-  static pointer invalid() noexcept { return nullptr; }
+struct KernelHandleTraits : HandleKind<HANDLE> {
   static void close(pointer h) noexcept { Sys().CloseHandle(h); }
 };
-
-struct FindHandleTraits {
-  using pointer = HANDLE;
-  static pointer invalid() noexcept { return INVALID_HANDLE_VALUE; }
+struct FindHandleTraits : HandleKind<HANDLE, FailsAs::kAllOnes> {
   static void close(pointer h) noexcept { Sys().FindClose(h); }
 };
-
-struct RegKeyTraits {
-  using pointer = HKEY;
-  static pointer invalid() noexcept { return nullptr; }
+struct RegKeyTraits : HandleKind<HKEY> {
   static void close(pointer h) noexcept { Sys().RegCloseKey(h); }
 };
-
-// Fonts.
-struct FontTraits {
-  using pointer = HFONT;
-  static pointer invalid() noexcept { return nullptr; }
+struct FontTraits : HandleKind<HFONT> {
   static void close(pointer h) noexcept { ::DeleteObject(h); }
 };
 
 // Shell item lists belong to the shell allocator. When the allocator cannot
 // be had, nothing is released: that is all the shell offers then.
-struct ItemListTraits {
-  using pointer = LPITEMIDLIST;
-  static pointer invalid() noexcept { return nullptr; }
+struct ItemListTraits : HandleKind<LPITEMIDLIST> {
   static void close(pointer list) noexcept {
     IMalloc* allocator = nullptr;
     if (FAILED(Sys().SHGetMalloc(&allocator)) || allocator == nullptr) return;
