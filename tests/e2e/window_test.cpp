@@ -66,6 +66,9 @@ const LabelCorner kLabelCorners[] = {
     {ids::kLabel3, {{328, 280}, {492, 420}}},
 };
 
+// The progress bar, over the line of hints.
+const RECT kProgressBarRects[] = {{8, 280, 481, 294}, {12, 420, 722, 441}};
+
 // The column of `dpi`.
 int Column(int dpi) {
   for (int column = 0; column < static_cast<int>(std::size(kDpiWindows)); ++column)
@@ -330,9 +333,9 @@ int MessageTextHeight(const Dialog& box) {
 
 // Laid out for the DPI of its monitor: the one it starts on, or the one it
 // is moved onto, as the system tells it with WM_DPICHANGED. Everything is
-// scaled by DPI / 96: the client area, the controls, the text (drawn in a
-// font of that size, not stretched) and the picture, smoothed. The message
-// boxes, the system's own, follow the DPI too.
+// scaled by DPI / 96: the client area, the controls, the progress bar, the
+// text (drawn in a font of that size, not stretched) and the picture,
+// smoothed. The message boxes, the system's own, follow the DPI too.
 TEST_P(Window, FollowsTheMonitorsDpi) {
   const struct {
     const char* what;
@@ -341,7 +344,7 @@ TEST_P(Window, FollowsTheMonitorsDpi) {
   } cases[] = {
       {"started at 96 DPI", 96, 0},
       {"started at 144 DPI", 144, 0},
-      {"moved from 96 DPI onto a monitor of 144 DPI", 96, 144},
+      {"moved from 96 DPI onto a monitor of 144 DPI and back", 96, 144},
   };
   std::map<int, int> linkHeights;
   std::map<int, int> messageHeights;
@@ -350,16 +353,19 @@ TEST_P(Window, FollowsTheMonitorsDpi) {
     const UserDpi userDpi(c.startDpi);
     auto installer = LaunchComplete(BitmapFile24(kBlockPicture.cx, kBlockPicture.cy, BlockColour));
     HWND window = installer->window();
+    // A move from one DPI to another, with the frame the system suggests:
+    // grown or shrunk with the client area.
+    const auto move = [&](int from, int to) {
+      RECT frame{};
+      GetWindowRect(window, &frame);
+      frame.right += kDpiWindows[Column(to)].client.cx - kDpiWindows[Column(from)].client.cx;
+      frame.bottom += kDpiWindows[Column(to)].client.cy - kDpiWindows[Column(from)].client.cy;
+      return installer->SendDpiChanged(to, frame);
+    };
     const int dpi = c.movedToDpi != 0 ? c.movedToDpi : c.startDpi;
     const DpiWindow& layout = kDpiWindows[Column(dpi)];
     if (c.movedToDpi != 0) {
-      // The frame that the system suggests: grown with the client area.
-      const DpiWindow& before = kDpiWindows[Column(c.startDpi)];
-      RECT frame{};
-      GetWindowRect(window, &frame);
-      frame.right += layout.client.cx - before.client.cx;
-      frame.bottom += layout.client.cy - before.client.cy;
-      ASSERT_TRUE(installer->SendDpiChanged(dpi, frame));
+      ASSERT_TRUE(move(c.startDpi, dpi));
     }
     ExpectLaidOut(*installer, dpi);
 
@@ -380,15 +386,28 @@ TEST_P(Window, FollowsTheMonitorsDpi) {
 
     const int linkHeight =
         RowsShowing(window, layout, RectInParent(installer->Control(ids::kLblChangePath)), 0x0000FFu);
-    if (c.movedToDpi == 0) {
+    if (c.movedToDpi == 0)
       linkHeights[dpi] = linkHeight;
-      Dialog outcome = installer->StartAndWaitMessage();
-      EXPECT_EQ(outcome.text, shown::kPatchSucceeded) << Utf8(outcome.text);
+    else
+      EXPECT_EQ(linkHeight, linkHeights[dpi]) << "the link drawn as when started at " << dpi << " DPI";
+
+    // The progress bar stays until the outcome's message is answered.
+    Dialog outcome = installer->StartAndWaitMessage();
+    EXPECT_EQ(outcome.text, shown::kPatchSucceeded) << Utf8(outcome.text);
+    RECT bar = RectInParent(installer->Control(ids::kProgressBar));
+    EXPECT_TRUE(EqualRect(&bar, &kProgressBarRects[Column(dpi)]))
+        << bar.left << "," << bar.top << "," << bar.right << "," << bar.bottom;
+    if (c.movedToDpi == 0) {
       messageHeights[dpi] = MessageTextHeight(outcome);
-      installer->Answer(outcome);
     } else {
-      EXPECT_EQ(linkHeight, linkHeights[dpi]) << "the link drawn as at the start at " << dpi << " DPI";
+      // Moved back meanwhile: the bar goes with the rest.
+      EXPECT_TRUE(move(dpi, c.startDpi));
+      ExpectLaidOut(*installer, c.startDpi);
+      bar = RectInParent(installer->Control(ids::kProgressBar));
+      EXPECT_TRUE(EqualRect(&bar, &kProgressBarRects[Column(c.startDpi)]))
+          << "moved back: " << bar.left << "," << bar.top << "," << bar.right << "," << bar.bottom;
     }
+    installer->Answer(outcome);
   }
   // Text one and a half times as high, give or take the fonts' own rounding.
   EXPECT_NEAR(linkHeights[144], linkHeights[96] * 1.5, 2) << linkHeights[96] << " pixels at 96 DPI";
