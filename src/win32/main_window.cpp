@@ -180,6 +180,8 @@ bool MainWindow::CreateControls() {
 
 void MainWindow::LayOut(const RECT* frame) {
   layout_ = layout::LayoutForDpi(dpi_);
+  // Dropped first: moving the window may paint it at once.
+  scaledBackground_.reset();
   unique_hfont font = MakeFont(layout_.textHeight, false);
   unique_hfont linkFont = MakeFont(layout_.textHeight, true);
   RECT placed{0, 0, layout_.clientWidth, layout_.clientHeight};
@@ -206,7 +208,6 @@ void MainWindow::LayOut(const RECT* frame) {
   // The controls hold the new fonts now; the old ones can go.
   font_ = std::move(font);
   linkFont_ = std::move(linkFont);
-  scaledBackground_.reset();
   InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
