@@ -9,7 +9,8 @@
 # the target folder, checks them against samples/demo/payload/ and closes the
 # installer again. Fails when Start is disabled or the files differ. Without
 # a display it runs under its own Xvfb. Where Wine cannot run 32-bit programs
-# (no wine32) it says so and shows the 64-bit build instead.
+# (no wine32) it says so and shows the 64-bit build instead. DPI=144 shows
+# the window at 150 % (any DPI: Wine's LogPixels in the prefix).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -50,6 +51,10 @@ bash scripts/wine-run.sh "$bin/demo-target.exe" 2>/dev/null
 # texts keep their widths.
 bash scripts/wine-run.sh reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
   /v 'ＭＳ Ｐゴシック' /t REG_SZ /d IPAPGothic /f >/dev/null 2>&1 || true
+if [ -n "${DPI:-}" ]; then
+  bash scripts/wine-run.sh reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$DPI" /f \
+    >/dev/null 2>&1 || true
+fi
 if [ -n "$brisko_xvfb_pid" ]; then
   # No window manager draws frames on Xvfb: let Wine draw title bars itself.
   bash scripts/wine-run.sh reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f \

@@ -91,7 +91,11 @@ struct FindHandleTraits : HandleKind<HANDLE, FailsAs::kAllOnes> {
 struct RegKeyTraits : HandleKind<HKEY> {
   static void close(pointer h) noexcept { Sys().RegCloseKey(h); }
 };
-struct FontTraits : HandleKind<HFONT> {
+// GDI objects (fonts, bitmaps), freed with DeleteObject: never while one is
+// selected into a device context.
+template <typename Handle>
+struct GdiObjectTraits : HandleKind<Handle> {
+  using typename HandleKind<Handle>::pointer;
   static void close(pointer h) noexcept { ::DeleteObject(h); }
 };
 
@@ -110,7 +114,8 @@ using unique_hfile = unique_handle<FileHandleTraits>;
 using unique_hfind = unique_handle<FindHandleTraits>;
 using unique_handle_null = unique_handle<KernelHandleTraits>;
 using unique_hkey = unique_handle<RegKeyTraits>;
-using unique_hfont = unique_handle<FontTraits>;
+using unique_hfont = unique_handle<GdiObjectTraits<HFONT>>;
+using unique_hbitmap = unique_handle<GdiObjectTraits<HBITMAP>>;
 using unique_item_list = unique_handle<ItemListTraits>;
 
 // A device context of a window (or of the screen, for null) from GetDC,

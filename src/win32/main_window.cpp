@@ -5,8 +5,8 @@
 #include <algorithm>
 
 #include <string>
+#include <utility>
 
-#include "core/format/package_format.h"
 #include "core/text/fixed_texts.h"
 #include "main_window_ids.h"
 #include "wide_text.h"
@@ -16,9 +16,6 @@
 namespace brisko {
 namespace {
 
-// The client area is the background picture's size.
-constexpr int kClientWidth = format::kBackgroundWidth;
-constexpr int kClientHeight = format::kBackgroundHeight;
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPSIBLINGS;
 // Delphi's clBlue.
 constexpr COLORREF kLinkColour = RGB(0, 0, 255);
@@ -37,12 +34,40 @@ std::wstring WindowTextW(HWND hwnd) {
 // folder check fails on it.
 Text FieldText(HWND field) { return NarrowReplacing(WindowTextW(field)); }
 
-unique_hfont MakeFont(bool underline) {
-  // 12 pixels of character height (Delphi's Height -12), laid out for 96
-  // pixels per inch whatever the screen says.
-  return unique_hfont(CreateFontW(-12, 0, 0, 0, FW_NORMAL, FALSE, underline, FALSE, SHIFTJIS_CHARSET,
-                                  OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                  DEFAULT_PITCH | FF_DONTCARE, Widen(texts::kFontName).c_str()));
+// `height` pixels of character height (Delphi's Height -12 at 96 DPI): made
+// at the window's DPI, so that text is drawn at its size, not stretched.
+unique_hfont MakeFont(int height, bool underline) {
+  return unique_hfont(CreateFontW(-height, 0, 0, 0, FW_NORMAL, FALSE, underline, FALSE, SHIFTJIS_CHARSET,
+                                  OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                                  Widen(texts::kFontName).c_str()));
+}
+
+// A function of user32 that older systems lack, or null: the per-monitor DPI
+// calls came with Windows 10 (1607), and an import of one would keep the
+// installer from starting on anything older.
+FARPROC User32Function(const char* name) { return GetProcAddress(GetModuleHandleW(L"user32.dll"), name); }
+
+// The DPI the window is shown at: its monitor's where the system says so per
+// window; before that, the system's, which a DPI-aware program is shown at.
+int WindowDpi(HWND hwnd) {
+  using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+  const auto forWindow =
+      reinterpret_cast<GetDpiForWindowFn>(reinterpret_cast<void*>(User32Function("GetDpiForWindow")));
+  if (forWindow != nullptr) {
+    if (const UINT dpi = forWindow(hwnd)) return static_cast<int>(dpi);
+  }
+  const window_dc screen(nullptr);
+  return screen ? GetDeviceCaps(screen.get(), LOGPIXELSX) : layout::kBaseDpi;
+}
+
+// The window's frame around `client`: caption and borders as the system
+// draws them at `dpi`.
+void AdjustFrame(RECT& client, int dpi) {
+  using AdjustForDpiFn = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+  const auto forDpi =
+      reinterpret_cast<AdjustForDpiFn>(reinterpret_cast<void*>(User32Function("AdjustWindowRectExForDpi")));
+  if (forDpi == nullptr || !forDpi(&client, kWindowStyle, FALSE, 0, static_cast<UINT>(dpi)))
+    AdjustWindowRectEx(&client, kWindowStyle, FALSE, 0);
 }
 
 // Registers the common controls' progress bar class, once. The installer
@@ -67,7 +92,7 @@ bool RegisterProgressBarClass() {
 constexpr int kProgressSteps = 10000;
 
 SIZE TextSize(HFONT font, const std::wstring& text) {
-  SIZE size{0, 12};
+  SIZE size{};
   const window_dc screen(nullptr);
   if (screen) {
     const HGDIOBJ old = SelectObject(screen.get(), font);
@@ -92,15 +117,13 @@ bool MainWindow::Create(RaisedError& error) {
                            error))
     return false;
 
-  RECT frame{0, 0, kClientWidth, kClientHeight};
-  AdjustWindowRectEx(&frame, kWindowStyle, FALSE, 0);
-  const int width = frame.right - frame.left;
-  const int height = frame.bottom - frame.top;
-  const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
-  const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
-  hwnd_ = CreateWindowExW(0, ids::kMainWindowClass, Widen(form_.caption()).c_str(), kWindowStyle, left, top,
-                          width, height, owner_, nullptr, instance_, this);
+  // Made without a size on the primary monitor, whose DPI it then has; laid
+  // out for that DPI, with its controls, it is centred on that monitor.
+  hwnd_ = CreateWindowExW(0, ids::kMainWindowClass, Widen(form_.caption()).c_str(), kWindowStyle, 0, 0, 0, 0, owner_,
+                          nullptr, instance_, this);
   if (hwnd_ == nullptr || !CreateControls()) return RaiseSystemError("CreateWindowEx", error);
+  dpi_ = WindowDpi(hwnd_);
+  LayOut(nullptr);
   Refresh();
   return true;
 }
@@ -125,42 +148,67 @@ constexpr DWORD kButtonStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTO
 
 }  // namespace
 
-// The controls in creation order: later ones lie above earlier ones. Labels
-// have no size here: they take the size of their text in their font. The
-// buttons' captions come from their actions.
+// The controls in creation order: later ones lie above earlier ones. Where
+// they go is the layout's (core/window_layout.h); labels take the size of
+// their text in their font. The buttons' captions come from their actions.
 const MainWindow::ControlSpec MainWindow::kControls[] = {
-    {&MainWindow::lblTargetDir_, ids::kLblTargetDir, L"STATIC", {8, 240, 0, 0}, texts::kLabelTargetDir,
+    {&MainWindow::lblTargetDir_, ids::kLblTargetDir, L"STATIC", layout::kTargetDirLabel, texts::kLabelTargetDir,
      kLabelStyle, 0, false},
-    {&MainWindow::label1_, ids::kLabel1, L"STATIC", {8, 280, 0, 0}, texts::kLabelHint, kLabelStyle, 0, false},
-    {&MainWindow::lblChangePath_, ids::kLblChangePath, L"STATIC", {304, 280, 0, 0}, texts::kLabelChangePath,
+    {&MainWindow::label1_, ids::kLabel1, L"STATIC", layout::kHintLabel, texts::kLabelHint, kLabelStyle, 0, false},
+    {&MainWindow::lblChangePath_, ids::kLblChangePath, L"STATIC", layout::kChangePathLink, texts::kLabelChangePath,
      kLabelStyle | SS_NOTIFY, 0, true},
-    {&MainWindow::label3_, ids::kLabel3, L"STATIC", {328, 280, 0, 0}, texts::kLabelHintEnd, kLabelStyle, 0, false},
-    {&MainWindow::edtTargetDir_, ids::kEdtTargetDir, L"EDIT", {8, 256, 473, 20}, "",
+    {&MainWindow::label3_, ids::kLabel3, L"STATIC", layout::kHintEndLabel, texts::kLabelHintEnd, kLabelStyle, 0, false},
+    {&MainWindow::edtTargetDir_, ids::kEdtTargetDir, L"EDIT", layout::kField, "",
      WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, false},
-    {&MainWindow::btnStart_, ids::kBtnStart, L"BUTTON", {488, 240, 107, 25}, "", kButtonStyle, 0, false},
-    {&MainWindow::btnCancel_, ids::kBtnCancel, L"BUTTON", {488, 272, 107, 25}, "", kButtonStyle, 0, false},
+    {&MainWindow::btnStart_, ids::kBtnStart, L"BUTTON", layout::kStartButton, "", kButtonStyle, 0, false},
+    {&MainWindow::btnCancel_, ids::kBtnCancel, L"BUTTON", layout::kCancelButton, "", kButtonStyle, 0, false},
 };
 
+// Made without a place or a font: LayOut gives them theirs.
 bool MainWindow::CreateControls() {
-  font_ = MakeFont(false);
-  linkFont_ = MakeFont(true);
-  SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
-
   for (const ControlSpec& row : kControls) {
-    const HFONT font = row.linkFont ? linkFont_.get() : font_.get();
-    const std::wstring text = Widen(row.text);
-    const SIZE size = row.rect.width > 0 ? SIZE{row.rect.width, row.rect.height} : TextSize(font, text);
-    HWND control = CreateWindowExW(row.exStyle, row.windowClass, text.c_str(), row.style, row.rect.left,
-                                   row.rect.top, size.cx, size.cy, hwnd_,
+    HWND control = CreateWindowExW(row.exStyle, row.windowClass, Widen(row.text).c_str(), row.style, 0, 0, 0, 0, hwnd_,
                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.id)), instance_, nullptr);
     if (control == nullptr) return false;
-    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     this->*row.member = control;
   }
   // No length limit: 0 asks for the largest the control supports.
   SendMessageW(edtTargetDir_, EM_SETLIMITTEXT, 0, 0);
   SetTabOrder();
   return true;
+}
+
+void MainWindow::LayOut(const RECT* frame) {
+  layout_ = layout::LayoutForDpi(dpi_);
+  // Dropped first: moving the window may paint it at once.
+  scaledBackground_.reset();
+  unique_hfont font = MakeFont(layout_.textHeight, false);
+  unique_hfont linkFont = MakeFont(layout_.textHeight, true);
+  RECT placed{0, 0, layout_.clientWidth, layout_.clientHeight};
+  if (frame != nullptr) {
+    placed = *frame;
+  } else {
+    AdjustFrame(placed, dpi_);
+    OffsetRect(&placed, (GetSystemMetrics(SM_CXSCREEN) - (placed.right - placed.left)) / 2 - placed.left,
+               (GetSystemMetrics(SM_CYSCREEN) - (placed.bottom - placed.top)) / 2 - placed.top);
+  }
+  MoveWindow(hwnd_, placed.left, placed.top, placed.right - placed.left, placed.bottom - placed.top, TRUE);
+  for (const ControlSpec& row : kControls) {
+    HWND control = this->*row.member;
+    const HFONT rowFont = row.linkFont ? linkFont.get() : font.get();
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(rowFont), TRUE);
+    const layout::Box& box = layout_.parts[row.part];
+    const SIZE size = box.width > 0 ? SIZE{box.width, box.height} : TextSize(rowFont, WindowTextW(control));
+    MoveWindow(control, box.left, box.top, size.cx, size.cy, TRUE);
+  }
+  if (progressBar_ != nullptr) {
+    const layout::Box& bar = layout_.parts[layout::kProgressBar];
+    MoveWindow(progressBar_, bar.left, bar.top, bar.width, bar.height, TRUE);
+  }
+  // The controls hold the new fonts now; the old ones can go.
+  font_ = std::move(font);
+  linkFont_ = std::move(linkFont);
+  InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
 void MainWindow::SetTabOrder() {
@@ -220,6 +268,7 @@ void MainWindow::Refresh() {
   HoldOffSessionEnd(form_.committing());
   if (form_.background() != shownBackground_) {
     shownBackground_ = form_.background();
+    scaledBackground_.reset();
     InvalidateRect(hwnd_, nullptr, TRUE);
   }
   // A button that was disabled while it had the focus leaves the keyboard
@@ -240,8 +289,9 @@ void MainWindow::ShowProgress() {
   }
   if (progressBar_ == nullptr) {
     if (!RegisterProgressBarClass()) return;
+    const layout::Box& bar = layout_.parts[layout::kProgressBar];
     progressBar_ =
-        CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | WS_VISIBLE, 8, 280, 473, 14, hwnd_,
+        CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | WS_VISIBLE, bar.left, bar.top, bar.width, bar.height, hwnd_,
                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(ids::kProgressBar)), instance_, nullptr);
     if (progressBar_ == nullptr) return;
     SetWindowPos(progressBar_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
@@ -288,21 +338,56 @@ void MainWindow::OnActivate(bool active) {
     FocusFirstEnabled();
 }
 
+namespace {
+
+// Draws `picture` from the origin of `dc`, stretched to `width` x `height`
+// in the device context's stretching mode. The device context clips what
+// lies beyond its surface or the client area.
+void DrawPicture(HDC dc, const Bitmap& picture, int width, int height) {
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = picture.width;
+  info.bmiHeader.biHeight = -picture.height;  // top-down rows
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  StretchDIBits(dc, 0, 0, width, height, 0, 0, picture.width, picture.height, picture.pixels.data(), &info,
+                DIB_RGB_COLORS, SRCCOPY);
+}
+
+}  // namespace
+
 void MainWindow::Paint() {
   const paint_scope paint(hwnd_);
   const Bitmap* picture = form_.background();
-  if (picture != nullptr && !picture->empty()) {
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = picture->width;
-    info.bmiHeader.biHeight = -picture->height;  // top-down rows
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    // At its own size from the origin; the client area clips a larger one.
-    StretchDIBits(paint.get(), 0, 0, picture->width, picture->height, 0, 0, picture->width, picture->height,
-                  picture->pixels.data(), &info, DIB_RGB_COLORS, SRCCOPY);
+  if (picture == nullptr || picture->empty()) return;
+  // Scaled by DPI / 96, as the layout is.
+  const int width = MulDiv(picture->width, dpi_, layout::kBaseDpi);
+  const int height = MulDiv(picture->height, dpi_, layout::kBaseDpi);
+  if (dpi_ == layout::kBaseDpi) {
+    DrawPicture(paint.get(), *picture, width, height);
+    return;
   }
+  // Scaled, the picture is smoothed (halftone), which is too slow for every
+  // paint: it is drawn once into a bitmap of the client area's size at most,
+  // and copied from there.
+  const int shownWidth = std::min(width, layout_.clientWidth);
+  const int shownHeight = std::min(height, layout_.clientHeight);
+  const HDC memory = CreateCompatibleDC(paint.get());
+  if (memory == nullptr) return;
+  const bool fresh = !scaledBackground_;
+  if (fresh) scaledBackground_.reset(CreateCompatibleBitmap(paint.get(), shownWidth, shownHeight));
+  if (scaledBackground_) {
+    const HGDIOBJ old = SelectObject(memory, scaledBackground_.get());
+    if (fresh) {
+      SetStretchBltMode(memory, HALFTONE);
+      SetBrushOrgEx(memory, 0, 0, nullptr);  // as halftone stretching asks
+      DrawPicture(memory, *picture, width, height);
+    }
+    BitBlt(paint.get(), 0, 0, shownWidth, shownHeight, memory, 0, 0, SRCCOPY);
+    SelectObject(memory, old);
+  }
+  DeleteDC(memory);
 }
 
 void MainWindow::OnCommand(int id, int code, HWND control) {
@@ -337,6 +422,12 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_PAINT:
       Paint();
+      return 0;
+    case WM_DPICHANGED:
+      // Moved to a monitor of another DPI, or the scale changed: the system
+      // suggests the frame that keeps the window where it was.
+      dpi_ = LOWORD(wParam);
+      LayOut(reinterpret_cast<const RECT*>(lParam));
       return 0;
     case WM_COMMAND:
       OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));

@@ -1,12 +1,13 @@
 // The main window: the Windows view of the TFormMain model. It shows the
-// model's state in a fixed 600 x 300 window with the background picture,
-// three labels, the folder field and two buttons, and forwards the user's
-// input to the model.
+// model's state in a window of fixed size (600 x 300 at 96 DPI, scaled for
+// its monitor's DPI) with the background picture, three labels, the folder
+// field and two buttons, and forwards the user's input to the model.
 #pragma once
 
 #include <windows.h>
 
 #include "core/form_main.h"
+#include "core/window_layout.h"
 #include "handles.h"
 
 namespace brisko {
@@ -43,10 +44,8 @@ class MainWindow final : public FormObserver {
     HWND MainWindow::*member;
     int id;
     const wchar_t* windowClass;
-    struct {
-      int left, top, width, height;  // width 0: the size of the text
-    } rect;
-    const char* text;  // a fixed text
+    layout::Part part;  // its place in the layout
+    const char* text;   // a fixed text
     DWORD style;
     DWORD exStyle;
     bool linkFont;  // blue and underlined
@@ -54,6 +53,10 @@ class MainWindow final : public FormObserver {
   static const ControlSpec kControls[];
 
   bool CreateControls();
+  // Lays the window out for `dpi_`: the fonts made for it, the window sized
+  // (into `frame` when given, else centred on the screen), the controls
+  // placed, the scaled picture dropped.
+  void LayOut(const RECT* frame);
   void SetTabOrder();
   void OnCommand(int id, int code, HWND control);
   void Paint();
@@ -75,8 +78,15 @@ class MainWindow final : public FormObserver {
   HWND btnStart_ = nullptr;
   HWND btnCancel_ = nullptr;
   HWND progressBar_ = nullptr;
+  // The DPI of the window's monitor, and the layout for it.
+  int dpi_ = layout::kBaseDpi;
+  layout::WindowLayout layout_{};
   unique_hfont font_;
   unique_hfont linkFont_;
+  // Away from 96 DPI: the background picture scaled for the DPI, cut to the
+  // client area; made at the first paint after the picture or the DPI
+  // changed.
+  unique_hbitmap scaledBackground_;
   // Set while the view writes the field, so that the change notification it
   // causes is not taken for the user's typing.
   bool settingText_ = false;

@@ -445,6 +445,19 @@ Dialog Installer::StartAndWaitMessage() {
   return dialog.value_or(Dialog{});
 }
 
+bool Installer::SendDpiChanged(int dpi, const RECT& frame) const {
+  void* remote = VirtualAllocEx(process_.hProcess, nullptr, sizeof frame, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  if (remote == nullptr) return false;
+  SIZE_T written = 0;
+  DWORD_PTR result = 0;
+  const bool sent = WriteProcessMemory(process_.hProcess, remote, &frame, sizeof frame, &written) &&
+                    written == sizeof frame &&
+                    SendMessageTimeoutW(window_, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(remote),
+                                        SMTO_ABORTIFHUNG, 10000, &result);
+  VirtualFreeEx(process_.hProcess, remote, 0, MEM_RELEASE);
+  return sent;
+}
+
 std::optional<DWORD> Installer::WaitExit(Duration timeout) {
   if (process_.hProcess == nullptr ||
       WaitForSingleObject(process_.hProcess, static_cast<DWORD>(timeout.count())) != WAIT_OBJECT_0)

@@ -231,6 +231,12 @@ class Installer {
   // Presses Start and returns the message box that it shows.
   Dialog StartAndWaitMessage();
 
+  // Sends the window WM_DPICHANGED as the system does when the window comes
+  // onto a monitor of `dpi`, with the suggested `frame`; the rectangle goes
+  // into the installer's own memory, where the system would put it. False
+  // when it cannot be sent.
+  bool SendDpiChanged(int dpi, const RECT& frame) const;
+
   // Waits for the process to end; its exit code, or nullopt on timeout.
   std::optional<DWORD> WaitExit(Duration timeout = kStepTimeout);
   bool Running() const;

@@ -45,6 +45,61 @@ TEST_F(Executable, ManifestAsksForAdministratorAndCommonControls6) {
   EXPECT_NE(manifest.find(architecture), std::string::npos);
 }
 
+// The manifest as the system reads it, in an activation context of its
+// own: the systems it was made for (so that each gives it its own
+// behaviour, not that of an older Windows) and the DPI awareness asked for:
+// per monitor, version 2 where known, else version 1, else the system's.
+TEST_F(Executable, ManifestNamesTheSupportedSystemsAndDpiAwareness) {
+  const std::wstring stub = Widen(TestSettings().stub, CP_ACP);
+  ACTCTXW request{};
+  request.cbSize = sizeof request;
+  request.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
+  request.lpSource = stub.c_str();
+  request.lpResourceName = MAKEINTRESOURCEW(1);
+  HANDLE context = CreateActCtxW(&request);
+  ASSERT_NE(context, INVALID_HANDLE_VALUE) << "the manifest does not read (error " << GetLastError() << ")";
+
+  const struct {
+    const wchar_t* space;
+    const wchar_t* name;
+    const wchar_t* value;
+  } settings[] = {
+      {L"http://schemas.microsoft.com/SMI/2005/WindowsSettings", L"dpiAware", L"true/pm"},
+      {L"http://schemas.microsoft.com/SMI/2016/WindowsSettings", L"dpiAwareness", L"PerMonitorV2, PerMonitor"},
+  };
+  for (const auto& setting : settings) {
+    wchar_t value[64] = {};
+    SIZE_T written = 0;
+    EXPECT_TRUE(QueryActCtxSettingsW(0, context, setting.space, setting.name, value, 64, &written))
+        << Utf8(setting.name);
+    EXPECT_EQ(std::wstring(value), setting.value) << Utf8(setting.name);
+  }
+
+  // The layout of an element differs between versions of the system; the
+  // systems' identifiers are looked for in the whole answer.
+  std::string answer(4096, '\0');
+  SIZE_T needed = 0;
+  ASSERT_TRUE(QueryActCtxW(0, context, nullptr, CompatibilityInformationInActivationContext, answer.data(),
+                           answer.size(), &needed));
+  answer.resize(needed);
+  EXPECT_EQ(reinterpret_cast<const ACTIVATION_CONTEXT_COMPATIBILITY_INFORMATION*>(answer.data())->ElementCount, 5u);
+  const struct {
+    const char* system;
+    GUID id;
+  } systems[] = {
+      {"Vista", {0xe2011457, 0x1546, 0x43c5, {0xa5, 0xfe, 0x00, 0x8d, 0xee, 0xe3, 0xd3, 0xf0}}},
+      {"7", {0x35138b9a, 0x5d96, 0x4fbd, {0x8e, 0x2d, 0xa2, 0x44, 0x02, 0x25, 0xf9, 0x3a}}},
+      {"8", {0x4a2f28e3, 0x53b9, 0x4441, {0xba, 0x9c, 0xd6, 0x9d, 0x4a, 0x4a, 0x6e, 0x38}}},
+      {"8.1", {0x1f676c76, 0x80e1, 0x4239, {0x95, 0xbb, 0x83, 0xd0, 0xf6, 0xd0, 0xda, 0x78}}},
+      {"10 and 11", {0x8e0f7a12, 0xbfb3, 0x4fe8, {0xb9, 0xa5, 0x48, 0xfd, 0x50, 0xa1, 0x5a, 0x9a}}},
+  };
+  for (const auto& system : systems) {
+    const std::string id(reinterpret_cast<const char*>(&system.id), sizeof system.id);
+    EXPECT_NE(answer.find(id), std::string::npos) << "Windows " << system.system;
+  }
+  ReleaseActCtx(context);
+}
+
 TEST_F(Executable, VersionRecordIsJapaneseWithEmptyTexts) {
   DWORD ignored = 0;
   const DWORD size = GetFileVersionInfoSizeA(TestSettings().stub.c_str(), &ignored);

@@ -24,6 +24,8 @@ inline constexpr wchar_t kLabelTargetDir[] = L"修正対象ディレクトリ";
 inline constexpr wchar_t kLabelHint[] = L"↑このパスが自動検索されましたが、間違っている場合は";
 inline constexpr wchar_t kLabelChangePath[] = L"ここ";
 inline constexpr wchar_t kLabelHintEnd[] = L"を押して変更してください";
+// The face of the window's font.
+inline constexpr wchar_t kFontName[] = L"ＭＳ Ｐゴシック";
 // The folder chooser's prompt after the quoted game title.
 inline constexpr wchar_t kChooserPromptTail[] = L"がインストールされているディレクトリを指定してください";
 
