@@ -53,36 +53,44 @@ INSTANTIATE_TEST_SUITE_P(Formats, PeWriter, ::testing::Values(false, true),
                          [](const auto& row) { return row.param ? "Pe32Plus" : "Pe32"; });
 
 TEST_P(PeWriter, AppendsSectionAtNextAlignmentBoundary) {
-  const SyntheticPe pe = Plain();
-  const std::string in = pe.Build();
-  const std::string out = Pack(dir_, in, std::string(5000, 'p'));
-  const std::size_t header = SectionAt(is64(), 3);
+  // A large section starts on a page of the file; a small one where the file
+  // alignment allows.
+  for (const std::size_t size : {std::size_t{5000}, std::size_t{kMappedSectionFrom}}) {
+    SCOPED_TRACE(size);
+    const SyntheticPe pe = Plain();
+    const std::string in = pe.Build();
+    const std::string out = Pack(dir_, in, std::string(size, 'p'));
+    const std::size_t header = SectionAt(is64(), 3);
 
-  EXPECT_EQ(le::Get16(out, kCoff + 2), 4);
-  EXPECT_EQ(out.substr(header, 8), std::string(".rsrc\0\0\0", 8));
-  const std::uint32_t va = le::Get32(out, header + 12), vsize = le::Get32(out, header + 8);
-  const std::uint32_t raw = le::Get32(out, header + 16), rawAt = le::Get32(out, header + 20);
-  EXPECT_EQ(va, pe.VirtualAddress(3));
-  EXPECT_EQ(va % pe.sectionAlignment, 0u);
-  EXPECT_EQ(rawAt, AlignUp(in.size(), 0x1000)) << "raw data starts on the first page after the last section";
-  EXPECT_EQ(out.substr(in.size(), rawAt - in.size()), std::string(rawAt - in.size(), '\0'));
-  EXPECT_EQ(raw % pe.fileAlignment, 0u);
-  EXPECT_GE(raw, vsize);
-  EXPECT_EQ(out.size(), std::uint64_t{rawAt} + raw) << "raw data physically present";
-  EXPECT_EQ(le::Get32(out, kOpt + 56), va + AlignUp(vsize, pe.sectionAlignment)) << "SizeOfImage";
-  EXPECT_EQ(le::Get32(out, kOpt + 8), le::Get32(in, kOpt + 8) + raw) << "SizeOfInitializedData";
-  EXPECT_EQ(le::Get32(out, DirectoryAt(is64(), 2)), va);
-  EXPECT_EQ(le::Get32(out, DirectoryAt(is64(), 2) + 4), vsize);
-  EXPECT_EQ(le::Get32(out, kOpt + 64), test::ReferenceChecksum(out, kOpt + 64));
+    EXPECT_EQ(le::Get16(out, kCoff + 2), 4);
+    EXPECT_EQ(out.substr(header, 8), std::string(".rsrc\0\0\0", 8));
+    const std::uint32_t va = le::Get32(out, header + 12), vsize = le::Get32(out, header + 8);
+    const std::uint32_t raw = le::Get32(out, header + 16), rawAt = le::Get32(out, header + 20);
+    EXPECT_EQ(va, pe.VirtualAddress(3));
+    EXPECT_EQ(va % pe.sectionAlignment, 0u);
+    EXPECT_EQ(rawAt, AlignUp(in.size(), size < kMappedSectionFrom ? pe.fileAlignment : 0x1000));
+    EXPECT_EQ(out.substr(in.size(), rawAt - in.size()), std::string(rawAt - in.size(), '\0'));
+    EXPECT_EQ(raw % pe.fileAlignment, 0u);
+    EXPECT_GE(raw, vsize);
+    EXPECT_EQ(out.size(), std::uint64_t{rawAt} + raw) << "raw data physically present";
+    EXPECT_EQ(le::Get32(out, kOpt + 56), va + AlignUp(vsize, pe.sectionAlignment)) << "SizeOfImage";
+    EXPECT_EQ(le::Get32(out, kOpt + 8), le::Get32(in, kOpt + 8) + raw) << "SizeOfInitializedData";
+    EXPECT_EQ(le::Get32(out, DirectoryAt(is64(), 2)), va);
+    EXPECT_EQ(le::Get32(out, DirectoryAt(is64(), 2) + 4), vsize);
+    EXPECT_EQ(le::Get32(out, kOpt + 64), test::ReferenceChecksum(out, kOpt + 64));
+  }
 }
 
 TEST_P(PeWriter, LeavesEveryOtherByteAlone) {
   const std::string in = Plain().Build();
   std::string out = Pack(dir_, in, "script");
   // Blank out the fields the writer owns; the rest must match the stub.
-  for (auto [at, size] : std::vector<std::pair<std::size_t, std::size_t>>{
-           {kCoff + 2, 2}, {kOpt + 8, 4}, {kOpt + 56, 4}, {kOpt + 64, 4}, {DirectoryAt(is64(), 2), 8},
-           {SectionAt(is64(), 3), 40}})
+  for (auto [at, size] : std::vector<std::pair<std::size_t, std::size_t>>{{kCoff + 2, 2},
+                                                                          {kOpt + 8, 4},
+                                                                          {kOpt + 56, 4},
+                                                                          {kOpt + 64, 4},
+                                                                          {DirectoryAt(is64(), 2), 8},
+                                                                          {SectionAt(is64(), 3), 40}})
     out.replace(at, size, in.substr(at, size));
   EXPECT_EQ(out.substr(0, in.size()), in);
 }

@@ -354,10 +354,15 @@ ResourceSectionPlan PlanResourceSection(const PeImage& image, std::uint64_t cont
                                     ")");
   }
   plan.keptEnd = keptEnd;
-  // The section's bytes start on a page of the file, as its address starts a
-  // page of memory, so that a loader can map the payload from the file as it
-  // is needed instead of reading all of it when the installer starts.
-  plan.fileOffset = AlignUp(keptEnd, std::max<std::uint64_t>(image.fileAlignment(), kPageSize));
+  // A large section's bytes start on a page of the file, as its address
+  // starts a page of memory, so that a loader can map the payload from the
+  // file as it is needed instead of reading all of it when the installer
+  // starts. A small one is read at once whatever its place, and a page of
+  // padding would be most of what it adds to the installer.
+  const std::uint64_t alignment = contentSize >= kMappedSectionFrom
+                                      ? std::max<std::uint64_t>(image.fileAlignment(), kPageSize)
+                                      : image.fileAlignment();
+  plan.fileOffset = AlignUp(keptEnd, alignment);
   const std::uint64_t rawSize = AlignUp(contentSize, image.fileAlignment());
   const std::uint64_t imageSize = std::uint64_t{plan.virtualAddress} + AlignUp(contentSize, image.sectionAlignment());
   if (imageSize > maxImageSize || plan.fileOffset + rawSize + image.symbolTableSize() > kMaxField32)

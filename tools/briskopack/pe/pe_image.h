@@ -148,6 +148,10 @@ struct ResourceSectionPlan {
 // resources by section name read the live one.
 constexpr char kStaleResourceSectionName[] = ".rsrcold";
 
+// From this size on, the new resource section starts on a page of the file
+// (see PlanResourceSection).
+constexpr std::uint64_t kMappedSectionFrom = 64 * 1024;
+
 // A 32-bit installer maps its whole image into a 2 GiB address space that the
 // system's DLLs, stack and heaps share; images above this are refused.
 constexpr std::uint64_t kMaxImageSize = 0x60000000;
