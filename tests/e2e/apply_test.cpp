@@ -320,7 +320,7 @@ class ApplyWatched : public Apply {
   // compressed or raw payloads, whose every WriteFile takes 150 ms longer:
   // a 1 MiB piece at a time, 24 MiB take about 4 s.
   std::unique_ptr<Installer> LaunchSlowed(const std::vector<std::pair<std::string, std::string>>& files,
-                                          bool compressed) {
+                                          bool compressed, std::string* exe = nullptr) {
     ScriptParts script;
     script.linkPath = {AddTargetShortcut()};
     script.outFiles = std::vector<std::string>{};
@@ -332,9 +332,20 @@ class ApplyWatched : public Apply {
     Package package = StandardPackage(script, std::move(payloads));
     if (compressed)
       for (const auto& [number, bytes] : package.payloads) package.compressed.insert(number);
-    auto installer = Launch(MakeApplying(package), nullptr, {}, 150);
+    const std::string made = MakeApplying(package);
+    if (exe != nullptr) *exe = made;
+    auto installer = Launch(made, nullptr, {}, 150);
     EXPECT_TRUE(installer->StartEnabled());
     return installer;
+  }
+
+  // Presses Start and waits until the first piece has been written.
+  static void StartAndWaitForWriting(Installer& installer) {
+    installer.Press(ids::kBtnStart);
+    ASSERT_TRUE(WaitUntil([&] {
+      HWND bar = installer.Control(ids::kProgressBar);
+      return bar != nullptr && SendMessageW(bar, PBM_GETPOS, 0, 0) > 0;
+    }));
   }
 
   const std::string large_ = std::string(24 << 20, 'w');
@@ -369,7 +380,8 @@ TEST_P(ApplyWatched, WindowStaysAliveAndShowsProgressWhileWriting) {
       return true;
     }));
     // A raw package keeps the window from taking input; a staged one keeps
-    // Cancel, which stops it, and only the field is off.
+    // Cancel, which stops it (ApplyWatched.CancelWhileStagingChangesNothing),
+    // and only the field is off.
     EXPECT_EQ(IsWindowEnabled(installer->window()) != FALSE, compressed);
     EXPECT_EQ(installer->CancelEnabled(), compressed);
     EXPECT_FALSE(installer->StartEnabled());
@@ -392,6 +404,66 @@ TEST_P(ApplyWatched, WindowStaysAliveAndShowsProgressWhileWriting) {
     EXPECT_TRUE(installer->Running());
     EXPECT_TRUE(Read("large.dat") == large_);
   }
+}
+
+// Cancel, or the close box, while the files are written beside their
+// destinations: the patch stops, what it had written is removed, the game's
+// files are as they were; the close box then closes the window.
+TEST_P(ApplyWatched, CancelWhileStagingChangesNothing) {
+  const struct {
+    const char* what;
+    void (*stop)(Installer&);
+    bool closes;
+  } cases[] = {
+      {"Cancel", [](Installer& installer) { installer.Press(ids::kBtnCancel); }, false},
+      {"the close box", [](Installer& installer) { PostMessageW(installer.window(), WM_SYSCOMMAND, SC_CLOSE, 0); },
+       true},
+  };
+  WriteFileBytes(target() + "\\large.dat", "the old large.dat");
+  const std::map<std::string, std::string> before = FolderFiles(target());
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto installer = LaunchSlowed({{"large.dat", large_}, {"new.dat", kPayloadB}}, true);
+    StartAndWaitForWriting(*installer);
+    c.stop(*installer);
+    std::optional<Dialog> outcome = installer->WaitDialog();
+    ASSERT_TRUE(outcome.has_value());
+    EXPECT_EQ(outcome->text, shown::kCancelled) << Utf8(outcome->text);
+    installer->Answer(*outcome);
+    if (c.closes) {
+      EXPECT_EQ(installer->WaitExit(), std::optional<DWORD>(0));
+    } else {
+      EXPECT_TRUE(WaitUntil([&] { return installer->CancelEnabled(); }));
+      EXPECT_EQ(installer->CancelCaption(), shown::kCancel);
+      EXPECT_TRUE(installer->Running());
+    }
+    EXPECT_EQ(FolderFiles(target()), before) << "no file changed, none left beside them";
+  }
+}
+
+// Killed while its files are written beside their destinations: the game's
+// files are as they were, with the killed run's file beside them; the next
+// run removes it and completes the patch.
+TEST_P(ApplyWatched, KilledWhileStagingThenRunAgainCompletes) {
+  WriteFileBytes(target() + "\\large.dat", "the old large.dat");
+  const std::map<std::string, std::string> before = FolderFiles(target());
+  std::string exe;
+  auto killed = LaunchSlowed({{"large.dat", large_}, {"new.dat", kPayloadB}}, true, &exe);
+  StartAndWaitForWriting(*killed);
+  killed->Kill();
+  std::map<std::string, std::string> left = FolderFiles(target());
+  for (const auto& [name, bytes] : before) {
+    EXPECT_TRUE(left[name] == bytes) << name << " changed";
+    left.erase(name);
+  }
+  ASSERT_EQ(left.size(), 1u) << "the killed run's file beside large.dat";
+  EXPECT_EQ(left.begin()->first.rfind("~bp", 0), 0u) << left.begin()->first;
+
+  auto again = Launch(exe);
+  StartExpecting(*again, shown::kPatchSucceeded, shown::kClose);
+  EXPECT_TRUE(Read("large.dat") == large_);
+  EXPECT_EQ(Read("new.dat"), kPayloadB);
+  ExpectFolderHolds({"large.dat", "new.dat"});
 }
 
 INSTANTIATE_TEST_SUITE_P(E2E, ApplyWatched, testing::ValuesIn(FaultPackagers()), PackagerName);

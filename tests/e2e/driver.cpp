@@ -381,6 +381,12 @@ bool Installer::Running() const {
   return process_.hProcess != nullptr && WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT;
 }
 
+void Installer::Kill() {
+  ASSERT_TRUE(Running());
+  TerminateProcess(process_.hProcess, 1);
+  EXPECT_EQ(WaitForSingleObject(process_.hProcess, 5000), WAIT_OBJECT_0) << "the installer did not end";
+}
+
 std::optional<Dialog> Installer::CurrentDialog() const {
   for (HWND hwnd : TopLevelWindows(pid_))
     if (ClassName(hwnd) == L"#32770") return ReadDialog(hwnd);

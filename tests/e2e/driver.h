@@ -242,6 +242,9 @@ class Installer {
   // Waits for the process to end; its exit code, or nullopt on timeout.
   std::optional<DWORD> WaitExit(Duration timeout = kStepTimeout);
   bool Running() const;
+  // Ends the process at once, as the task manager's End task or a crash
+  // would, and waits until it has gone.
+  void Kill();
 
  private:
   HWND FindMainWindow() const;

@@ -1,7 +1,8 @@
 // A patch made from two versions of an application with the packer (diff,
 // then build --from): applied to the version it was made from, applied a
-// second time, and refused on a version it was not made from. Runs with the
-// packer's scenarios, when BRISKO_E2E_PACKER names the Windows packer.
+// second time, refused on a version it was not made from, and stopped before
+// writing anything by a file it cannot replace. Runs with the packer's
+// scenarios, when BRISKO_E2E_PACKER names the Windows packer.
 #include "driver.h"
 #include "expected_texts.h"
 #include "win32/main_window_ids.h"
@@ -123,6 +124,46 @@ TEST_P(ApplyVersions, AnotherVersionIsRefusedBeforeAnythingIsWritten) {
   WriteVersion(target(), modified);
   RunExpecting(exe, shown::OtherVersion(L"data.pak"));
   ExpectTargetHoldsOnly(modified);
+}
+
+// A file that cannot be replaced now, held by a running program (which
+// lets others read it, as Windows holds a program's own file) or marked
+// read-only: the patch stops before it writes anything, and names the file;
+// once freed, running the patch again completes it.
+TEST_P(ApplyVersions, FileThatCannotBeReplacedStopsThePatchUntilFreed) {
+  const std::string exe = MakeVersionPatch();
+  const std::string blocked = target() + "\\game.bin";
+  const struct {
+    const char* what;
+    std::wstring message;
+    bool readOnly;
+  } cases[] = {
+      {"held", shown::InUse(L"game.bin"), false},
+      {"read-only", shown::ReadOnly(L"game.bin"), true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    DeleteFileAt(target() + "\\new.txt");
+    WriteVersion(target(), kVersion1);
+    HANDLE holder = INVALID_HANDLE_VALUE;
+    if (c.readOnly) {
+      ASSERT_TRUE(SetFileAttributesA(blocked.c_str(), FILE_ATTRIBUTE_READONLY));
+    } else {
+      holder = CreateFileA(blocked.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+      ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    }
+    RunExpecting(exe, c.message);
+    ExpectTargetHoldsOnly(kVersion1);
+
+    if (c.readOnly) {
+      SetFileAttributesA(blocked.c_str(), FILE_ATTRIBUTE_NORMAL);
+    } else {
+      CloseHandle(holder);
+    }
+    RunExpecting(exe, shown::kPatchSucceeded);
+    ExpectTargetHoldsOnly(kVersion2);
+  }
 }
 
 std::vector<std::shared_ptr<const Packager>> PackerOnly() {
