@@ -122,7 +122,7 @@ class FakeFileSystem : public FileSystem {
     return true;
   }
 
-  void Recover(const Text& path) override { recovered.push_back(path); }
+  void Recover(const StringList& paths) override { recovered.insert(recovered.end(), paths.begin(), paths.end()); }
 
   std::map<Text, std::string> files;
   std::set<Text> folders;

@@ -66,7 +66,9 @@ bool DecideVersion(PlannedEntry& entry, FileSystem& files, bool missing, const A
 
 // Puts back what an interrupted run left aside, and removes its files.
 void RecoverInterrupted(const PatchPlan& plan, FileSystem& files) {
-  for (const PlannedEntry& entry : plan.entries) files.Recover(entry.destination);
+  StringList destinations;
+  for (const PlannedEntry& entry : plan.entries) destinations.push_back(entry.destination);
+  files.Recover(destinations);
 }
 
 // Checks one entry before anything is written: its payload, its destination
