@@ -105,11 +105,12 @@ class FileSystem {
   // the reader's finding its bytes damaged included, with nothing left.
   virtual bool Stage(const Text& path, PayloadReader& reader, Progress& progress,
                      std::unique_ptr<StagedFile>& staged) = 0;
-  // Puts back the former content of `path` where an interrupted run had put
-  // it aside and left `path` missing; then, with `folderToo`, removes in the
-  // folder of `path` the files that such a run left behind. Best effort:
-  // what cannot be removed stays.
-  virtual void Recover(const Text& path, bool folderToo) = 0;
+  // Puts back the former content of each of `paths` where an interrupted run
+  // had put it aside and left that path missing; then removes, in their
+  // folders, the files that such a run left behind. Everything is put back
+  // before anything is removed: a folder holds the former content of all its
+  // destinations side by side. Best effort: what cannot be removed stays.
+  virtual void Recover(const StringList& paths) = 0;
 };
 
 // Runs long work so that the window stays alive meanwhile.

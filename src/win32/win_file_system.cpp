@@ -395,25 +395,32 @@ bool WinFileSystem::Stage(const Text& path, PayloadReader& reader, Progress& pro
   return true;
 }
 
-void WinFileSystem::Recover(const Text& path, bool folderToo) {
-  Place place;
-  if (!PlaceOf(locale_, path, place)) return;
-  const std::wstring destination = Widen(path);
-  const std::wstring backup = Widen(BackupName(place));
-  // Cut off between the two renames of a replace: the destination's name is
-  // free and its former content lies under the backup name.
-  if (!backup.empty() && Sys().GetFileAttributesW(destination.c_str()) == INVALID_FILE_ATTRIBUTES &&
-      GetLastError() == ERROR_FILE_NOT_FOUND && Sys().GetFileAttributesW(backup.c_str()) != INVALID_FILE_ATTRIBUTES)
-    Sys().MoveFileExW(backup.c_str(), destination.c_str(), MOVEFILE_WRITE_THROUGH);
-  if (!folderToo) return;
-  const std::wstring folder = Widen(place.folder);
-  WIN32_FIND_DATAW found{};
-  unique_hfind search(Sys().FindFirstFileW((folder + L"~bp*").c_str(), &found));
-  if (!search) return;
-  do {
-    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsOwnName(found.cFileName))
-      Sys().DeleteFileW((folder + found.cFileName).c_str());
-  } while (Sys().FindNextFileW(search.get(), &found));
+void WinFileSystem::Recover(const StringList& paths) {
+  std::vector<std::wstring> folders;
+  for (const Text& path : paths) {
+    Place place;
+    if (!PlaceOf(locale_, path, place)) continue;
+    const std::wstring destination = Widen(path);
+    const std::wstring backup = Widen(BackupName(place));
+    // Cut off between the two renames of a replace: the destination's name
+    // is free and its former content lies under the backup name.
+    if (!backup.empty() && Sys().GetFileAttributesW(destination.c_str()) == INVALID_FILE_ATTRIBUTES &&
+        GetLastError() == ERROR_FILE_NOT_FOUND && Sys().GetFileAttributesW(backup.c_str()) != INVALID_FILE_ATTRIBUTES)
+      Sys().MoveFileExW(backup.c_str(), destination.c_str(), MOVEFILE_WRITE_THROUGH);
+    const std::wstring folder = Widen(place.folder);
+    if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(folder);
+  }
+  // Only now: the backups of the destinations after the first lie in the
+  // same folders.
+  for (const std::wstring& folder : folders) {
+    WIN32_FIND_DATAW found{};
+    unique_hfind search(Sys().FindFirstFileW((folder + L"~bp*").c_str(), &found));
+    if (!search) continue;
+    do {
+      if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsOwnName(found.cFileName))
+        Sys().DeleteFileW((folder + found.cFileName).c_str());
+    } while (Sys().FindNextFileW(search.get(), &found));
+  }
 }
 
 }  // namespace brisko

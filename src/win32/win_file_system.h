@@ -32,14 +32,14 @@ class WinFileSystem final : public FileSystem {
   // ends; other hard links to it keep the old content), or with MoveFileExW
   // for a new name; Restore moves the backup back
   // (MoveFileExW) or deletes the new file. FreeSpace asks
-  // GetDiskFreeSpaceExW and GetVolumePathNameW. Recover moves a backup whose
-  // destination is missing back into place, then deletes the files of the
-  // installer's own names in the destination's folder (FindFirstFileW,
+  // GetDiskFreeSpaceExW and GetVolumePathNameW. Recover moves every backup
+  // whose destination is missing back into place, then deletes the files of
+  // the installer's own names in the destinations' folders (FindFirstFileW,
   // FindNextFileW, DeleteFileW).
   DestinationState Examine(const Text& path) override;
   bool FreeSpace(const Text& folder, std::uint64_t& bytes, Text& volume) override;
   bool Stage(const Text& path, PayloadReader& reader, Progress& progress, std::unique_ptr<StagedFile>& staged) override;
-  void Recover(const Text& path, bool folderToo) override;
+  void Recover(const StringList& paths) override;
 
  private:
   const Locale& locale_;

@@ -16,6 +16,15 @@ const std::string kPayloadB = std::string("B-payload\n\r\x83\x5C", 13);
 
 class Apply : public InstallerTest {
  protected:
+  // Makes the installer and notes how it applies its patch: a package of
+  // raw payloads entry by entry, any other as one transaction (the packer
+  // compresses what gets smaller so).
+  std::string MakeApplying(const Package& package) {
+    const std::string exe = MakeInstaller(package);
+    staged_ = HoldsStagedPackage(exe);
+    return exe;
+  }
+
   // An installer whose start-up finds target() through its shortcut.
   std::unique_ptr<Installer> LaunchFound(std::vector<std::string> outFiles, std::map<int, std::string> payloads,
                                          const std::string& failingCalls = {}, const std::string& patchType = "1") {
@@ -24,7 +33,7 @@ class Apply : public InstallerTest {
     script.patchType = patchType;
     script.outFiles = std::move(outFiles);
     std::vector<Dialog> messages;
-    auto installer = Launch(MakeInstaller(StandardPackage(script, std::move(payloads))), &messages, failingCalls);
+    auto installer = Launch(MakeApplying(StandardPackage(script, std::move(payloads))), &messages, failingCalls);
     EXPECT_TRUE(messages.empty()) << Utf8(messages.empty() ? L"" : messages[0].text);
     EXPECT_TRUE(installer->StartEnabled());
     return installer;
@@ -33,9 +42,9 @@ class Apply : public InstallerTest {
   std::optional<std::string> Read(const std::string& name) const { return ReadFileBytes(target() + "\\" + name); }
 
   // Runs Start, expects `message`, answers it and checks the buttons.
-  void StartExpecting(Installer& installer, const wchar_t* message, const wchar_t* cancelCaption) {
+  void StartExpecting(Installer& installer, const std::wstring& message, const wchar_t* cancelCaption) {
     Dialog outcome = installer.StartAndWaitMessage();
-    EXPECT_EQ(outcome.text, message);
+    EXPECT_EQ(outcome.text, message) << Utf8(outcome.text);
     EXPECT_EQ(outcome.caption, shown::kAppTitle);
     // Both actions are off while the message is up.
     EXPECT_FALSE(installer.StartEnabled());
@@ -53,6 +62,9 @@ class Apply : public InstallerTest {
     std::sort(names.begin(), names.end());
     EXPECT_EQ(ListFolder(target()), names);
   }
+
+  // The last installer made applies its patch as one transaction.
+  bool staged_ = false;
 };
 
 TEST_P(Apply, WritesEveryPayloadByteForByteAndTurnsCancelIntoClose) {
@@ -76,17 +88,35 @@ TEST_P(Apply, BlankEntryKeepsItsNumber) {
   EXPECT_EQ(Read("b.txt"), kPayloadB);
 }
 
+// Raw payloads are written entry by entry, so the first stays written; a
+// package applied as one transaction writes nothing and names the entry.
 TEST_P(Apply, MissingSecondPayloadKeepsTheFirstAndReportsFailure) {
   auto installer = LaunchFound({"a.dat", "b.txt"}, {{0, kPayloadA}});
+  if (staged_) {
+    StartExpecting(*installer, shown::StagingFailed(L"b.txt"), shown::kCancel);
+    ExpectFolderHolds({});
+    return;
+  }
   StartExpecting(*installer, shown::kPatchFailed, shown::kCancel);
   EXPECT_EQ(Read("a.dat"), kPayloadA);
   ExpectFolderHolds({"a.dat"});
 }
 
 // What a direct create-always write refuses is refused before anything is
-// written, and the file keeps its content and attributes.
+// written, and the file keeps its content and attributes. Raw payloads leave
+// the entries before it written; a package applied as one transaction
+// writes none and says what is wrong with which file.
 TEST_P(Apply, ReadOnlyHiddenOrSystemDestinationIsLeftUnchanged) {
-  for (const DWORD refused : {FILE_ATTRIBUTE_READONLY, FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_SYSTEM}) {
+  const struct {
+    DWORD attribute;
+    std::wstring stagedMessage;
+  } cases[] = {
+      {FILE_ATTRIBUTE_READONLY, shown::ReadOnly(L"b.txt")},
+      {FILE_ATTRIBUTE_HIDDEN, shown::Refused(L"b.txt")},
+      {FILE_ATTRIBUTE_SYSTEM, shown::Refused(L"b.txt")},
+  };
+  for (const auto& c : cases) {
+    const DWORD refused = c.attribute;
     const std::string old = "original";
     const std::string b = target() + "\\b.txt";
     SetFileAttributesA(b.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -95,11 +125,15 @@ TEST_P(Apply, ReadOnlyHiddenOrSystemDestinationIsLeftUnchanged) {
     SetFileAttributesA(b.c_str(), refused);
     const DWORD attributes = GetFileAttributesA(b.c_str());
     auto installer = LaunchFound({"a.dat", "b.txt"}, {{0, kPayloadA}, {1, kPayloadB}});
-    StartExpecting(*installer, shown::kPatchFailed, shown::kCancel);
-    EXPECT_EQ(Read("a.dat"), kPayloadA) << "earlier files stay written";
+    StartExpecting(*installer, staged_ ? c.stagedMessage : shown::kPatchFailed, shown::kCancel);
+    if (staged_) {
+      EXPECT_FALSE(Read("a.dat")) << "nothing is written";
+    } else {
+      EXPECT_EQ(Read("a.dat"), kPayloadA) << "earlier files stay written";
+    }
     EXPECT_EQ(Read("b.txt"), old) << refused;
     EXPECT_EQ(GetFileAttributesA(b.c_str()), attributes);
-    ExpectFolderHolds({"a.dat", "b.txt"});
+    ExpectFolderHolds(staged_ ? std::vector<std::string>{"b.txt"} : std::vector<std::string>{"a.dat", "b.txt"});
   }
 }
 
@@ -122,7 +156,7 @@ TEST_P(Apply, DestinationHeldOpenByAnotherProgramIsLeftUnchanged) {
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
   auto installer = LaunchFound({"a.dat"}, {{0, kPayloadA}});
-  StartExpecting(*installer, shown::kPatchFailed, shown::kCancel);
+  StartExpecting(*installer, staged_ ? shown::InUse(L"a.dat") : shown::kPatchFailed, shown::kCancel);
   CloseHandle(held);
   EXPECT_EQ(Read("a.dat"), old);
   ExpectFolderHolds({"a.dat"});
@@ -135,16 +169,21 @@ TEST_P(Apply, MissingFolderFailsAndCreatesNoFolder) {
   script.linkPath = {AddTargetShortcut()};
   script.checkTargetFilename = {"..\\target.exe"};
   script.outFiles = {"a.dat"};
-  auto installer = Launch(MakeInstaller(StandardPackage(script, {{0, kPayloadA}})));
+  auto installer = Launch(MakeApplying(StandardPackage(script, {{0, kPayloadA}})));
   const std::string missing = target() + "\\missing";
   installer->SetField(missing);
   ASSERT_TRUE(installer->StartEnabled());
-  StartExpecting(*installer, shown::kPatchFailed, shown::kCancel);
+  StartExpecting(*installer, staged_ ? shown::FolderMissing(L"a.dat") : shown::kPatchFailed, shown::kCancel);
   EXPECT_EQ(GetFileAttributesA(missing.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_P(Apply, EntryInAMissingSubFolderFailsThere) {
   auto installer = LaunchFound({"a.dat", "sub\\b.txt"}, {{0, kPayloadA}, {1, kPayloadB}});
+  if (staged_) {
+    StartExpecting(*installer, shown::FolderMissing(L"sub\\b.txt"), shown::kCancel);
+    ExpectFolderHolds({});
+    return;
+  }
   StartExpecting(*installer, shown::kPatchFailed, shown::kCancel);
   EXPECT_EQ(Read("a.dat"), kPayloadA);
   ExpectFolderHolds({"a.dat"});
@@ -256,73 +295,175 @@ std::vector<std::shared_ptr<const Packager>> CompressingPackagers() {
 }
 
 // A frame that does not check is found out after the first pieces of the
-// file were written: the destination keeps its old content all the same,
-// and the file before it stays written.
+// file were written beside it: the patch is one transaction, so no file is
+// put in place, the one before it included, and the message names the file.
 TEST_P(ApplyCompressed, DamagedFrameLeavesTheDestinationAsItWas) {
   const std::string old = "the old b.txt";
   WriteFileBytes(target() + "\\b.txt", old);
   const std::string large(3 << 20, 'L');
   auto installer = LaunchCompressed({{0, kPayloadA}, {1, large}}, {1});
-  StartExpecting(*installer, shown::kPatchFailed, shown::kCancel);
-  EXPECT_EQ(Read("a.dat"), kPayloadA);
+  StartExpecting(*installer, shown::StagingFailed(L"b.txt"), shown::kCancel);
   EXPECT_EQ(Read("b.txt"), old);
-  ExpectFolderHolds({"a.dat", "b.txt"});
+  ExpectFolderHolds({"b.txt"});
 }
 
 INSTANTIATE_TEST_SUITE_P(E2E, ApplyCompressed, testing::ValuesIn(CompressingPackagers()), PackagerName);
 
 // A long write, made long by the test variant, which slows every WriteFile
 // down: the window answers and paints meanwhile, shows a progress bar that
-// ends at the total, and nothing the user does starts, closes or chooses.
-class ApplyWatched : public Apply {};
+// ends at the total, and nothing the user does starts, closes or chooses;
+// only a patch applied as one transaction can be stopped, until its files
+// are put in place.
+class ApplyWatched : public Apply {
+ protected:
+  // An installer of `files` (name and content, in %OutFiles order), with
+  // compressed or raw payloads, whose every WriteFile takes 150 ms longer:
+  // a 1 MiB piece at a time, 24 MiB take about 4 s.
+  std::unique_ptr<Installer> LaunchSlowed(const std::vector<std::pair<std::string, std::string>>& files,
+                                          bool compressed, std::string* exe = nullptr) {
+    ScriptParts script;
+    script.linkPath = {AddTargetShortcut()};
+    script.outFiles = std::vector<std::string>{};
+    std::map<int, std::string> payloads;
+    for (const auto& [name, bytes] : files) {
+      payloads[static_cast<int>(script.outFiles->size())] = bytes;
+      script.outFiles->push_back(name);
+    }
+    Package package = StandardPackage(script, std::move(payloads));
+    if (compressed)
+      for (const auto& [number, bytes] : package.payloads) package.compressed.insert(number);
+    const std::string made = MakeApplying(package);
+    if (exe != nullptr) *exe = made;
+    auto installer = Launch(made, nullptr, {}, 150);
+    EXPECT_TRUE(installer->StartEnabled());
+    return installer;
+  }
+
+  // Presses Start and waits until the first piece has been written.
+  static void StartAndWaitForWriting(Installer& installer) {
+    installer.Press(ids::kBtnStart);
+    ASSERT_TRUE(WaitUntil([&] {
+      HWND bar = installer.Control(ids::kProgressBar);
+      return bar != nullptr && SendMessageW(bar, PBM_GETPOS, 0, 0) > 0;
+    }));
+  }
+
+  const std::string large_ = std::string(24 << 20, 'w');
+};
 
 TEST_P(ApplyWatched, WindowStaysAliveAndShowsProgressWhileWriting) {
-  const std::string large(24 << 20, 'w');
-  SetEnvironmentVariableA("BRISKO_SLOW_WRITES", "150");
-  ScriptParts script;
-  script.linkPath = {AddTargetShortcut()};
-  script.outFiles = {"large.dat"};
-  Package package = StandardPackage(script, {{0, large}});
-  package.compressed = {0};
-  auto installer = Launch(MakeInstaller(package));
-  SetEnvironmentVariableA("BRISKO_SLOW_WRITES", nullptr);
-  ASSERT_TRUE(installer->StartEnabled());
-  installer->Press(ids::kBtnStart);
-  ASSERT_TRUE(WaitUntil([&] { return installer->Control(ids::kProgressBar) != nullptr; }));
-  HWND bar = installer->Control(ids::kProgressBar);
-  const auto position = [&] { return static_cast<int>(SendMessageW(bar, PBM_GETPOS, 0, 0)); };
-  const int total = static_cast<int>(SendMessageW(bar, PBM_GETRANGE, FALSE, 0));
-  ASSERT_GT(total, 0);
-  ASSERT_TRUE(WaitUntil([&] { return position() > 0; }));
-  const int early = position();
-  EXPECT_LT(early, total);
+  for (const bool compressed : {false, true}) {
+    SCOPED_TRACE(compressed ? "compressed: one transaction" : "raw: entry by entry");
+    DeleteFileAt(target() + "\\large.dat");
+    auto installer = LaunchSlowed({{"large.dat", large_}}, compressed);
+    ASSERT_EQ(staged_, compressed);
+    ASSERT_TRUE(installer->StartEnabled());
+    installer->Press(ids::kBtnStart);
+    ASSERT_TRUE(WaitUntil([&] { return installer->Control(ids::kProgressBar) != nullptr; }));
+    HWND bar = installer->Control(ids::kProgressBar);
+    const auto position = [&] { return static_cast<int>(SendMessageW(bar, PBM_GETPOS, 0, 0)); };
+    const int total = static_cast<int>(SendMessageW(bar, PBM_GETRANGE, FALSE, 0));
+    ASSERT_GT(total, 0);
+    ASSERT_TRUE(WaitUntil([&] { return position() > 0; }));
+    const int early = position();
+    EXPECT_LT(early, total);
 
-  // It answers at once and paints what is laid open.
-  DWORD_PTR answer = 0;
-  EXPECT_TRUE(SendMessageTimeoutW(installer->window(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &answer));
-  InvalidateRect(installer->window(), nullptr, TRUE);
-  EXPECT_TRUE(WaitUntil([&] {
-    const std::vector<std::uint32_t> pixels = CaptureClient(installer->window(), 600, 200);
-    for (int y = 0; y < 200; y += 37)
-      for (int x = 0; x < 600; x += 41)
-        if ((pixels[y * 600 + x] & 0xFFFFFF) != PatternColour(x, y)) return false;
-    return true;
-  }));
-  // Nothing the user does gets through.
-  installer->Press(ids::kBtnCancel);
-  installer->Press(ids::kLblChangePath);
-  PostMessageW(installer->window(), WM_CLOSE, 0, 0);
-  std::optional<Dialog> outcome = installer->WaitDialog();
-  ASSERT_TRUE(outcome.has_value());
-  EXPECT_EQ(outcome->text, shown::kPatchSucceeded) << "no chooser, no close, only the outcome";
-  EXPECT_GT(position(), early);
-  EXPECT_EQ(position(), total) << "the bar ends at the total";
-  EXPECT_TRUE(installer->Running());
-  installer->Answer(*outcome);
-  EXPECT_TRUE(WaitUntil([&] { return installer->Control(ids::kProgressBar) == nullptr; })) << "gone afterwards";
-  EXPECT_TRUE(WaitUntil([&] { return installer->CancelEnabled(); }));
-  EXPECT_TRUE(installer->Running());
-  EXPECT_TRUE(Read("large.dat") == large);
+    // It answers at once and paints what is laid open.
+    DWORD_PTR answer = 0;
+    EXPECT_TRUE(SendMessageTimeoutW(installer->window(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &answer));
+    InvalidateRect(installer->window(), nullptr, TRUE);
+    EXPECT_TRUE(WaitUntil([&] {
+      const std::vector<std::uint32_t> pixels = CaptureClient(installer->window(), 600, 200);
+      for (int y = 0; y < 200; y += 37)
+        for (int x = 0; x < 600; x += 41)
+          if ((pixels[y * 600 + x] & 0xFFFFFF) != PatternColour(x, y)) return false;
+      return true;
+    }));
+    // A raw package keeps the window from taking input; a staged one keeps
+    // Cancel, which stops it (ApplyWatched.CancelWhileStagingChangesNothing),
+    // and only the field is off.
+    EXPECT_EQ(IsWindowEnabled(installer->window()) != FALSE, compressed);
+    EXPECT_EQ(installer->CancelEnabled(), compressed);
+    EXPECT_FALSE(installer->StartEnabled());
+    EXPECT_FALSE(IsWindowEnabled(installer->Control(ids::kEdtTargetDir)));
+    // Nothing else the user does gets through.
+    installer->Press(ids::kLblChangePath);
+    if (!compressed) {
+      installer->Press(ids::kBtnCancel);
+      PostMessageW(installer->window(), WM_CLOSE, 0, 0);
+    }
+    std::optional<Dialog> outcome = installer->WaitDialog();
+    ASSERT_TRUE(outcome.has_value());
+    EXPECT_EQ(outcome->text, shown::kPatchSucceeded) << "no chooser, no close, only the outcome";
+    EXPECT_GT(position(), early);
+    EXPECT_EQ(position(), total) << "the bar ends at the total";
+    EXPECT_TRUE(installer->Running());
+    installer->Answer(*outcome);
+    EXPECT_TRUE(WaitUntil([&] { return installer->Control(ids::kProgressBar) == nullptr; })) << "gone afterwards";
+    EXPECT_TRUE(WaitUntil([&] { return installer->CancelEnabled(); }));
+    EXPECT_TRUE(installer->Running());
+    EXPECT_TRUE(Read("large.dat") == large_);
+  }
+}
+
+// Cancel, or the close box, while the files are written beside their
+// destinations: the patch stops, what it had written is removed, the game's
+// files are as they were; the close box then closes the window.
+TEST_P(ApplyWatched, CancelWhileStagingChangesNothing) {
+  const struct {
+    const char* what;
+    void (*stop)(Installer&);
+    bool closes;
+  } cases[] = {
+      {"Cancel", [](Installer& installer) { installer.Press(ids::kBtnCancel); }, false},
+      {"the close box", [](Installer& installer) { PostMessageW(installer.window(), WM_SYSCOMMAND, SC_CLOSE, 0); },
+       true},
+  };
+  WriteFileBytes(target() + "\\large.dat", "the old large.dat");
+  const std::map<std::string, std::string> before = FolderFiles(target());
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto installer = LaunchSlowed({{"large.dat", large_}, {"new.dat", kPayloadB}}, true);
+    StartAndWaitForWriting(*installer);
+    c.stop(*installer);
+    std::optional<Dialog> outcome = installer->WaitDialog();
+    ASSERT_TRUE(outcome.has_value());
+    EXPECT_EQ(outcome->text, shown::kCancelled) << Utf8(outcome->text);
+    installer->Answer(*outcome);
+    if (c.closes) {
+      EXPECT_EQ(installer->WaitExit(), std::optional<DWORD>(0));
+    } else {
+      EXPECT_TRUE(WaitUntil([&] { return installer->CancelEnabled(); }));
+      EXPECT_EQ(installer->CancelCaption(), shown::kCancel);
+      EXPECT_TRUE(installer->Running());
+    }
+    EXPECT_EQ(FolderFiles(target()), before) << "no file changed, none left beside them";
+  }
+}
+
+// Killed while its files are written beside their destinations: the game's
+// files are as they were, with the killed run's file beside them; the next
+// run removes it and completes the patch.
+TEST_P(ApplyWatched, KilledWhileStagingThenRunAgainCompletes) {
+  WriteFileBytes(target() + "\\large.dat", "the old large.dat");
+  const std::map<std::string, std::string> before = FolderFiles(target());
+  std::string exe;
+  auto killed = LaunchSlowed({{"large.dat", large_}, {"new.dat", kPayloadB}}, true, &exe);
+  StartAndWaitForWriting(*killed);
+  killed->Kill();
+  std::map<std::string, std::string> left = FolderFiles(target());
+  for (const auto& [name, bytes] : before) {
+    EXPECT_TRUE(left[name] == bytes) << name << " changed";
+    left.erase(name);
+  }
+  ASSERT_EQ(left.size(), 1u) << "the killed run's file beside large.dat";
+  EXPECT_EQ(left.begin()->first.rfind("~bp", 0), 0u) << left.begin()->first;
+
+  auto again = Launch(exe);
+  StartExpecting(*again, shown::kPatchSucceeded, shown::kClose);
+  EXPECT_TRUE(Read("large.dat") == large_);
+  EXPECT_EQ(Read("new.dat"), kPayloadB);
+  ExpectFolderHolds({"large.dat", "new.dat"});
 }
 
 INSTANTIATE_TEST_SUITE_P(E2E, ApplyWatched, testing::ValuesIn(FaultPackagers()), PackagerName);

@@ -78,6 +78,16 @@ std::vector<std::string> ListFolder(const std::string& folder) {
   return names;
 }
 
+std::map<std::string, std::string> FolderFiles(const std::string& folder) {
+  std::map<std::string, std::string> files;
+  for (const std::string& name : ListFolder(folder)) {
+    const std::string path = folder + "\\" + name;
+    if (!FileExists(path)) continue;
+    files[name] = ReadFileBytes(path).value_or("(unreadable)");
+  }
+  return files;
+}
+
 bool MakeFolder(const std::string& path) { return CreateDirectoryW(W(path).c_str(), nullptr) != FALSE; }
 
 bool DeleteFileAt(const std::string& path) { return DeleteFileW(W(path).c_str()) != FALSE; }
@@ -146,6 +156,28 @@ void ResourceUpdatePackager::Make(const Package& package, const std::string& exe
   }
   ASSERT_TRUE(ok) << "UpdateResourceW";
   ASSERT_TRUE(EndUpdateResourceW(update, FALSE)) << "EndUpdateResourceW " << exePath;
+}
+
+namespace {
+
+// Plain functions rather than lambdas: 32-bit callbacks are stdcall.
+BOOL CALLBACK FindPayloadName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR found) {
+  if (IS_INTRESOURCE(name) || std::wstring_view(name).rfind(L"RESOURCE_FILE", 0) != 0) return TRUE;
+  *reinterpret_cast<bool*>(found) = true;
+  return FALSE;
+}
+
+}  // namespace
+
+bool HoldsStagedPackage(const std::string& exePath) {
+  HMODULE image = LoadLibraryExW(W(exePath).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  EXPECT_NE(image, nullptr) << "cannot read the resources of " << exePath;
+  if (image == nullptr) return false;
+  bool found = false;
+  for (const wchar_t* type : {L"ZSTD", L"DELTA"})
+    if (!found) EnumResourceNamesW(image, type, FindPayloadName, reinterpret_cast<LONG_PTR>(&found));
+  FreeLibrary(image);
+  return found;
 }
 
 namespace {
@@ -318,14 +350,16 @@ Dialog ReadDialog(HWND hwnd) {
 
 }  // namespace
 
-Installer::Installer(const std::string& exePath, const std::string& failingCalls) {
+Installer::Installer(const std::string& exePath, const std::string& failingCalls, DWORD slowWritesMs) {
   SetEnvironmentVariableA("BRISKO_FAIL", failingCalls.empty() ? nullptr : failingCalls.c_str());
+  SetEnvironmentVariableA("BRISKO_SLOW_WRITES", slowWritesMs == 0 ? nullptr : std::to_string(slowWritesMs).c_str());
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   std::wstring commandLine = L"\"" + W(exePath) + L"\"";
   const BOOL started = CreateProcessW(W(exePath).c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                                       nullptr, &startup, &process_);
   SetEnvironmentVariableA("BRISKO_FAIL", nullptr);
+  SetEnvironmentVariableA("BRISKO_SLOW_WRITES", nullptr);
   if (!started) {
     ADD_FAILURE() << "cannot start " << exePath << " (error " << GetLastError() << ")";
     return;
@@ -345,6 +379,12 @@ Installer::~Installer() {
 
 bool Installer::Running() const {
   return process_.hProcess != nullptr && WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+void Installer::Kill() {
+  ASSERT_TRUE(Running());
+  TerminateProcess(process_.hProcess, 1);
+  EXPECT_EQ(WaitForSingleObject(process_.hProcess, 5000), WAIT_OBJECT_0) << "the installer did not end";
 }
 
 std::optional<Dialog> Installer::CurrentDialog() const {
@@ -521,8 +561,8 @@ std::string InstallerTest::AddTargetShortcut() {
 }
 
 std::unique_ptr<Installer> InstallerTest::Launch(const std::string& exe, std::vector<Dialog>* startUpMessages,
-                                                 const std::string& failingCalls) {
-  auto installer = std::make_unique<Installer>(exe, failingCalls);
+                                                 const std::string& failingCalls, DWORD slowWritesMs) {
+  auto installer = std::make_unique<Installer>(exe, failingCalls, slowWritesMs);
   std::vector<Dialog> messages = installer->StartUp();
   if (startUpMessages != nullptr) *startUpMessages = std::move(messages);
   return installer;

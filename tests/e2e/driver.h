@@ -57,6 +57,8 @@ bool DeleteFileAt(const std::string& path);
 using test::RemoveTree;
 // Names of the entries of a folder, "." and ".." left out.
 std::vector<std::string> ListFolder(const std::string& folder);
+// The files of a folder (not its sub-folders) by name, with their bytes.
+std::map<std::string, std::string> FolderFiles(const std::string& folder);
 
 // ---- packages -------------------------------------------------------------
 
@@ -114,6 +116,10 @@ class ResourceUpdatePackager final : public Packager {
  private:
   std::string stub_;
 };
+
+// The installer at `exePath` holds a payload stored other than raw, so that
+// it applies its patch as one transaction (read from its resources).
+bool HoldsStagedPackage(const std::string& exePath);
 
 void RegisterPackager(std::shared_ptr<const Packager> packager);
 const std::vector<std::shared_ptr<const Packager>>& Packagers();
@@ -183,8 +189,10 @@ class Installer {
  public:
   // Starts `exePath` without handle inheritance, with `failingCalls` in the
   // environment variable BRISKO_FAIL: the test variant of the installer
-  // fails those calls, a shipped installer must not notice.
-  explicit Installer(const std::string& exePath, const std::string& failingCalls = {});
+  // fails those calls, a shipped installer must not notice. With
+  // `slowWritesMs`, the test variant takes that much longer over every
+  // WriteFile (BRISKO_SLOW_WRITES), so that a test can act while it writes.
+  explicit Installer(const std::string& exePath, const std::string& failingCalls = {}, DWORD slowWritesMs = 0);
   Installer(const Installer&) = delete;
   Installer& operator=(const Installer&) = delete;
   ~Installer();
@@ -240,6 +248,9 @@ class Installer {
   // Waits for the process to end; its exit code, or nullopt on timeout.
   std::optional<DWORD> WaitExit(Duration timeout = kStepTimeout);
   bool Running() const;
+  // Ends the process at once, as the task manager's End task or a crash
+  // would, and waits until it has gone.
+  void Kill();
 
  private:
   HWND FindMainWindow() const;
@@ -273,7 +284,7 @@ class InstallerTest : public testing::TestWithParam<std::shared_ptr<const Packag
   std::string AddTargetShortcut();
   // Starts `exe` and runs its start-up; returns the messages of start-up.
   std::unique_ptr<Installer> Launch(const std::string& exe, std::vector<Dialog>* startUpMessages = nullptr,
-                                    const std::string& failingCalls = {});
+                                    const std::string& failingCalls = {}, DWORD slowWritesMs = 0);
 
  private:
   std::string root_;

@@ -2,6 +2,8 @@
 // than taken from the program's own tables, so that a wrong byte there shows.
 #pragma once
 
+#include <string>
+
 namespace brisko::e2e::shown {
 
 inline constexpr wchar_t kAppTitle[] = L"briskoPatch";
@@ -28,5 +30,36 @@ inline constexpr wchar_t kLabelHintEnd[] = L"を押して変更してくださ�
 inline constexpr wchar_t kFontName[] = L"ＭＳ Ｐゴシック";
 // The folder chooser's prompt after the quoted game title.
 inline constexpr wchar_t kChooserPromptTail[] = L"がインストールされているディレクトリを指定してください";
+
+// The messages of a patch applied as one transaction, which name the entry
+// as the script lists it.
+inline std::wstring InUse(const std::wstring& name) {
+  return L"「" + name +
+         L"」が他のプログラムで使用されているため、修正できません\n"
+         L"ゲームを終了してから、もう一度修正を実行してください";
+}
+inline std::wstring ReadOnly(const std::wstring& name) {
+  return L"「" + name +
+         L"」が読み取り専用になっているため、修正できません\n"
+         L"読み取り専用の設定を解除してから、もう一度修正を実行してください";
+}
+inline std::wstring Refused(const std::wstring& name) {
+  return L"「" + name +
+         L"」に書き込めないため、修正できません\n"
+         L"ファイルの属性とアクセス権を確認してから、もう一度修正を実行してください";
+}
+inline std::wstring FolderMissing(const std::wstring& name) {
+  return L"「" + name +
+         L"」を置くフォルダが見つからないため、修正できません\n"
+         L"修正対象ディレクトリが正しいか確認してください";
+}
+inline std::wstring OtherVersion(const std::wstring& name) {
+  return std::wstring(kVersionMismatch) + L"\n「" + name + L"」がこの修正の対象のバージョンではありません";
+}
+inline std::wstring StagingFailed(const std::wstring& name) {
+  return std::wstring(kPatchFailed) + L"\n「" + name +
+         L"」を書き込めませんでした（ゲームのファイルは変更されていません）";
+}
+inline constexpr wchar_t kCancelled[] = L"修正を中止しました\nゲームのファイルは変更されていません";
 
 }  // namespace brisko::e2e::shown

@@ -1,7 +1,8 @@
 // A patch made from two versions of an application with the packer (diff,
 // then build --from): applied to the version it was made from, applied a
-// second time, and refused on a version it was not made from. Runs with the
-// packer's scenarios, when BRISKO_E2E_PACKER names the Windows packer.
+// second time, refused on a version it was not made from, and stopped before
+// writing anything by a file it cannot replace. Runs with the packer's
+// scenarios, when BRISKO_E2E_PACKER names the Windows packer.
 #include "driver.h"
 #include "expected_texts.h"
 #include "win32/main_window_ids.h"
@@ -65,11 +66,11 @@ class ApplyVersions : public InstallerTest {
   }
 
   // Runs the installer, presses Start and answers its message.
-  void RunExpecting(const std::string& exe, const wchar_t* message) {
+  void RunExpecting(const std::string& exe, const std::wstring& message) {
     auto installer = Launch(exe);
     ASSERT_TRUE(installer->StartEnabled());
     const Dialog outcome = installer->StartAndWaitMessage();
-    EXPECT_EQ(outcome.text, message);
+    EXPECT_EQ(outcome.text, message) << Utf8(outcome.text);
     installer->Answer(outcome);
     EXPECT_TRUE(WaitUntil([&] { return installer->CancelEnabled(); }));
     EXPECT_FALSE(installer->StartEnabled());
@@ -77,6 +78,13 @@ class ApplyVersions : public InstallerTest {
 
   void ExpectTargetHolds(const std::map<std::string, std::string>& files) const {
     for (const auto& [name, bytes] : files) EXPECT_TRUE(ReadFileBytes(target() + "\\" + name) == bytes) << name;
+  }
+
+  // The target folder holds `files` and the check target, and nothing else.
+  void ExpectTargetHoldsOnly(std::map<std::string, std::string> files) const {
+    files["target.exe"] = "MZ target";
+    EXPECT_TRUE(FolderFiles(target()) == files);
+    EXPECT_EQ(ListFolder(target()).size(), files.size());
   }
 
   FILETIME LastWrite(const std::string& name) const {
@@ -106,14 +114,56 @@ TEST_P(ApplyVersions, TurnsTheOldVersionIntoTheNewAndRewritesNothingTheSecondTim
   }
 }
 
+// The modified archive keeps the size of v1's, so the patch takes it for v1
+// until the delta's result fails its check: nothing is put in place, and
+// the message names the file.
 TEST_P(ApplyVersions, AnotherVersionIsRefusedBeforeAnythingIsWritten) {
   const std::string exe = MakeVersionPatch();
   std::map<std::string, std::string> modified = kVersion1;
   modified["data.pak"][300000] ^= 1;
   WriteVersion(target(), modified);
-  RunExpecting(exe, shown::kVersionMismatch);
-  ExpectTargetHolds(modified);
-  EXPECT_FALSE(FileExists(target() + "\\new.txt"));
+  RunExpecting(exe, shown::OtherVersion(L"data.pak"));
+  ExpectTargetHoldsOnly(modified);
+}
+
+// A file that cannot be replaced now, held by a running program (which
+// lets others read it, as Windows holds a program's own file) or marked
+// read-only: the patch stops before it writes anything, and names the file;
+// once freed, running the patch again completes it.
+TEST_P(ApplyVersions, FileThatCannotBeReplacedStopsThePatchUntilFreed) {
+  const std::string exe = MakeVersionPatch();
+  const std::string blocked = target() + "\\game.bin";
+  const struct {
+    const char* what;
+    std::wstring message;
+    bool readOnly;
+  } cases[] = {
+      {"held", shown::InUse(L"game.bin"), false},
+      {"read-only", shown::ReadOnly(L"game.bin"), true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    DeleteFileAt(target() + "\\new.txt");
+    WriteVersion(target(), kVersion1);
+    HANDLE holder = INVALID_HANDLE_VALUE;
+    if (c.readOnly) {
+      ASSERT_TRUE(SetFileAttributesA(blocked.c_str(), FILE_ATTRIBUTE_READONLY));
+    } else {
+      holder = CreateFileA(blocked.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+      ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    }
+    RunExpecting(exe, c.message);
+    ExpectTargetHoldsOnly(kVersion1);
+
+    if (c.readOnly) {
+      SetFileAttributesA(blocked.c_str(), FILE_ATTRIBUTE_NORMAL);
+    } else {
+      CloseHandle(holder);
+    }
+    RunExpecting(exe, shown::kPatchSucceeded);
+    ExpectTargetHoldsOnly(kVersion2);
+  }
 }
 
 std::vector<std::shared_ptr<const Packager>> PackerOnly() {

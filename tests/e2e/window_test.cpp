@@ -229,14 +229,20 @@ TEST_P(Window, PaintsTheBackgroundAtItsOwnSize) {
     ASSERT_NE(application, nullptr);
     const HWND focus = installer->FocusWindow();
     EXPECT_TRUE(IsChild(window, focus)) << "a control has the focus";
+    // Minimised once the activation has left the hidden main window too:
+    // under Wine that may come a moment after the window hides, and a
+    // restore before it would have its activation taken away again.
     PostMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
-    EXPECT_TRUE(WaitUntil([&] { return IsIconic(application) && !IsWindowVisible(window); }, 5s))
-        << "iconic " << IsIconic(application) << ", main window visible " << IsWindowVisible(window);
+    EXPECT_TRUE(WaitUntil(
+        [&] { return IsIconic(application) && !IsWindowVisible(window) && installer->ActiveWindow() != window; }, 5s))
+        << "iconic " << IsIconic(application) << ", main window visible " << IsWindowVisible(window) << ", active "
+        << installer->ActiveWindow();
     EXPECT_FALSE(IsIconic(window)) << "the main window is hidden, not minimised itself";
     ShowWindowAsync(application, SW_RESTORE);
     EXPECT_TRUE(WaitUntil([&] { return !IsIconic(application) && IsWindowVisible(window); }, 5s));
     EXPECT_TRUE(WaitUntil([&] { return installer->ActiveWindow() == window; }, 5s))
-        << "the activation passes to the main window";
+        << "the activation passes to the main window; active " << installer->ActiveWindow() << ", foreground "
+        << GetForegroundWindow();
     // The focus comes back when the main window handles its activation,
     // which may be a moment after the activation shows.
     EXPECT_TRUE(WaitUntil([&] { return installer->FocusWindow() == focus; }, 5s))

@@ -122,10 +122,7 @@ class FakeFileSystem : public FileSystem {
     return true;
   }
 
-  void Recover(const Text& path, bool folderToo) override {
-    recovered.push_back(path);
-    if (folderToo) foldersCleaned.push_back(path.substr(0, path.rfind('\\') + 1));
-  }
+  void Recover(const StringList& paths) override { recovered.insert(recovered.end(), paths.begin(), paths.end()); }
 
   std::map<Text, std::string> files;
   std::set<Text> folders;
@@ -139,7 +136,7 @@ class FakeFileSystem : public FileSystem {
   std::uint64_t freeBytes = std::uint64_t{1} << 40;
   std::set<Text> commitFailing, restoreFailing;
   std::map<Text, std::string> staging;
-  std::vector<Text> commits, recovered, foldersCleaned;
+  std::vector<Text> commits, recovered;
   // Run as each file is staged, before its first byte, and as each is put
   // in place.
   std::function<void(const Text&)> whileStaging;

@@ -585,7 +585,6 @@ TEST_P(StagedPatch, EndsWithBothFilesOldOrBothNew) {
   EXPECT_EQ(f.files.files["C:\\Game\\b.dat"], c.b);
   EXPECT_TRUE(f.files.staging.empty()) << "a staged file left behind";
   EXPECT_EQ(f.files.recovered, (std::vector<Text>{"C:\\Game\\a.dat", "C:\\Game\\b.dat"}));
-  EXPECT_EQ(f.files.foldersCleaned, std::vector<Text>{"C:\\Game\\"}) << "each folder once";
   EXPECT_FALSE(f.form.busy());
 }
 

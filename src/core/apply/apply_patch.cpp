@@ -67,12 +67,9 @@ bool DecideVersion(PlannedEntry& entry, FileSystem& files, bool missing, const A
 // Puts back what an interrupted run left aside, and removes its files from
 // each folder once.
 void RecoverInterrupted(const PatchPlan& plan, FileSystem& files) {
-  std::vector<const Text*> folders;
-  for (const PlannedEntry& entry : plan.entries) {
-    const bool first = std::none_of(folders.begin(), folders.end(), [&](const Text* f) { return *f == entry.folder; });
-    if (first) folders.push_back(&entry.folder);
-    files.Recover(entry.destination, first);
-  }
+  StringList destinations;
+  for (const PlannedEntry& entry : plan.entries) destinations.push_back(entry.destination);
+  files.Recover(destinations);
 }
 
 // Checks one entry before anything is written: its payload, its destination

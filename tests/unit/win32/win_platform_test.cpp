@@ -514,6 +514,33 @@ TEST_F(WinFileSystemTest, ReplaceThatRemovedTheDestinationPutsTheNewFileInPlace)
   EXPECT_EQ(Read(Path(left[0])), "newer");
 }
 
+// A run killed while its files were put in place: a.dat replaced, b.dat cut
+// off between the two renames of its replace (missing, its former content
+// under its backup name), a temporary file left. The next run puts b.dat's
+// former content back, though a.dat comes first, and removes the files of
+// the installer's own names, no other.
+TEST_F(WinFileSystemTest, RecoveryPutsBackACutOffReplaceBeforeRemovingLeftovers) {
+  struct : Progress {
+    void Add(std::uint64_t) override {}
+  } progress;
+  // The staged files refer to their destinations' paths until they end.
+  const StringList paths = {Path("a.dat"), Path("b.dat")};
+  std::vector<std::unique_ptr<StagedFile>> staged(paths.size());
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    Write(paths[i], "old " + std::to_string(i));
+    const std::string content = "new " + std::to_string(i);
+    ASSERT_TRUE(files_.Stage(paths[i], *MakeRawReader(content), progress, staged[i]));
+    ASSERT_TRUE(staged[i]->Commit());
+  }
+  ASSERT_TRUE(DeleteFileA(paths[1].c_str()));
+  Write(Path("~bp00000.tmp"), "a killed run's temporary");
+  Write(Path("~bp-mine.tmp"), "not the installer's");
+  files_.Recover(paths);
+  EXPECT_EQ(Read(paths[0]), "new 0");
+  EXPECT_EQ(Read(paths[1]), "old 1");
+  EXPECT_EQ(Names(), (std::vector<std::string>{"a.dat", "b.dat", "~bp-mine.tmp"}));
+}
+
 // Clean-up: a temporary that cannot be deleted at once is tried again, and
 // what still cannot be deleted is left for the next start of the system.
 BOOL WINAPI DeleteFailingOnce(LPCWSTR name) {
