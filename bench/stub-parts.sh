@@ -65,7 +65,7 @@ part_of() {
     src_core_payload_delta*|src_core_payload_sha256*) echo "delta applier and SHA-256" ;;
     src_core_payload_*|src_core_picture_stored*) echo "payload readers" ;;
     src_core_apply_*|src_win32_win_file_system*|src_win32_read_ahead*) echo "applying: plan, transaction, files" ;;
-    src_win32_main_window*|src_win32_application_window*|src_win32_window_class*|src_win32_win_user_interface*|src_win32_win_worker*) echo "window, dialogs and worker" ;;
+    src_core_window_layout*|src_win32_main_window*|src_win32_application_window*|src_win32_window_class*|src_win32_win_user_interface*|src_win32_win_worker*) echo "window, dialogs and worker" ;;
     src_core_form_main*) echo "the form (start-up, folder check, start action)" ;;
     src_core_discovery_*|src_win32_win_registry*|src_win32_win_shell_*|src_win32_win_environment*|src_win32_win_target*) echo "discovery" ;;
     src_core_script_*) echo "script reader" ;;

@@ -9,19 +9,22 @@
 #   C++20 on the compiler instantiates only the members that are used.
 # - Link-time optimisation.
 # - No thread-safe initialisation of function-local statics: each one is
-#   used by one thread only. The window's thread starts one worker, which
-#   writes the payload (src/win32/win_worker.cpp) while the window's thread
-#   only paints and dispatches messages; no static is initialised by both.
-#   A static that both threads could reach would need an initialiser that
-#   runs before the worker starts.
+#   first used by one thread only. The window's thread starts one worker,
+#   which writes the payload (src/win32/win_worker.cpp) while the window's
+#   thread only paints and dispatches messages; and the worker a thread that
+#   takes a payload's pieces ahead of their writing (src/win32/read_ahead.cpp)
+#   from a reader that the worker made, with everything the reader's making
+#   initialises (the SHA-256 engine's processor test among them), before it
+#   started that thread. A static that two threads could reach first would
+#   need an initialiser that runs before the second thread starts.
 # - The installers link the runtime libraries of the compiler's win32 thread
 #   model: the same C++ runtime without the POSIX thread emulation, which
 #   the default runtime would pull in for its exception bookkeeping; the one
 #   worker thread is started with CreateThread.
 # - Their own section layout (installer.ld.in) and program entry
 #   (src/win32/lean_start.cpp), linked without the C run-time's start-up
-#   code; smaller replacements for pieces of the C++ runtime in
-#   src/win32/lean_*.cpp. Each file says what it replaces and why.
+#   code; smaller replacements for the pieces of the C++ runtime that an
+#   installer without exceptions still reaches (src/win32/lean_runtime.cpp).
 
 function(brisko_compile_for_size target)
   set_target_properties(${target} PROPERTIES CXX_STANDARD 20)

@@ -9,10 +9,7 @@
 //
 // What the installer does need, in the order of the run-time's start-up:
 // the C run-time told it is a GUI program, the x87 unit in its usual state,
-// the static constructors (which include the registration of the unwinding
-// tables) and, through atexit, the destructors; the thread-local storage
-// directory, which gives each thread its copy of the C++ run-time's record
-// of exceptions (lean_eh_globals.cpp; the layout keeps the directory); then
+// the static constructors and, through atexit, the destructors; then
 // WinMain, and exit with its result.
 #include <windows.h>
 
@@ -25,8 +22,7 @@ void __main();                  // runs the static constructors, once
 void __set_app_type(int type);  // of the C run-time DLL
 extern IMAGE_DOS_HEADER __ImageBase;
 
-// The C run-time DLL keeps the list of functions that exit calls; the
-// compiler's start files register the unwinding tables' removal with it.
+// The C run-time DLL keeps the list of functions that exit calls.
 int atexit(void (*function)()) { return _onexit(reinterpret_cast<_onexit_t>(function)) != nullptr ? 0 : -1; }
 
 }  // extern "C"
