@@ -63,6 +63,15 @@ class Apply : public InstallerTest {
     EXPECT_EQ(ListFolder(target()), names);
   }
 
+  // Start with a second entry that fails, a.dat the first: a transaction
+  // writes nothing and shows `stagedMessage`; raw payloads keep a.dat written
+  // and show the failure message.
+  void ExpectSecondEntryToFail(Installer& installer, const std::wstring& stagedMessage) {
+    StartExpecting(installer, staged_ ? stagedMessage : std::wstring(shown::kPatchFailed), shown::kCancel);
+    if (!staged_) EXPECT_EQ(Read("a.dat"), kPayloadA);
+    ExpectFolderHolds(staged_ ? std::vector<std::string>{} : std::vector<std::string>{"a.dat"});
+  }
+
   // The last installer made applies its patch as one transaction.
   bool staged_ = false;
 };
@@ -92,14 +101,7 @@ TEST_P(Apply, BlankEntryKeepsItsNumber) {
 // package applied as one transaction writes nothing and names the entry.
 TEST_P(Apply, MissingSecondPayloadKeepsTheFirstAndReportsFailure) {
   auto installer = LaunchFound({"a.dat", "b.txt"}, {{0, kPayloadA}});
-  if (staged_) {
-    StartExpecting(*installer, shown::StagingFailed(L"b.txt"), shown::kCancel);
-    ExpectFolderHolds({});
-    return;
-  }
-  StartExpecting(*installer, shown::kPatchFailed, shown::kCancel);
-  EXPECT_EQ(Read("a.dat"), kPayloadA);
-  ExpectFolderHolds({"a.dat"});
+  ExpectSecondEntryToFail(*installer, shown::StagingFailed(L"b.txt"));
 }
 
 // What a direct create-always write refuses is refused before anything is
@@ -179,14 +181,7 @@ TEST_P(Apply, MissingFolderFailsAndCreatesNoFolder) {
 
 TEST_P(Apply, EntryInAMissingSubFolderFailsThere) {
   auto installer = LaunchFound({"a.dat", "sub\\b.txt"}, {{0, kPayloadA}, {1, kPayloadB}});
-  if (staged_) {
-    StartExpecting(*installer, shown::FolderMissing(L"sub\\b.txt"), shown::kCancel);
-    ExpectFolderHolds({});
-    return;
-  }
-  StartExpecting(*installer, shown::kPatchFailed, shown::kCancel);
-  EXPECT_EQ(Read("a.dat"), kPayloadA);
-  ExpectFolderHolds({"a.dat"});
+  ExpectSecondEntryToFail(*installer, shown::FolderMissing(L"sub\\b.txt"));
 }
 
 TEST_P(Apply, EntryInAnExistingSubFolderIsWrittenThere) {

@@ -8,7 +8,8 @@ namespace brisko::e2e::shown {
 
 inline constexpr wchar_t kAppTitle[] = L"briskoPatch";
 inline constexpr wchar_t kDefaultCaption[] = L"FormMain";
-inline constexpr wchar_t kNoCheckTargetSection[] = L"初期化に失敗しました\n\"CheckTargetFilename\"セクションが見つかりません";
+inline constexpr wchar_t kNoCheckTargetSection[] =
+    L"初期化に失敗しました\n\"CheckTargetFilename\"セクションが見つかりません";
 inline constexpr wchar_t kNoOutFilesSection[] = L"初期化に失敗しました\n\"OutFiles\"セクションが見つかりません";
 inline constexpr wchar_t kNoLinkPathSection[] = L"初期化に失敗しました\n\"LinkPath\"セクションが見つかりません";
 inline constexpr wchar_t kTargetNotFound[] =
@@ -33,32 +34,26 @@ inline constexpr wchar_t kChooserPromptTail[] = L"がインストールされて
 
 // The messages of a patch applied as one transaction, which name the entry
 // as the script lists it.
-inline std::wstring InUse(const std::wstring& name) {
-  return L"「" + name +
-         L"」が他のプログラムで使用されているため、修正できません\n"
-         L"ゲームを終了してから、もう一度修正を実行してください";
-}
-inline std::wstring ReadOnly(const std::wstring& name) {
-  return L"「" + name +
-         L"」が読み取り専用になっているため、修正できません\n"
-         L"読み取り専用の設定を解除してから、もう一度修正を実行してください";
-}
-inline std::wstring Refused(const std::wstring& name) {
-  return L"「" + name +
-         L"」に書き込めないため、修正できません\n"
-         L"ファイルの属性とアクセス権を確認してから、もう一度修正を実行してください";
-}
-inline std::wstring FolderMissing(const std::wstring& name) {
-  return L"「" + name +
-         L"」を置くフォルダが見つからないため、修正できません\n"
-         L"修正対象ディレクトリが正しいか確認してください";
-}
+// Why the file stops the patch, and what to do, after 「name」.
+inline constexpr wchar_t kInUse[] =
+    L"が他のプログラムで使用されているため、修正できません\nゲームを終了してから、もう一度修正を実行してください";
+inline constexpr wchar_t kReadOnly[] =
+    L"が読み取り専用になっているため、修正できません\n読み取り専用の設定を解除してから、もう一度修正を実行してください";
+inline constexpr wchar_t kRefused[] =
+    L"に書き込めないため、修正できません\nファイルの属性とアクセス権を確認してから、もう一度修正を実行してください";
+inline constexpr wchar_t kFolderMissing[] =
+    L"を置くフォルダが見つからないため、修正できません\n修正対象ディレクトリが正しいか確認してください";
+inline std::wstring Named(const std::wstring& name, const wchar_t* rest) { return L"「" + name + L"」" + rest; }
+inline std::wstring InUse(const std::wstring& name) { return Named(name, kInUse); }
+inline std::wstring ReadOnly(const std::wstring& name) { return Named(name, kReadOnly); }
+inline std::wstring Refused(const std::wstring& name) { return Named(name, kRefused); }
+inline std::wstring FolderMissing(const std::wstring& name) { return Named(name, kFolderMissing); }
 inline std::wstring OtherVersion(const std::wstring& name) {
-  return std::wstring(kVersionMismatch) + L"\n「" + name + L"」がこの修正の対象のバージョンではありません";
+  return std::wstring(kVersionMismatch) + L"\n" + Named(name, L"がこの修正の対象のバージョンではありません");
 }
 inline std::wstring StagingFailed(const std::wstring& name) {
-  return std::wstring(kPatchFailed) + L"\n「" + name +
-         L"」を書き込めませんでした（ゲームのファイルは変更されていません）";
+  return std::wstring(kPatchFailed) + L"\n" +
+         Named(name, L"を書き込めませんでした（ゲームのファイルは変更されていません）");
 }
 inline constexpr wchar_t kCancelled[] = L"修正を中止しました\nゲームのファイルは変更されていません";
 
