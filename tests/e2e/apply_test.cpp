@@ -68,7 +68,9 @@ class Apply : public InstallerTest {
   // and show the failure message.
   void ExpectSecondEntryToFail(Installer& installer, const std::wstring& stagedMessage) {
     StartExpecting(installer, staged_ ? stagedMessage : std::wstring(shown::kPatchFailed), shown::kCancel);
-    if (!staged_) EXPECT_EQ(Read("a.dat"), kPayloadA);
+    if (!staged_) {
+      EXPECT_EQ(Read("a.dat"), kPayloadA);
+    }
     ExpectFolderHolds(staged_ ? std::vector<std::string>{} : std::vector<std::string>{"a.dat"});
   }
 
