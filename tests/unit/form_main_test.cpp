@@ -552,7 +552,7 @@ struct StagedCase {
   const char* name;
   std::function<void(test::FakeFileSystem&)> arrange;
   Text message;
-  std::string a, b;  // a.dat and b.dat afterwards ("A1", "B1" before; "A2", "B2" the patch's)
+  std::string a, b;        // a.dat and b.dat afterwards ("A1", "B1" before; "A2", "B2" the patch's)
   Stop stop = Stop::None;  // what the user (or the session) does while b.dat is staged
 };
 
