@@ -337,6 +337,33 @@ int MessageTextHeight(const Dialog& box) {
   return r.bottom - r.top;
 }
 
+// The background drawn around the controls: at its own size at 96 DPI,
+// scaled and smoothed at others.
+void ExpectPictureDrawn(const Installer& installer, int dpi) {
+  std::vector<RECT> covered;
+  for (int id = ids::kLblTargetDir; id <= ids::kBtnCancel; ++id) {
+    RECT r = RectInParent(installer.Control(id));
+    InflateRect(&r, 1, 1);
+    covered.push_back(r);
+  }
+  const DpiWindow& layout = kDpiWindows[Column(dpi)];
+  std::string difference;
+  int mixed = 0;
+  EXPECT_TRUE(
+      WaitUntil([&] { return (difference = ComparePicture(installer.window(), layout, covered, mixed)).empty(); }, 5s))
+      << difference;
+  if (dpi == 96)
+    EXPECT_EQ(mixed, 0) << "drawn at its own size";
+  else
+    EXPECT_GT(mixed, 100) << "scaled and smoothed";
+}
+
+void ExpectProgressBarFor(const Installer& installer, int dpi) {
+  const RECT bar = RectInParent(installer.Control(ids::kProgressBar));
+  EXPECT_TRUE(EqualRect(&bar, &kProgressBarRects[Column(dpi)]))
+      << "at " << dpi << " DPI: " << bar.left << "," << bar.top << "," << bar.right << "," << bar.bottom;
+}
+
 // Laid out for the DPI of its monitor: the one it starts on, or the one it
 // is moved onto, as the system tells it with WM_DPICHANGED. Everything is
 // scaled by DPI / 96: the client area, the controls, the progress bar, the
@@ -374,21 +401,7 @@ TEST_P(Window, FollowsTheMonitorsDpi) {
       ASSERT_TRUE(move(c.startDpi, dpi));
     }
     ExpectLaidOut(*installer, dpi);
-
-    std::vector<RECT> covered;
-    for (int id = ids::kLblTargetDir; id <= ids::kBtnCancel; ++id) {
-      RECT r = RectInParent(installer->Control(id));
-      InflateRect(&r, 1, 1);
-      covered.push_back(r);
-    }
-    std::string difference;
-    int mixed = 0;
-    EXPECT_TRUE(WaitUntil([&] { return (difference = ComparePicture(window, layout, covered, mixed)).empty(); }, 5s))
-        << difference;
-    if (dpi == 96)
-      EXPECT_EQ(mixed, 0) << "drawn at its own size";
-    else
-      EXPECT_GT(mixed, 100) << "scaled and smoothed";
+    ExpectPictureDrawn(*installer, dpi);
 
     const int linkHeight =
         RowsShowing(window, layout, RectInParent(installer->Control(ids::kLblChangePath)), 0x0000FFu);
@@ -400,18 +413,14 @@ TEST_P(Window, FollowsTheMonitorsDpi) {
     // The progress bar stays until the outcome's message is answered.
     Dialog outcome = installer->StartAndWaitMessage();
     EXPECT_EQ(outcome.text, shown::kPatchSucceeded) << Utf8(outcome.text);
-    RECT bar = RectInParent(installer->Control(ids::kProgressBar));
-    EXPECT_TRUE(EqualRect(&bar, &kProgressBarRects[Column(dpi)]))
-        << bar.left << "," << bar.top << "," << bar.right << "," << bar.bottom;
+    ExpectProgressBarFor(*installer, dpi);
     if (c.movedToDpi == 0) {
       messageHeights[dpi] = MessageTextHeight(outcome);
     } else {
       // Moved back meanwhile: the bar goes with the rest.
       EXPECT_TRUE(move(dpi, c.startDpi));
       ExpectLaidOut(*installer, c.startDpi);
-      bar = RectInParent(installer->Control(ids::kProgressBar));
-      EXPECT_TRUE(EqualRect(&bar, &kProgressBarRects[Column(c.startDpi)]))
-          << "moved back: " << bar.left << "," << bar.top << "," << bar.right << "," << bar.bottom;
+      ExpectProgressBarFor(*installer, c.startDpi);
     }
     installer->Answer(outcome);
   }
