@@ -32,8 +32,14 @@ add_library(brisko_zstd STATIC ${zstd_decoder_sources} ${zstd_encoder_sources} $
                                ${zstd_lib}/common/threading.c ${zstd_lib}/common/debug.c)
 target_include_directories(brisko_zstd SYSTEM PUBLIC ${zstd_lib})
 # The hand-written Huffman decoder in assembly is ELF-only; the C one serves
-# every platform alike.
-target_compile_definitions(brisko_zstd PRIVATE ZSTD_MULTITHREAD ZSTD_LEGACY_SUPPORT=0 ZSTD_DISABLE_ASM)
+# every platform alike. Sequences are decoded by the installers' one sequence
+# decoder here too, so that the tests and fuzzers of the reader run the code
+# that the installers run; the other one, for frames with far matches,
+# prefetches each match before it checks its offset, and for a damaged frame
+# computes an address from a null pointer (undefined behaviour that the
+# payload reader's fuzzer found).
+target_compile_definitions(brisko_zstd PRIVATE ZSTD_MULTITHREAD ZSTD_LEGACY_SUPPORT=0 ZSTD_DISABLE_ASM
+                                               ZSTD_FORCE_DECOMPRESS_SEQUENCES_SHORT)
 target_compile_options(brisko_zstd PRIVATE -w)
 set_target_properties(brisko_zstd PROPERTIES C_STANDARD 99 POSITION_INDEPENDENT_CODE ON)
 if(NOT WIN32)
