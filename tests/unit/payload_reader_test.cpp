@@ -6,8 +6,12 @@
 #include <optional>
 #include <string>
 
+#include "core/format/byte_order.h"
 #include "fakes.h"
 #include "test_support.h"
+
+// zstd's own XXH64, for the checksum of a frame made by hand.
+extern "C" unsigned long long ZSTD_XXH64(const void* data, std::size_t size, unsigned long long seed);
 
 namespace brisko {
 namespace {
@@ -53,6 +57,33 @@ TEST(RoundTrip, WindowSmallerThanTheContentFromSmallPieces) {
     const auto reader = MakeZstdReader(frame, MakeMemorySource(frame, 999));
     ASSERT_NE(reader, nullptr);
     EXPECT_EQ(ReadAll(*reader), content) << windowLog;
+  }
+}
+
+// A frame of `content` in stored (uncompressed) blocks of `blockSize`
+// bytes, with its content size and checksum, as a compressor may write
+// blocks of any size.
+std::string StoredBlocksFrame(const std::string& content, std::size_t blockSize) {
+  std::string frame("\x28\xB5\x2F\xFD\xE4", 5);  // one segment, 8-byte size, checksum
+  le::Append(frame, content.size(), 8);
+  for (std::size_t at = 0; at < content.size(); at += blockSize) {
+    const std::size_t size = std::min(blockSize, content.size() - at);
+    le::Append(frame, (size << 3) | (at + size == content.size() ? 1 : 0), 3);
+    frame.append(content, at, size);
+  }
+  le::Append(frame, ZSTD_XXH64(content.data(), content.size(), 0) & 0xFFFFFFFFu, 4);
+  return frame;
+}
+
+// Blocks whose sizes do not add up to a piece: the pieces still keep within
+// kPieceSize, which the readers after this one rely on for their buffers.
+TEST(RoundTrip, PiecesStayWithinTheirSizeWhateverTheBlocks) {
+  const std::string content = Content(3 * PayloadReader::kPieceSize + 5);
+  for (const std::size_t blockSize : {std::size_t{100000}, std::size_t{131072}, std::size_t{1000}}) {
+    const std::string frame = StoredBlocksFrame(content, blockSize);
+    const auto reader = Zstd(frame);
+    ASSERT_NE(reader, nullptr) << blockSize;
+    EXPECT_TRUE(ReadAll(*reader) == content) << "blocks of " << blockSize;
   }
 }
 

@@ -26,7 +26,7 @@ struct DCtxFree {
 // Decodes the frame block by block (zstd's buffer-less decoding, the
 // smallest part of the library that decodes a frame in pieces) into a ring
 // of the window's size and a block or two beyond, and hands out what each
-// call decodes, up to a piece of kPieceSize, straight from the ring. The
+// call decodes, a piece of at most kPieceSize, straight from the ring. The
 // decoder checks the frame's checksum when it reaches the frame's end; the
 // count of bytes and the end of the input are checked here.
 class ZstdReader final : public PayloadReader {
@@ -61,6 +61,10 @@ class ZstdReader final : public PayloadReader {
         if (done_ != size_ || !RestIsEmpty()) return Fail();
         break;
       }
+      // A piece ends before a block that could take it beyond kPieceSize:
+      // blocks come in any sizes, and the readers after this one hold a
+      // piece in buffers of that size.
+      if (at_ - start + blockSizeMax_ > kPieceSize) break;
       // A block that may not fit before the ring's end starts again at its
       // beginning, once what lies before it has been handed out.
       if (ringSize_ < size_ && at_ + blockSizeMax_ > ringSize_) {
@@ -76,7 +80,6 @@ class ZstdReader final : public PayloadReader {
       if (ZSTD_isError(decoded) || decoded > size_ - done_) return Fail();
       at_ += decoded;
       done_ += decoded;
-      if (at_ - start >= kPieceSize) break;
     }
     piece = std::string_view(ring_.get() + start, at_ - start);
     return true;
