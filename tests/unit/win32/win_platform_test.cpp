@@ -417,7 +417,9 @@ TEST_P(WinFileSystemReading, OpensOnlyWhatItCanReadWhole) {
     holder.reset(
         CreateFileA(Path("a.dat").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
   test::FaultInjector faults;
-  if (*c.failing) ASSERT_TRUE(faults.FailFrom(c.failing));
+  if (*c.failing) {
+    ASSERT_TRUE(faults.FailFrom(c.failing));
+  }
   std::unique_ptr<RandomAccessFile> file;
   EXPECT_EQ(files_.OpenForReading(Path("a.dat"), file), c.opened);
   ASSERT_EQ(file != nullptr, c.hasFile);
@@ -427,7 +429,9 @@ TEST_P(WinFileSystemReading, OpensOnlyWhatItCanReadWhole) {
     std::size_t got = 0;
     const bool read = file->ReadAt(content.size() - 3, piece, sizeof piece, got);
     EXPECT_EQ(read, std::string(c.failing) != "ReadFile");
-    if (read) EXPECT_EQ(std::string(piece, got), "end");
+    if (read) {
+      EXPECT_EQ(std::string(piece, got), "end");
+    }
   }
   file.reset();
   EXPECT_EQ(faults.Unreleased(), "");
